@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# The whole test suite: installs what a fresh machine lacks, runs the core tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer, then installs the module and runs the
+# Python tests against the installed copy.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+missing=()
+for package in g++ googletest libgtest-dev unicode-data; do
+  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+command -v cmake >/dev/null || missing+=(cmake)
+command -v ninja >/dev/null || missing+=(ninja-build)
+if ((${#missing[@]})); then
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
+fi
+python3 -m pip install -q --disable-pip-version-check pytest hypothesis
+
+cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTREL_SANITIZE=ON
+cmake --build build/sanitize
+ctest --test-dir build/sanitize --output-on-failure -j2
+
+if [ -d tests/python ] && ls tests/python/test_*.py >/dev/null 2>&1; then
+  python3 -m pip install -q --disable-pip-version-check .
+  (cd tests/python && python3 -m pytest -q -p no:cacheprovider .)
+fi

@@ -1,0 +1,43 @@
+// What the evaluator may ask about the world outside a formula, and the context that
+// stands for no world at all.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "types.h"
+
+namespace ostrel::eval {
+
+class EvalContext {
+ public:
+  virtual ~EvalContext() = default;
+  // The nodes a name reference selects, in the current dimension.
+  virtual std::vector<EvalResult> get_reference_value(std::string_view name,
+                                                      std::optional<std::uint64_t> index) const = 0;
+  // The current node's children, in the current dimension.
+  virtual std::vector<EvalResult> get_children_values() const = 0;
+  // The current node in the dimensions after the current one.
+  virtual std::vector<EvalResult> get_right_values() const = 0;
+  // The nodes a name reference selects, in dimension 0.
+  virtual std::vector<EvalResult> get_cross_dimensional_values(std::string_view name,
+                                                               std::optional<std::uint64_t> index) const = 0;
+};
+
+// No tree: every name reference finds "REF!", every list is empty.
+class EmptyContext final : public EvalContext {
+ public:
+  std::vector<EvalResult> get_reference_value(std::string_view, std::optional<std::uint64_t>) const override {
+    return {EvalResult::error(EvalError::Ref)};
+  }
+  std::vector<EvalResult> get_children_values() const override { return {}; }
+  std::vector<EvalResult> get_right_values() const override { return {}; }
+  std::vector<EvalResult> get_cross_dimensional_values(std::string_view,
+                                                       std::optional<std::uint64_t>) const override {
+    return {};
+  }
+};
+
+}  // namespace ostrel::eval

@@ -1,0 +1,23 @@
+// The keyword atoms: functions, aggregations, conditionals and modifiers.
+#pragma once
+
+#include <optional>
+
+#include "eval/evaluator.h"
+
+namespace ostrel::eval {
+
+// A number taken from a note by the operand rule, or the result that ends the operation:
+// a list gives "MANY!", an error passes with its kind, an empty value counts as 0.
+struct Operand {
+  double value;
+  std::optional<EvalResult> stop;
+};
+Operand take_operand(const EvalNote& note);
+
+EvalNote evaluate_function(const parser::ast::AtomicExpression::Function& call, const EvalContext& context);
+EvalNote evaluate_aggregation(const parser::ast::AtomicExpression::Aggregation& call, const EvalContext& context);
+EvalNote evaluate_conditional(const parser::ast::AtomicExpression::Conditional& call, const EvalContext& context);
+EvalNote evaluate_modifier(const parser::ast::AtomicExpression::Modifier& call, const EvalContext& context);
+
+}  // namespace ostrel::eval

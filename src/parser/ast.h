@@ -1,0 +1,191 @@
+// The syntax tree of one formula: plain owned data built once by the tree builder and then
+// only read (by the evaluator and the spreadsheet translation). Chains of operators are
+// kept flat, in source order; how they fold is the evaluator's business.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace ostrel::parser::ast {
+
+template <class T>
+using Box = std::unique_ptr<T>;
+
+// ---- Keywords -------------------------------------------------------------------------
+
+enum class FunctionName : std::uint8_t { Abs, Round, Ceil, Floor, Pow, Root, Log, Mod, Sign, IfError };
+enum class AggregationName : std::uint8_t { Sum, Mult, Avg, Median, Stdev, Max, Min, Count, Coalesce };
+enum class ConditionalName : std::uint8_t { If, When };
+enum class ModifierName : std::uint8_t { Total, Ratio };
+
+// The keyword text of an enumerator, as the language writes it ("iferror").
+std::string_view keyword(FunctionName name);
+std::string_view keyword(AggregationName name);
+std::string_view keyword(ConditionalName name);
+std::string_view keyword(ModifierName name);
+
+// The enumerator whose keyword equals `text` under ASCII case folding; no trimming.
+template <class Name>
+std::optional<Name> lookup(std::string_view text);
+template <>
+std::optional<FunctionName> lookup<FunctionName>(std::string_view text);
+template <>
+std::optional<AggregationName> lookup<AggregationName>(std::string_view text);
+template <>
+std::optional<ConditionalName> lookup<ConditionalName>(std::string_view text);
+template <>
+std::optional<ModifierName> lookup<ModifierName>(std::string_view text);
+
+// ---- Conditions -----------------------------------------------------------------------
+
+struct Expression;
+struct OrExpression;
+// The root of a condition and its OR chain are one shape.
+using BooleanExpression = OrExpression;
+
+enum class ComparisonOperator : std::uint8_t { EqualTo, NotEqual, GreaterThan, LessThan, GreaterOrEqual, LessOrEqual };
+
+struct ComparisonExpression {
+  // left operator right
+  struct Comparison {
+    Box<Expression> left;
+    ComparisonOperator op;
+    Box<Expression> right;
+  };
+  // an expression used as a condition without an operator
+  struct Single {
+    Box<Expression> expression;
+  };
+  // a condition in parentheses
+  struct Nested {
+    Box<BooleanExpression> condition;
+  };
+  std::variant<Comparison, Single, Nested> v;
+};
+
+struct NegationExpression {
+  bool negated;  // an odd number of "not" stood before the operand
+  ComparisonExpression comparison;
+};
+
+struct AndExpression {
+  NegationExpression first;
+  std::vector<NegationExpression> rest;
+};
+
+struct OrExpression {
+  AndExpression first;
+  std::vector<AndExpression> rest;
+};
+
+// ---- Arithmetic -----------------------------------------------------------------------
+
+struct CaseClause {
+  BooleanExpression condition;
+  Box<Expression> value;
+};
+
+struct AtomicExpression {
+  // a number literal, percent already applied
+  struct Number {
+    double value;
+  };
+  // "@name" or "@{any name}", with an optional 1-based index
+  struct NodeReference {
+    std::string name;
+    std::optional<std::uint64_t> index;
+  };
+  // "children", with an optional index
+  struct ChildrenReference {
+    std::optional<std::uint64_t> index;
+  };
+  // "right", with an optional index
+  struct RightReference {
+    std::optional<std::uint64_t> index;
+  };
+  // "total(@a)", "ratio(@{b}[2])"
+  struct Modifier {
+    ModifierName modifier;
+    std::string name;
+    std::optional<std::uint64_t> index;
+  };
+  // "round(@a; 2)": the argument count is one the function accepts
+  struct Function {
+    FunctionName function;
+    std::vector<Expression> arguments;
+  };
+  // "sum(@a; 3)", or "sum()" with absent arguments
+  struct Aggregation {
+    AggregationName aggregation;
+    std::optional<std::vector<Expression>> arguments;
+  };
+  // "if(c; v; w)", "when(c; v; d; w)": at least one clause; `otherwise` may be null
+  struct Conditional {
+    ConditionalName conditional;
+    std::vector<CaseClause> clauses;
+    Box<Expression> otherwise;
+  };
+  // the keyword "empty"
+  struct Empty {};
+  // an expression in parentheses
+  struct Parenthesized {
+    Box<Expression> expression;
+  };
+  std::variant<Number, NodeReference, ChildrenReference, RightReference, Modifier, Function, Aggregation,
+               Conditional, Empty, Parenthesized>
+      v;
+};
+
+enum class UnarySign : std::uint8_t { Plus, Minus };
+
+struct UnaryExpression {
+  AtomicExpression atom;
+  std::optional<UnarySign> sign;  // absent and Plus are distinct
+};
+
+struct PowerExpression {
+  UnaryExpression base;
+  std::vector<UnaryExpression> exponents;  // each introduced by "^" or "**"
+};
+
+struct MultiplicationOperation {
+  enum class Kind : std::uint8_t { Multiply, Divide, Modulo } kind;
+  PowerExpression operand;
+};
+
+struct MultiplicationExpression {
+  PowerExpression first;
+  std::vector<MultiplicationOperation> operations;
+};
+
+struct AdditionOperation {
+  enum class Kind : std::uint8_t { Plus, Minus } kind;
+  MultiplicationExpression operand;
+};
+
+struct Expression {
+  MultiplicationExpression first;
+  std::vector<AdditionOperation> operations;
+};
+
+// The root of a node formula.
+struct Value {
+  // a plain signed number without "="
+  struct Number {
+    double value;
+  };
+  // "=" and an expression
+  struct Expression {
+    Box<ast::Expression> expression;
+  };
+  // an empty or blank formula
+  struct Empty {};
+  std::variant<Number, Expression, Empty> v;
+};
+
+}  // namespace ostrel::parser::ast

@@ -1,0 +1,459 @@
+// The tree builder: one function per level of the grammar, each taking one parse-tree node.
+#include "parser/parse.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "invariant.h"
+#include "unicode/unicode.h"
+
+namespace ostrel::parser {
+
+using namespace ast;
+
+namespace {
+
+FormulaError error_at(ParseNode node, std::string message) {
+  return FormulaError::custom(std::move(message), node.start(), node.end());
+}
+
+std::string_view trimmed(ParseNode node) { return unicode::trim_white_space(node.text()); }
+
+// A NUMBER_OR_PERCENT or SIGNED_NUMBER node to its value, a trailing "%" dividing by 100.
+Result<double, FormulaError> number_value(ParseNode node) {
+  std::string_view text = node.text();
+  const bool percent = !text.empty() && text.back() == '%';
+  if (percent) text.remove_suffix(1);
+  std::string normalized = normalize_number_string(text);
+  Result<double, std::string> value = parse_float(normalized);
+  if (!value) return fail(error_at(node, "Failed to parse number '" + normalized + "': " + value.error()));
+  return percent ? value.value() / 100 : value.value();
+}
+
+Result<std::optional<std::uint64_t>, FormulaError> index_value(ParseNode index) {
+  const std::string_view text = index.text();
+  std::uint64_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) {
+    return fail(error_at(index, "Invalid index"));
+  }
+  return std::optional<std::uint64_t>(value);
+}
+
+// The index of "[n]" when the children from `at` are LBRACKET followed by INDEX.
+Result<std::optional<std::uint64_t>, FormulaError> optional_index(ParseNode node, std::size_t at) {
+  if (at + 1 < node.child_count() && node.child(at).rule() == Rule::LBRACKET &&
+      node.child(at + 1).rule() == Rule::INDEX) {
+    return index_value(node.child(at + 1));
+  }
+  return std::optional<std::uint64_t>();
+}
+
+template <class Name>
+Name resolve_keyword(ParseNode node, const char* invariant) {
+  std::optional<Name> name = lookup<Name>(trimmed(node));
+  if (!name) invariant_failure(invariant);
+  return *name;
+}
+
+Result<AtomicExpression, FormulaError> parse_function(ParseNode node) {
+  const ParseNode name = node.child(0);
+  const FunctionName function = resolve_keyword<FunctionName>(name, "Function name should be valid");
+  std::vector<Expression> arguments;
+  if (node.child_count() > 2 && node.child(2).rule() == Rule::function_args) {
+    OSTREL_TRY(parsed, parse_function_args(node.child(2)));
+    arguments = std::move(parsed);
+  }
+  std::string expected;
+  std::size_t only = 0;  // the single accepted count, or 0 for "one of [1, 2]"
+  switch (function) {
+    case FunctionName::Abs:
+    case FunctionName::Ceil:
+    case FunctionName::Floor:
+    case FunctionName::Sign:
+      only = 1;
+      break;
+    case FunctionName::Pow:
+    case FunctionName::Root:
+    case FunctionName::Mod:
+      only = 2;
+      break;
+    case FunctionName::Round:
+    case FunctionName::Log:
+    case FunctionName::IfError:
+      break;
+  }
+  const std::size_t n = arguments.size();
+  const bool accepted = only == 0 ? (n == 1 || n == 2) : n == only;
+  if (!accepted) {
+    const std::string counts = only == 0 ? "one of [1, 2]" : std::to_string(only);
+    return fail(error_at(node, "Function '" + std::string(trimmed(name)) + "' expects " + counts + " argument" +
+                                   (only == 1 ? "" : "s") + ", but got " + std::to_string(n)));
+  }
+  return AtomicExpression{AtomicExpression::Function{function, std::move(arguments)}};
+}
+
+Result<AtomicExpression, FormulaError> parse_aggregation(ParseNode node) {
+  const AggregationName aggregation =
+      resolve_keyword<AggregationName>(node.child(0), "Aggregation name should be valid");
+  std::optional<std::vector<Expression>> arguments;
+  if (node.child_count() > 2 && node.child(2).rule() == Rule::aggregator_args) {
+    OSTREL_TRY(parsed, parse_function_args(node.child(2)));
+    arguments = std::move(parsed);
+  }
+  return AtomicExpression{AtomicExpression::Aggregation{aggregation, std::move(arguments)}};
+}
+
+Result<AtomicExpression, FormulaError> parse_conditional(ParseNode node) {
+  const ParseNode name = node.child(0);
+  const ConditionalName conditional = resolve_keyword<ConditionalName>(name, "Conditional name should be valid");
+  const ParseNode args = node.child(2);
+  const std::size_t count = args.child_count();
+  auto is = [&](std::size_t i, Rule rule) { return i < count && args.child(i).rule() == rule; };
+
+  std::vector<CaseClause> clauses;
+  std::size_t i = 0;
+  while (is(i, Rule::boolean_expression)) {
+    OSTREL_TRY(condition, parse_boolean_expression(args.child(i)));
+    OSTREL_TRY(value, parse_expression(args.child(i + 2)));
+    clauses.push_back(CaseClause{std::move(condition), std::make_unique<Expression>(std::move(value))});
+    if (!is(i + 3, Rule::SEMICOLON)) {
+      i += 3;
+      break;
+    }
+    i += 4;
+  }
+  Box<Expression> otherwise;
+  if (is(i, Rule::SEMICOLON) || is(i, Rule::expression)) {
+    OSTREL_TRY(value, parse_expression(args.child(is(i, Rule::SEMICOLON) ? i + 1 : i)));
+    otherwise = std::make_unique<Expression>(std::move(value));
+  }
+  if (conditional == ConditionalName::If) {
+    const std::string written(trimmed(name));
+    if (clauses.size() != 1) {
+      return fail(error_at(node, "Conditional '" + written + "' expects 1 case clause, but got " +
+                                     std::to_string(clauses.size())));
+    }
+    if (!otherwise) {
+      return fail(error_at(node, "Conditional '" + written + "' requires an else clause, but none was provided"));
+    }
+  }
+  return AtomicExpression{AtomicExpression::Conditional{conditional, std::move(clauses), std::move(otherwise)}};
+}
+
+Result<AtomicExpression, FormulaError> parse_atomic_expression(ParseNode atomic) {
+  const ParseNode first = atomic.child(0);
+  switch (first.rule()) {
+    case Rule::NUMBER_OR_PERCENT: {
+      OSTREL_TRY(value, number_value(first));
+      return AtomicExpression{AtomicExpression::Number{value}};
+    }
+    case Rule::NODE_REFERENCE: {
+      OSTREL_TRY(reference, parse_node_reference(first));
+      return AtomicExpression{AtomicExpression::NodeReference{std::move(reference.first), reference.second}};
+    }
+    case Rule::CHILDREN_REFERENCE: {
+      OSTREL_TRY(index, optional_index(first, 0));
+      return AtomicExpression{AtomicExpression::ChildrenReference{index}};
+    }
+    case Rule::RIGHT_REFERENCE: {
+      OSTREL_TRY(index, optional_index(first, 0));
+      return AtomicExpression{AtomicExpression::RightReference{index}};
+    }
+    case Rule::modifier_expression: {
+      const ModifierName modifier = resolve_keyword<ModifierName>(first.child(0), "Modifier name should be valid");
+      for (std::size_t i = 1; i < first.child_count(); ++i) {
+        if (first.child(i).rule() != Rule::NODE_REFERENCE) continue;
+        OSTREL_TRY(reference, parse_node_reference(first.child(i)));
+        return AtomicExpression{AtomicExpression::Modifier{modifier, std::move(reference.first), reference.second}};
+      }
+      invariant_failure("NODE_REFERENCE should always be present");
+    }
+    case Rule::function_expression:
+      return parse_function(first);
+    case Rule::aggregation_expression:
+      return parse_aggregation(first);
+    case Rule::conditional_expression:
+      return parse_conditional(first);
+    case Rule::EMPTY:
+      return AtomicExpression{AtomicExpression::Empty{}};
+    case Rule::LPAREN: {
+      OSTREL_TRY(inner, parse_expression(atomic.child(1)));
+      return AtomicExpression{AtomicExpression::Parenthesized{std::make_unique<Expression>(std::move(inner))}};
+    }
+    default:
+      invariant_failure("unexpected " + std::string(rule_name(first.rule())) + " in atomic_expression");
+  }
+}
+
+}  // namespace
+
+// ---- Numbers --------------------------------------------------------------------------
+
+std::string normalize_number_string(std::string_view text) {
+  std::string t(unicode::trim_white_space(text));
+  const std::size_t last_comma = t.rfind(',');
+  const std::size_t last_point = t.rfind('.');
+  std::size_t commas = 0;
+  std::size_t points = 0;
+  for (char c : t) {
+    commas += c == ',';
+    points += c == '.';
+  }
+  auto erase_all = [&](char c) { std::erase(t, c); };
+  auto replace_all = [&](char from, char to) {
+    for (char& c : t) {
+      if (c == from) c = to;
+    }
+  };
+  if (commas + points == 0) return t;
+  if (commas + points == 1) {
+    replace_all(',', '.');
+  } else if (commas >= 1 && points >= 1) {
+    if (last_comma > last_point) {
+      erase_all('.');
+      replace_all(',', '.');
+    } else {
+      erase_all(',');
+    }
+  } else if (commas >= 2) {
+    erase_all(',');
+  } else {
+    erase_all('.');
+  }
+  return t;
+}
+
+Result<double, std::string> parse_float(std::string_view text) {
+  if (text.empty()) return fail(std::string("ParseFloatError { kind: Empty }"));
+  const std::string invalid = "ParseFloatError { kind: Invalid }";
+  const bool negative = text.front() == '-';
+  std::string_view digits = text;
+  if (text.front() == '-' || text.front() == '+') digits.remove_prefix(1);
+  std::size_t digit_count = 0;
+  std::size_t point_count = 0;
+  bool nonzero_before_point = false;
+  for (char c : digits) {
+    if (c == '.') {
+      ++point_count;
+    } else if (c >= '0' && c <= '9') {
+      ++digit_count;
+      if (point_count == 0 && c != '0') nonzero_before_point = true;
+    } else {
+      return fail(invalid);
+    }
+  }
+  if (digit_count == 0 || point_count > 1) return fail(invalid);
+  double value = 0;
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (ec == std::errc::result_out_of_range) {
+    // Out of the double range: a value of at least 1 overflowed, anything else underflowed.
+    value = nonzero_before_point ? std::numeric_limits<double>::infinity() : 0.0;
+  } else if (ec != std::errc() || end != digits.data() + digits.size()) {
+    return fail(invalid);
+  }
+  return negative ? -value : value;
+}
+
+// ---- Entries --------------------------------------------------------------------------
+
+Result<Value, FormulaError> FormulaParser::parse_formula(std::string_view text) {
+  OSTREL_TRY(tree, parse(Rule::value, text));
+  const ParseNode value = tree.top(0);
+  for (std::size_t i = 0; i < value.child_count(); ++i) {
+    const ParseNode child = value.child(i);
+    if (child.rule() == Rule::SIGNED_NUMBER) {
+      OSTREL_TRY(number, number_value(child));
+      return Value{Value::Number{number}};
+    }
+    if (child.rule() == Rule::EQUALS) {
+      OSTREL_TRY(expression, parse_expression(value.child(i + 1)));
+      return Value{Value::Expression{std::make_unique<Expression>(std::move(expression))}};
+    }
+  }
+  return Value{Value::Empty{}};
+}
+
+Result<BooleanExpression, FormulaError> parse_condition(std::string_view text) {
+  OSTREL_TRY(tree, FormulaParser::parse(Rule::boolean_value, text));
+  return parse_boolean_expression(tree.top(0).child(0));
+}
+
+// ---- Arithmetic -----------------------------------------------------------------------
+
+Result<Expression, FormulaError> parse_expression(ParseNode node) {
+  const ParseNode chain = node.child(0);
+  OSTREL_TRY(first, parse_multiplication_expression(chain.child(0)));
+  Expression expression{std::move(first), {}};
+  for (std::size_t i = 1; i + 1 < chain.child_count(); i += 2) {
+    ParseNode op = chain.child(i);
+    if (op.rule() != Rule::PLUS && op.rule() != Rule::MINUS && op.child_count() > 0) op = op.child(0);
+    if (op.rule() != Rule::PLUS && op.rule() != Rule::MINUS) continue;
+    OSTREL_TRY(operand, parse_multiplication_expression(chain.child(i + 1)));
+    const auto kind = op.rule() == Rule::PLUS ? AdditionOperation::Kind::Plus : AdditionOperation::Kind::Minus;
+    expression.operations.push_back(AdditionOperation{kind, std::move(operand)});
+  }
+  return expression;
+}
+
+Result<MultiplicationExpression, FormulaError> parse_multiplication_expression(ParseNode node) {
+  OSTREL_TRY(first, parse_power_expression(node.child(0)));
+  MultiplicationExpression expression{std::move(first), {}};
+  auto kind_of = [](Rule rule) -> std::optional<MultiplicationOperation::Kind> {
+    switch (rule) {
+      case Rule::MULTIPLY:
+        return MultiplicationOperation::Kind::Multiply;
+      case Rule::DIVIDE:
+        return MultiplicationOperation::Kind::Divide;
+      case Rule::MODULO:
+        return MultiplicationOperation::Kind::Modulo;
+      default:
+        return std::nullopt;
+    }
+  };
+  for (std::size_t i = 1; i + 1 < node.child_count(); i += 2) {
+    const ParseNode op = node.child(i);
+    std::optional<MultiplicationOperation::Kind> kind = kind_of(op.rule());
+    if (!kind && op.child_count() > 0) kind = kind_of(op.child(0).rule());
+    if (!kind) continue;
+    OSTREL_TRY(operand, parse_power_expression(node.child(i + 1)));
+    expression.operations.push_back(MultiplicationOperation{*kind, std::move(operand)});
+  }
+  return expression;
+}
+
+Result<PowerExpression, FormulaError> parse_power_expression(ParseNode node) {
+  OSTREL_TRY(base, parse_unary_expression(node.child(0)));
+  PowerExpression expression{std::move(base), {}};
+  for (std::size_t i = 1; i < node.child_count(); ++i) {
+    if (node.child(i).rule() != Rule::POWER) continue;
+    OSTREL_TRY(exponent, parse_unary_expression(node.child(i + 1)));
+    expression.exponents.push_back(std::move(exponent));
+    ++i;
+  }
+  return expression;
+}
+
+Result<UnaryExpression, FormulaError> parse_unary_expression(ParseNode node) {
+  std::optional<UnarySign> sign;
+  std::size_t at = 0;
+  if (node.child(0).rule() == Rule::MINUS) {
+    sign = UnarySign::Minus;
+    at = 1;
+  } else if (node.child(0).rule() == Rule::PLUS) {
+    sign = UnarySign::Plus;
+    at = 1;
+  }
+  OSTREL_TRY(atom, parse_atomic_expression(node.child(at)));
+  return UnaryExpression{std::move(atom), sign};
+}
+
+Result<std::pair<std::string, std::optional<std::uint64_t>>, FormulaError> parse_node_reference(ParseNode node) {
+  const ParseNode first = node.child(0);
+  std::string name;
+  std::size_t next = 1;
+  if (first.rule() == Rule::AT) {
+    name = node.child(1).text();
+    next = 2;
+  } else if (first.rule() == Rule::LCURLYAT) {
+    name = node.child(1).text();
+    next = 3;
+  } else {
+    name = first.text();
+  }
+  OSTREL_TRY(index, optional_index(node, next));
+  return std::pair{std::move(name), index};
+}
+
+Result<std::vector<Expression>, FormulaError> parse_function_args(ParseNode node) {
+  std::vector<Expression> arguments;
+  for (std::size_t i = 0; i < node.child_count(); ++i) {
+    if (node.child(i).rule() != Rule::expression) continue;
+    OSTREL_TRY(argument, parse_expression(node.child(i)));
+    arguments.push_back(std::move(argument));
+  }
+  return arguments;
+}
+
+// ---- Conditions -----------------------------------------------------------------------
+
+Result<BooleanExpression, FormulaError> parse_boolean_expression(ParseNode node) {
+  const ParseNode chain = node.child(0);
+  OSTREL_TRY(first, parse_and_expression(chain.child(0)));
+  OrExpression expression{std::move(first), {}};
+  for (std::size_t i = 1; i < chain.child_count(); ++i) {
+    if (chain.child(i).rule() != Rule::OR) continue;
+    OSTREL_TRY(operand, parse_and_expression(chain.child(i + 1)));
+    expression.rest.push_back(std::move(operand));
+    ++i;
+  }
+  return expression;
+}
+
+Result<AndExpression, FormulaError> parse_and_expression(ParseNode node) {
+  OSTREL_TRY(first, parse_negation_expression(node.child(0)));
+  AndExpression expression{std::move(first), {}};
+  for (std::size_t i = 1; i < node.child_count(); ++i) {
+    if (node.child(i).rule() != Rule::AND) continue;
+    OSTREL_TRY(operand, parse_negation_expression(node.child(i + 1)));
+    expression.rest.push_back(std::move(operand));
+    ++i;
+  }
+  return expression;
+}
+
+Result<NegationExpression, FormulaError> parse_negation_expression(ParseNode node) {
+  std::size_t nots = 0;
+  while (node.child(nots).rule() == Rule::NOT) ++nots;
+  const bool negated = nots % 2 == 1;
+  const ParseNode atomic = node.child(nots);
+  const ParseNode first = atomic.child(0);
+  switch (first.rule()) {
+    case Rule::expression: {
+      OSTREL_TRY(left, parse_expression(first));
+      auto left_box = std::make_unique<Expression>(std::move(left));
+      if (atomic.child_count() == 1) {
+        return NegationExpression{negated, {ComparisonExpression::Single{std::move(left_box)}}};
+      }
+      const ParseNode op = atomic.child(1);
+      ComparisonOperator comparison{};
+      switch (op.rule()) {
+        case Rule::EQUAL_TO:
+          comparison = ComparisonOperator::EqualTo;
+          break;
+        case Rule::NOT_EQUAL:
+          comparison = ComparisonOperator::NotEqual;
+          break;
+        case Rule::GREATER_THAN:
+          comparison = ComparisonOperator::GreaterThan;
+          break;
+        case Rule::LESS_THAN:
+          comparison = ComparisonOperator::LessThan;
+          break;
+        case Rule::GREATER_OR_EQUAL:
+          comparison = ComparisonOperator::GreaterOrEqual;
+          break;
+        case Rule::LESS_OR_EQUAL:
+          comparison = ComparisonOperator::LessOrEqual;
+          break;
+        default:
+          return fail(error_at(op, "Unexpected comparison operator: " + std::string(rule_name(op.rule()))));
+      }
+      OSTREL_TRY(right, parse_expression(atomic.child(2)));
+      return NegationExpression{negated,
+                                {ComparisonExpression::Comparison{std::move(left_box), comparison,
+                                                                  std::make_unique<Expression>(std::move(right))}}};
+    }
+    case Rule::boolean_expression:
+    case Rule::LPAREN: {
+      OSTREL_TRY(inner, parse_boolean_expression(first.rule() == Rule::LPAREN ? atomic.child(1) : first));
+      return NegationExpression{
+          negated, {ComparisonExpression::Nested{std::make_unique<BooleanExpression>(std::move(inner))}}};
+    }
+    default:
+      return fail(error_at(first, "Unexpected rule in comparison expression: " + std::string(rule_name(first.rule()))));
+  }
+}
+
+}  // namespace ostrel::parser

@@ -1,0 +1,38 @@
+// The tree builder: parse trees of the grammar to syntax trees. Converts number texts,
+// resolves keywords, checks argument and clause counts and reads indexes; the first problem
+// ends the build with a `FormulaError`.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "parser/ast.h"
+#include "parser/grammar.h"
+
+namespace ostrel::parser {
+
+// A condition (start rule `boolean_value`) to its syntax tree.
+Result<ast::BooleanExpression, FormulaError> parse_condition(std::string_view text);
+
+Result<ast::Expression, FormulaError> parse_expression(ParseNode node);
+Result<ast::MultiplicationExpression, FormulaError> parse_multiplication_expression(ParseNode node);
+Result<ast::PowerExpression, FormulaError> parse_power_expression(ParseNode node);
+Result<ast::UnaryExpression, FormulaError> parse_unary_expression(ParseNode node);
+Result<std::pair<std::string, std::optional<std::uint64_t>>, FormulaError> parse_node_reference(ParseNode node);
+Result<std::vector<ast::Expression>, FormulaError> parse_function_args(ParseNode node);
+Result<ast::BooleanExpression, FormulaError> parse_boolean_expression(ParseNode node);
+Result<ast::AndExpression, FormulaError> parse_and_expression(ParseNode node);
+Result<ast::NegationExpression, FormulaError> parse_negation_expression(ParseNode node);
+
+// A number text in the form the float conversion reads: trimmed, with "," and "." read as
+// thousands or decimal separators ("1.234,5" gives "1234.5", "1,5" gives "1.5").
+std::string normalize_number_string(std::string_view text);
+
+// The decimal text (optional sign, digits, at most one ".") to the nearest double; too large
+// becomes infinity, too small zero or a subnormal. On failure, the reason as a text.
+Result<double, std::string> parse_float(std::string_view text);
+
+}  // namespace ostrel::parser

@@ -1,0 +1,44 @@
+// The token scanner: cuts any text into classified tokens for display and for the tools
+// that rewrite node references by byte range. It never fails; what no rule accepts becomes
+// an unexpected token.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "parser/grammar.h"
+
+namespace ostrel::parser {
+
+enum class TokenKind : std::uint8_t {
+  Number,
+  Operator,
+  NodeReference,
+  Modifier,
+  Function,
+  Aggregation,
+  Conditional,
+  Parenthesis,
+  Unexpected,
+};
+
+// The kind's fixed lower-case name ("nodereference").
+std::string_view kind_name(TokenKind kind);
+
+struct Token {
+  std::string text;   // the formula's bytes from start to end
+  std::size_t start;  // byte offsets
+  std::size_t end;
+  TokenKind kind;
+};
+
+std::vector<Token> scan_tokens(std::string_view formula);
+
+// A quick reject for the scanner's anchored runs: false when no match of `rule` can begin
+// with byte `b`. It only saves work; the grammar still decides every match.
+bool may_start(Rule rule, unsigned char b);
+
+}  // namespace ostrel::parser

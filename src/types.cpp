@@ -1,0 +1,38 @@
+#include "types.h"
+
+#include <array>
+
+#include "invariant.h"
+#include "references.h"
+
+namespace ostrel {
+
+std::string_view error_text(EvalError error) {
+  static constexpr std::array<std::string_view, 4> kTexts = {"ERROR!", "REF!", "MANY!", "VALUE!"};
+  return kTexts.at(static_cast<std::size_t>(error));
+}
+
+double EvalResult::number_value() const {
+  if (!is_number()) invariant_failure("EvalResult is not a number");
+  return std::get<Number>(v_).value;
+}
+
+EvalError EvalResult::error_kind() const {
+  if (!is_error()) invariant_failure("EvalResult is not an error");
+  return std::get<Error>(v_).kind;
+}
+
+std::string EvalResult::to_string() const {
+  if (is_number()) return format_number(number_value());
+  if (is_error()) return std::string(error_text(error_kind()));
+  return "";
+}
+
+bool operator==(const EvalResult& a, const EvalResult& b) {
+  if (a.v_.index() != b.v_.index()) return false;
+  if (a.is_number()) return a.number_value() == b.number_value();
+  if (a.is_error()) return a.error_kind() == b.error_kind();
+  return true;
+}
+
+}  // namespace ostrel

@@ -136,7 +136,6 @@ class ParseTree {
  private:
   friend class ParseNode;
   friend class Machine;
-  friend struct ParseScratch;
   friend struct FormulaParser;
   std::string_view text_;
   std::vector<Node> nodes_;

@@ -15,7 +15,7 @@ if ((${#missing[@]})); then
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
 fi
-python3 -m pip install -q --disable-pip-version-check pytest hypothesis
+python3 -m pip install -q --disable-pip-version-check pytest hypothesis mypy
 
 cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTREL_SANITIZE=ON
 cmake --build build/sanitize

@@ -1,0 +1,89 @@
+#include "python/formula_functions.h"
+
+#include <array>
+#include <string>
+
+#include "eval/context.h"
+#include "eval/evaluator.h"
+#include "parser/grammar.h"
+#include "parser/parse.h"
+#include "parser/tokenize.h"
+#include "python/arguments.h"
+#include "python/boundary.h"
+
+namespace ostrel::python {
+
+namespace {
+
+constexpr const char* kFormula[] = {"formula"};
+
+// The one `formula` argument as UTF-8, or nullopt with an exception set.
+std::optional<std::string_view> formula_argument(const char* function, PyObject* const* args, Py_ssize_t nargs,
+                                                 PyObject* kwnames) {
+  const Signature signature{function, kFormula, 1, 1};
+  PyObject* formula = nullptr;
+  if (!bind_arguments(signature, args, nargs, kwnames, &formula)) return std::nullopt;
+  return text_argument(signature, 0, formula);
+}
+
+std::string evaluate_text(std::string_view formula) {
+  auto value = parser::FormulaParser::parse_formula(formula);
+  if (!value) return std::string(error_text(EvalError::Error));
+  return eval::evaluate(value.value(), eval::EmptyContext{}).as_eval_result().to_string();
+}
+
+std::string_view evaluate_boolean_text(std::string_view formula) {
+  auto condition = parser::parse_condition(formula);
+  if (!condition) return error_text(EvalError::Error);
+  const eval::BooleanOutcome outcome = eval::evaluate_boolean(condition.value(), eval::EmptyContext{});
+  if (outcome.error) return error_text(*outcome.error);
+  return outcome.value ? "true" : "false";
+}
+
+// The token list: one (text, kind name) tuple per token, each kind name made once.
+PyObject* token_list(const std::vector<parser::Token>& tokens) {
+  constexpr std::size_t kKinds = static_cast<std::size_t>(parser::TokenKind::Unexpected) + 1;
+  std::array<PyObject*, kKinds> names{};
+  PyObject* list = PyList_New(static_cast<Py_ssize_t>(tokens.size()));
+  bool ok = list != nullptr;
+  for (std::size_t i = 0; ok && i < tokens.size(); ++i) {
+    PyObject*& name = names[static_cast<std::size_t>(tokens[i].kind)];
+    if (name == nullptr) name = text_object(parser::kind_name(tokens[i].kind));
+    PyObject* text = name == nullptr ? nullptr : text_object(tokens[i].text);
+    PyObject* pair = text == nullptr ? nullptr : PyTuple_Pack(2, text, name);
+    Py_XDECREF(text);
+    ok = pair != nullptr;
+    if (ok) PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), pair);
+  }
+  for (PyObject* name : names) Py_XDECREF(name);
+  if (!ok) Py_CLEAR(list);
+  return list;
+}
+
+}  // namespace
+
+PyObject* py_evaluate(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&]() -> PyObject* {
+    const auto formula = formula_argument("evaluate", args, nargs, kwnames);
+    if (!formula) return nullptr;
+    return text_object(evaluate_text(*formula));
+  });
+}
+
+PyObject* py_evaluate_boolean(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&]() -> PyObject* {
+    const auto formula = formula_argument("evaluate_boolean", args, nargs, kwnames);
+    if (!formula) return nullptr;
+    return text_object(evaluate_boolean_text(*formula));
+  });
+}
+
+PyObject* py_get_tokens(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&]() -> PyObject* {
+    const auto formula = formula_argument("get_tokens", args, nargs, kwnames);
+    if (!formula) return nullptr;
+    return token_list(parser::scan_tokens(*formula));
+  });
+}
+
+}  // namespace ostrel::python

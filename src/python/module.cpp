@@ -1,0 +1,93 @@
+// Module set-up: multi-phase initialisation whose execution step adds the functions in
+// table order, keeping `__all__` in that order. The module has no state.
+#include "python/formula_functions.h"
+#include "python/python.h"
+
+namespace ostrel::python {
+
+namespace {
+
+// Functions keep pointers into this table for their whole life, so it is static; it is
+// never written.
+PyMethodDef kFunctions[] = {
+    {"evaluate", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_evaluate)),
+     METH_FASTCALL | METH_KEYWORDS, "evaluate(formula)\n--\n\n"},
+    {"evaluate_boolean", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_evaluate_boolean)),
+     METH_FASTCALL | METH_KEYWORDS, "evaluate_boolean(formula)\n--\n\n"},
+    {"get_tokens", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_get_tokens)),
+     METH_FASTCALL | METH_KEYWORDS, "get_tokens(formula)\n--\n\n"},
+};
+
+// Appends `name` to the module's `__all__`, creating the list when there is none.
+int append_to_all(PyObject* module, PyObject* name) {
+  PyObject* all = PyObject_GetAttrString(module, "__all__");
+  if (all == nullptr) {
+    if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return -1;
+    PyErr_Clear();
+    all = PyList_New(0);
+    if (all == nullptr) return -1;
+    if (PyModule_AddObjectRef(module, "__all__", all) < 0) {
+      Py_DECREF(all);
+      return -1;
+    }
+  }
+  const int status = PyList_Check(all) ? PyList_Append(all, name) : -1;
+  if (status < 0 && !PyErr_Occurred()) PyErr_SetString(PyExc_TypeError, "__all__ must be a list");
+  Py_DECREF(all);
+  return status;
+}
+
+int add_function(PyObject* module, PyObject* module_name, PyMethodDef* definition) {
+  PyObject* function = PyCFunction_NewEx(definition, module, module_name);
+  if (function == nullptr) return -1;
+  PyObject* name = PyObject_GetAttrString(function, "__name__");
+  int status = name == nullptr ? -1 : PyObject_SetAttr(module, name, function);
+  if (status == 0) status = append_to_all(module, name);
+  Py_XDECREF(name);
+  Py_DECREF(function);
+  return status;
+}
+
+int exec_module(PyObject* module) {
+  if (!PyModule_Check(module)) {
+    PyErr_Format(PyExc_TypeError, "'%s' object cannot be converted to 'module'", Py_TYPE(module)->tp_name);
+    return -1;
+  }
+  PyObject* module_name = PyModule_GetNameObject(module);
+  if (module_name == nullptr) return -1;
+  int status = 0;
+  for (PyMethodDef& definition : kFunctions) {
+    status = add_function(module, module_name, &definition);
+    if (status < 0) break;
+  }
+  Py_DECREF(module_name);
+  return status;
+}
+
+PyModuleDef_Slot kSlots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
+#ifdef Py_mod_gil
+    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
+#endif
+    {0, nullptr},
+};
+
+PyModuleDef kModule = {
+    PyModuleDef_HEAD_INIT,
+    "ostrel_formulas",
+    "",
+    0,
+    nullptr,
+    kSlots,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+}  // namespace
+
+}  // namespace ostrel::python
+
+PyMODINIT_FUNC PyInit_ostrel_formulas() {
+  return PyModuleDef_Init(&ostrel::python::kModule);
+}

@@ -1,0 +1,77 @@
+"""The module's surface: functions in order, signatures, docstrings, argument rules."""
+
+import inspect
+
+import pytest
+
+import ostrel_formulas
+
+FORMULA_FUNCTIONS = ["evaluate", "evaluate_boolean", "get_tokens"]
+
+
+def test_all_lists_the_functions_in_table_order():
+    assert ostrel_formulas.__all__ == FORMULA_FUNCTIONS
+
+
+def test_module_has_an_empty_docstring_and_nothing_but_its_functions():
+    assert ostrel_formulas.__doc__ == ""
+    public = sorted(name for name in vars(ostrel_formulas) if not name.startswith("__"))
+    assert public == sorted(ostrel_formulas.__all__)
+
+
+@pytest.mark.parametrize("name", FORMULA_FUNCTIONS)
+def test_function_carries_its_text_signature(name):
+    function = getattr(ostrel_formulas, name)
+    assert function.__name__ == name
+    assert function.__module__ == "ostrel_formulas"
+    assert function.__text_signature__ == "(formula)"
+    # Nothing follows the signature block, so there is no further documentation.
+    assert function.__doc__ is None
+    parameters = list(inspect.signature(function).parameters.values())
+    assert [(p.name, p.kind, p.default) for p in parameters] == [
+        ("formula", inspect.Parameter.POSITIONAL_OR_KEYWORD, inspect.Parameter.empty)
+    ]
+
+
+@pytest.mark.parametrize("name", FORMULA_FUNCTIONS)
+def test_formula_may_be_given_by_position_or_by_name(name):
+    function = getattr(ostrel_formulas, name)
+    assert function("=1+1") == function(formula="=1+1")
+
+
+@pytest.mark.parametrize("name", FORMULA_FUNCTIONS)
+@pytest.mark.parametrize(
+    "args, kwargs, message",
+    [
+        ((), {}, "{}() missing required argument 'formula' (pos 1)"),
+        (("=1", "=2"), {}, "{}() takes exactly 1 positional argument (2 given)"),
+        ((), {"text": "=1"}, "{}() got an unexpected keyword argument 'text'"),
+        (("=1",), {"formula": "=2"}, "argument for {}() given by name ('formula') and position (1)"),
+        ((None,), {}, "{}() argument 'formula' must be str, not NoneType"),
+        ((b"=1",), {}, "{}() argument 'formula' must be str, not bytes"),
+        ((1,), {}, "{}() argument 'formula' must be str, not int"),
+        ((), {"formula": 1.5}, "{}() argument 'formula' must be str, not float"),
+    ],
+)
+def test_argument_errors(name, args, kwargs, message):
+    function = getattr(ostrel_formulas, name)
+    with pytest.raises(TypeError) as raised:
+        function(*args, **kwargs)
+    assert str(raised.value) == message.format(name)
+
+
+@pytest.mark.parametrize("name", FORMULA_FUNCTIONS)
+def test_str_subclasses_are_accepted(name):
+    class Formula(str):
+        pass
+
+    function = getattr(ostrel_formulas, name)
+    assert function(Formula("=2*3")) == function("=2*3")
+
+
+@pytest.mark.parametrize("name", FORMULA_FUNCTIONS)
+@pytest.mark.parametrize("text", ["\ud800", "=1+\udfff", "=@{a\ud83d}"])
+def test_lone_surrogates_raise_a_unicode_error(name, text):
+    function = getattr(ostrel_formulas, name)
+    with pytest.raises(UnicodeEncodeError, match="surrogates not allowed"):
+        function(text)

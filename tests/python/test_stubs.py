@@ -1,0 +1,27 @@
+"""The installed type stubs agree with the module and are found by a type checker."""
+
+import subprocess
+import sys
+
+
+def test_stubs_match_the_runtime():
+    result = subprocess.run(
+        [sys.executable, "-m", "mypy.stubtest", "ostrel_formulas"], capture_output=True, text=True
+    )
+    assert result.returncode == 0, result.stdout + result.stderr
+
+
+def test_type_checker_sees_the_signatures(tmp_path):
+    program = tmp_path / "client.py"
+    program.write_text(
+        "import ostrel_formulas\n"
+        "ok: str = ostrel_formulas.evaluate('=1')\n"
+        "tokens: list[tuple[str, str]] = ostrel_formulas.get_tokens('=1')\n"
+        "bad: int = ostrel_formulas.evaluate_boolean('1 > 0')\n"
+    )
+    result = subprocess.run(
+        [sys.executable, "-m", "mypy", "--no-incremental", str(program)], capture_output=True, text=True
+    )
+    # Exactly the one wrong assignment is reported.
+    assert "client.py:4: error: Incompatible types in assignment" in result.stdout
+    assert "Found 1 error" in result.stdout, result.stdout

@@ -5,16 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-missing=()
-for package in g++ googletest libgtest-dev unicode-data; do
-  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-command -v cmake >/dev/null || missing+=(cmake)
-command -v ninja >/dev/null || missing+=(ninja-build)
-if ((${#missing[@]})); then
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
-fi
+tools/install_missing.sh g++ googletest libgtest-dev unicode-data
 python3 -m pip install -q --disable-pip-version-check pytest hypothesis mypy
 
 cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTREL_SANITIZE=ON

@@ -107,7 +107,9 @@ std::string_view rule_name(Rule rule) { return kRules[static_cast<std::size_t>(r
 // nodes, or fails and leaves `pos` and the pending nodes exactly as they were.
 class Machine {
  public:
-  Machine(ParseScratch& scratch, std::size_t pos) : text(scratch.text), pos(pos), scratch_(scratch) {}
+  // `extent_only`: no parse-tree nodes are made, for callers that need only the end.
+  Machine(ParseScratch& scratch, std::size_t pos, bool extent_only = false)
+      : text(scratch.text), pos(pos), scratch_(scratch), silent_(extent_only) {}
 
   bool call(Rule rule);
   // Implicit whitespace: only between elements of normal rules outside atomic ones.
@@ -123,7 +125,7 @@ class Machine {
   Mark mark() const { return {pos, scratch_.pending.size()}; }
   void restore(Mark m) {
     pos = m.pos;
-    scratch_.pending.resize(m.pending);
+    if (scratch_.pending.size() != m.pending) scratch_.pending.resize(m.pending);
   }
 
   std::size_t curly_identifier_end(std::size_t from);
@@ -172,11 +174,12 @@ struct Call {
 struct Lit {
   std::string_view s;
   bool operator()(Machine& m) const {
-    if (m.text.substr(m.pos).starts_with(s)) {
-      m.pos += s.size();
-      return true;
+    if (m.text.size() - m.pos < s.size()) return false;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+      if (m.text[m.pos + i] != s[i]) return false;
     }
-    return false;
+    m.pos += s.size();
+    return true;
   }
 };
 
@@ -641,6 +644,13 @@ bool Machine::call(Rule rule) {
       return true;
     }
   }
+  // A rule that cannot even begin at this byte fails here, before any of the work of a
+  // call; its inner rules would all have failed at this same position.
+  if (scratch_.quick_reject && pos < text.size() && !may_start(rule, static_cast<unsigned char>(text[pos]))) {
+    record_failure(rule, pos);
+    if (memo != nullptr) memo->state = Memo::Failed;
+    return false;
+  }
   const bool nesting = rule == Rule::expression || rule == Rule::boolean_expression;
   if (nesting && ++depth_ > kMaxNesting) {
     aborted_ = true;
@@ -704,7 +714,7 @@ std::optional<std::size_t> FormulaParser::match_end(Rule rule, ParseScratch& scr
   scratch.tree.nodes_.clear();
   scratch.tree.child_index_.clear();
   scratch.pending.clear();
-  Machine machine(scratch, pos);
+  Machine machine(scratch, pos, true);
   if (!machine.call(rule) || machine.aborted()) return std::nullopt;
   return machine.pos;
 }

@@ -96,6 +96,119 @@ std::string_view rule_name(Rule rule);
 // inside a 1 MiB thread stack.
 inline constexpr int kMaxNesting = 128;
 
+// A quick reject by first byte: false when no attempt of `rule` at a byte `b` can get past
+// that byte, so the rule fails there, and so do all the rules it would call. It only saves
+// work; the grammar still decides every match.
+namespace may_start_detail {
+constexpr bool is_ascii_letter(unsigned char b) { return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z'); }
+constexpr bool is_blank(unsigned char b) { return b == ' ' || b == '\t' || b == '\r' || b == '\n'; }
+// What an operand (`atomic_expression`) can begin with: a number, a reference, a keyword,
+// or a parenthesis.
+constexpr bool operand_may_start(unsigned char b) {
+  return (b >= '0' && b <= '9') || b == '@' || b == '(' || is_ascii_letter(b);
+}
+}  // namespace may_start_detail
+
+constexpr bool may_start(Rule rule, unsigned char b) {
+  using namespace may_start_detail;
+  const unsigned char lower = is_ascii_letter(b) ? static_cast<unsigned char>(b | 0x20) : b;
+  switch (rule) {
+    case Rule::expression:
+    case Rule::addition_expression:
+    case Rule::multiplication_expression:
+    case Rule::power_expression:
+    case Rule::unary_expression:
+    case Rule::function_args:
+    case Rule::aggregator_args:
+    case Rule::conditional_args:
+    case Rule::boolean_expression:
+    case Rule::or_expression:
+    case Rule::and_expression:
+    case Rule::negation_expression:
+    case Rule::atomic_boolean_expression:
+      // These begin with an optional sign or "not", after which whitespace is skipped even
+      // when the optional part is absent.
+      return b == '+' || b == '-' || is_blank(b) || operand_may_start(b);
+    case Rule::atomic_expression:
+      return operand_may_start(b);
+    case Rule::modifier_expression:
+    case Rule::modifier_name:
+    case Rule::function_expression:
+    case Rule::function_name:
+    case Rule::aggregation_expression:
+    case Rule::aggregation_name:
+    case Rule::conditional_expression:
+    case Rule::conditional_name:
+      return is_ascii_letter(b);
+    case Rule::SIGNED_NUMBER:
+      return b == '+' || b == '-' || is_blank(b) || (b >= '0' && b <= '9');
+    case Rule::CHILDREN_REFERENCE:
+      return lower == 'c';
+    case Rule::RIGHT_REFERENCE:
+      return lower == 'r';
+    case Rule::NODE_REFERENCE:
+      return b == '@';
+    case Rule::POWER:
+      return b == '*' || b == '^';
+    case Rule::GREATER_OR_EQUAL:
+    case Rule::GREATER_THAN:
+      return b == '>';
+    case Rule::LESS_OR_EQUAL:
+    case Rule::LESS_THAN:
+      return b == '<';
+    case Rule::EQUAL_TO:
+    case Rule::EQUALS:
+      return b == '=';
+    case Rule::NOT_EQUAL:
+      return b == '!' || b == '<';
+    case Rule::NOT:
+      return lower == 'n';
+    case Rule::AND:
+      return lower == 'a';
+    case Rule::OR:
+      return lower == 'o';
+    case Rule::NUMBER_OR_PERCENT:
+    case Rule::NUMBER:
+    case Rule::INDEX:
+      return b >= '0' && b <= '9';
+    case Rule::EMPTY:
+      return lower == 'e';
+    case Rule::IDENTIFIER:
+      return is_ascii_letter(b) || b == '_' || b >= 0x80;
+    case Rule::COMPARISON_OP:
+      return b == '>' || b == '<' || b == '=' || b == '!';
+    case Rule::LBRACKET:
+      return b == '[';
+    case Rule::RBRACKET:
+      return b == ']';
+    case Rule::AT:
+    case Rule::LCURLYAT:
+      return b == '@';
+    case Rule::RCURLY:
+      return b == '}';
+    case Rule::WHITESPACE:
+      return b == ' ' || b == '\t' || b == '\r' || b == '\n';
+    case Rule::LPAREN:
+      return b == '(';
+    case Rule::RPAREN:
+      return b == ')';
+    case Rule::PLUS:
+      return b == '+';
+    case Rule::MINUS:
+      return b == '-';
+    case Rule::MULTIPLY:
+      return b == '*';
+    case Rule::DIVIDE:
+      return b == '/';
+    case Rule::MODULO:
+      return b == '%';
+    case Rule::SEMICOLON:
+      return b == ';';
+    default:
+      return true;
+  }
+}
+
 class ParseTree;
 
 // A view of one node of a parse tree; valid while the tree lives.
@@ -151,6 +264,8 @@ struct ParseScratch {
   std::vector<std::size_t> curly_end;  // CURLY_IDENTIFIER match end by start; 0 = unknown
   ParseTree tree;
   std::vector<std::uint32_t> pending;
+  // Off only to check the quick reject against the plain grammar.
+  bool quick_reject = true;
 };
 
 struct FormulaParser {

@@ -1,11 +1,13 @@
 // The tree builder: one function per level of the grammar, each taking one parse-tree node.
 #include "parser/parse.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
 
 #include "invariant.h"
+#include "parser/direct_parse.h"
 #include "unicode/unicode.h"
 
 namespace ostrel::parser {
@@ -20,25 +22,16 @@ FormulaError error_at(ParseNode node, std::string message) {
 
 std::string_view trimmed(ParseNode node) { return unicode::trim_white_space(node.text()); }
 
-// A NUMBER_OR_PERCENT or SIGNED_NUMBER node to its value, a trailing "%" dividing by 100.
 Result<double, FormulaError> number_value(ParseNode node) {
-  std::string_view text = node.text();
-  const bool percent = !text.empty() && text.back() == '%';
-  if (percent) text.remove_suffix(1);
-  std::string normalized = normalize_number_string(text);
-  Result<double, std::string> value = parse_float(normalized);
-  if (!value) return fail(error_at(node, "Failed to parse number '" + normalized + "': " + value.error()));
-  return percent ? value.value() / 100 : value.value();
+  Result<double, std::string> value = number_text_value(node.text());
+  if (!value) return fail(error_at(node, std::move(value).error()));
+  return value.value();
 }
 
 Result<std::optional<std::uint64_t>, FormulaError> index_value(ParseNode index) {
-  const std::string_view text = index.text();
-  std::uint64_t value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) {
-    return fail(error_at(index, "Invalid index"));
-  }
-  return std::optional<std::uint64_t>(value);
+  const std::optional<std::uint64_t> value = index_text_value(index.text());
+  if (!value) return fail(error_at(index, "Invalid index"));
+  return value;
 }
 
 // The index of "[n]" when the children from `at` are LBRACKET followed by INDEX.
@@ -187,9 +180,57 @@ Result<AtomicExpression, FormulaError> parse_atomic_expression(ParseNode atomic)
   }
 }
 
+// Digits with at most one "." whose value is m / 10^k with m < 2^53 and k <= 22: both are
+// exact doubles, so one division gives the correctly rounded value, without the general
+// conversion.
+std::optional<double> exact_decimal(std::string_view digits) {
+  constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  std::uint64_t mantissa = 0;
+  std::size_t significant = 0;
+  std::size_t decimals = 0;
+  bool after_point = false;
+  for (char c : digits) {
+    if (c == '.') {
+      after_point = true;
+      continue;
+    }
+    if (significant > 0 || c != '0') ++significant;
+    if (significant > 15) return std::nullopt;
+    mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+    decimals += after_point;
+  }
+  if (decimals > 22) return std::nullopt;
+  const auto whole = static_cast<double>(mantissa);
+  return decimals == 0 ? whole : whole / kPowers[decimals];
+}
+
 }  // namespace
 
 // ---- Numbers --------------------------------------------------------------------------
+
+Result<double, std::string> number_text_value(std::string_view text) {
+  const bool percent = !text.empty() && text.back() == '%';
+  if (percent) text.remove_suffix(1);
+  // Digits with at most one ".": normalizing would change nothing.
+  const bool plain = !text.empty() && text.front() != '.' && text.back() != '.' &&
+                     std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; }) &&
+                     std::count(text.begin(), text.end(), '.') <= 1;
+  if (plain) {
+    if (std::optional<double> exact = exact_decimal(text)) return percent ? *exact / 100 : *exact;
+  }
+  std::string normalized = normalize_number_string(text);
+  Result<double, std::string> value = parse_float(normalized);
+  if (!value) return fail("Failed to parse number '" + normalized + "': " + value.error());
+  return percent ? value.value() / 100 : value.value();
+}
+
+std::optional<std::uint64_t> index_text_value(std::string_view text) {
+  std::uint64_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
 
 std::string normalize_number_string(std::string_view text) {
   std::string t(unicode::trim_white_space(text));
@@ -227,7 +268,7 @@ std::string normalize_number_string(std::string_view text) {
 
 Result<double, std::string> parse_float(std::string_view text) {
   if (text.empty()) return fail(std::string("ParseFloatError { kind: Empty }"));
-  const std::string invalid = "ParseFloatError { kind: Invalid }";
+  constexpr std::string_view invalid = "ParseFloatError { kind: Invalid }";
   const bool negative = text.front() == '-';
   std::string_view digits = text;
   if (text.front() == '-' || text.front() == '+') digits.remove_prefix(1);
@@ -241,17 +282,18 @@ Result<double, std::string> parse_float(std::string_view text) {
       ++digit_count;
       if (point_count == 0 && c != '0') nonzero_before_point = true;
     } else {
-      return fail(invalid);
+      return fail(std::string(invalid));
     }
   }
-  if (digit_count == 0 || point_count > 1) return fail(invalid);
+  if (digit_count == 0 || point_count > 1) return fail(std::string(invalid));
+  if (std::optional<double> exact = exact_decimal(digits)) return negative ? -*exact : *exact;
   double value = 0;
   const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
   if (ec == std::errc::result_out_of_range) {
     // Out of the double range: a value of at least 1 overflowed, anything else underflowed.
     value = nonzero_before_point ? std::numeric_limits<double>::infinity() : 0.0;
   } else if (ec != std::errc() || end != digits.data() + digits.size()) {
-    return fail(invalid);
+    return fail(std::string(invalid));
   }
   return negative ? -value : value;
 }
@@ -259,7 +301,17 @@ Result<double, std::string> parse_float(std::string_view text) {
 // ---- Entries --------------------------------------------------------------------------
 
 Result<Value, FormulaError> FormulaParser::parse_formula(std::string_view text) {
-  OSTREL_TRY(tree, parse(Rule::value, text));
+  if (std::optional<Value> direct = parse_formula_directly(text)) return std::move(*direct);
+  return build_formula(text);
+}
+
+Result<BooleanExpression, FormulaError> parse_condition(std::string_view text) {
+  if (std::optional<BooleanExpression> direct = parse_condition_directly(text)) return std::move(*direct);
+  return build_condition(text);
+}
+
+Result<Value, FormulaError> build_formula(std::string_view text) {
+  OSTREL_TRY(tree, FormulaParser::parse(Rule::value, text));
   const ParseNode value = tree.top(0);
   for (std::size_t i = 0; i < value.child_count(); ++i) {
     const ParseNode child = value.child(i);
@@ -275,7 +327,7 @@ Result<Value, FormulaError> FormulaParser::parse_formula(std::string_view text) 
   return Value{Value::Empty{}};
 }
 
-Result<BooleanExpression, FormulaError> parse_condition(std::string_view text) {
+Result<BooleanExpression, FormulaError> build_condition(std::string_view text) {
   OSTREL_TRY(tree, FormulaParser::parse(Rule::boolean_value, text));
   return parse_boolean_expression(tree.top(0).child(0));
 }

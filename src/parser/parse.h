@@ -17,6 +17,11 @@ namespace ostrel::parser {
 // A condition (start rule `boolean_value`) to its syntax tree.
 Result<ast::BooleanExpression, FormulaError> parse_condition(std::string_view text);
 
+// The two-pass route of `parse_formula` and `parse_condition`: the grammar's parse tree,
+// then the builder. The direct route gives way to it for every failure.
+Result<ast::Value, FormulaError> build_formula(std::string_view text);
+Result<ast::BooleanExpression, FormulaError> build_condition(std::string_view text);
+
 Result<ast::Expression, FormulaError> parse_expression(ParseNode node);
 Result<ast::MultiplicationExpression, FormulaError> parse_multiplication_expression(ParseNode node);
 Result<ast::PowerExpression, FormulaError> parse_power_expression(ParseNode node);
@@ -26,6 +31,13 @@ Result<std::vector<ast::Expression>, FormulaError> parse_function_args(ParseNode
 Result<ast::BooleanExpression, FormulaError> parse_boolean_expression(ParseNode node);
 Result<ast::AndExpression, FormulaError> parse_and_expression(ParseNode node);
 Result<ast::NegationExpression, FormulaError> parse_negation_expression(ParseNode node);
+
+// The value of a number as the grammar matched it (optional sign, digits and separators,
+// optional "%", which divides by 100). On failure, the builder's error message.
+Result<double, std::string> number_text_value(std::string_view text);
+
+// An index text (digits) to its value; nothing when it is not a 64-bit unsigned number.
+std::optional<std::uint64_t> index_text_value(std::string_view text);
 
 // A number text in the form the float conversion reads: trimmed, with "," and "." read as
 // thousands or decimal separators ("1.234,5" gives "1234.5", "1,5" gives "1.5").

@@ -5,6 +5,8 @@
 #include "parser/tokenize.h"
 
 #include <array>
+#include <bit>
+#include <cstdint>
 
 #include "parser/ast.h"
 #include "parser/grammar.h"
@@ -48,70 +50,23 @@ constexpr std::array<Candidate, 25> kCandidates = {{
     {Rule::SEMICOLON, false, TokenKind::Operator},
 }};
 
-bool is_ascii_letter(unsigned char b) { return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z'); }
-
 }  // namespace
-
-bool may_start(Rule rule, unsigned char b) {
-  const unsigned char lower = is_ascii_letter(b) ? static_cast<unsigned char>(b | 0x20) : b;
-  switch (rule) {
-    case Rule::CHILDREN_REFERENCE:
-      return lower == 'c';
-    case Rule::RIGHT_REFERENCE:
-      return lower == 'r';
-    case Rule::NODE_REFERENCE:
-      return b == '@';
-    case Rule::POWER:
-      return b == '*' || b == '^';
-    case Rule::GREATER_OR_EQUAL:
-    case Rule::GREATER_THAN:
-      return b == '>';
-    case Rule::LESS_OR_EQUAL:
-    case Rule::LESS_THAN:
-      return b == '<';
-    case Rule::EQUAL_TO:
-    case Rule::EQUALS:
-      return b == '=';
-    case Rule::NOT_EQUAL:
-      return b == '!' || b == '<';
-    case Rule::NOT:
-      return lower == 'n';
-    case Rule::AND:
-      return lower == 'a';
-    case Rule::OR:
-      return lower == 'o';
-    case Rule::NUMBER_OR_PERCENT:
-      return b >= '0' && b <= '9';
-    case Rule::EMPTY:
-      return lower == 'e';
-    case Rule::IDENTIFIER:
-      return is_ascii_letter(b) || b == '_' || b >= 0x80;
-    case Rule::LPAREN:
-      return b == '(';
-    case Rule::RPAREN:
-      return b == ')';
-    case Rule::PLUS:
-      return b == '+';
-    case Rule::MINUS:
-      return b == '-';
-    case Rule::MULTIPLY:
-      return b == '*';
-    case Rule::DIVIDE:
-      return b == '/';
-    case Rule::MODULO:
-      return b == '%';
-    case Rule::SEMICOLON:
-      return b == ';';
-    default:
-      return true;
-  }
-}
 
 namespace {
 
-std::optional<std::size_t> try_rule(Rule rule, ParseScratch& scratch, std::size_t pos) {
-  if (!may_start(rule, static_cast<unsigned char>(scratch.text[pos]))) return std::nullopt;
-  return FormulaParser::match_end(rule, scratch, pos);
+// Bit i is set when candidate i may start with the byte: the others need not be tried.
+constexpr std::array<std::uint32_t, 256> kCandidatesByByte = [] {
+  std::array<std::uint32_t, 256> masks{};
+  for (std::size_t b = 0; b < masks.size(); ++b) {
+    for (std::size_t i = 0; i < kCandidates.size(); ++i) {
+      if (may_start(kCandidates[i].rule, static_cast<unsigned char>(b))) masks[b] |= std::uint32_t{1} << i;
+    }
+  }
+  return masks;
+}();
+
+std::uint32_t candidates_at(std::string_view text, std::size_t pos) {
+  return kCandidatesByByte[static_cast<unsigned char>(text[pos])];
 }
 
 bool boundary_holds(std::string_view text, std::size_t end) {
@@ -130,8 +85,10 @@ TokenKind identifier_kind(std::string_view name) {
 }
 
 bool any_rule_matches(ParseScratch& scratch, std::size_t pos) {
-  for (const Candidate& candidate : kCandidates) {
-    if (try_rule(candidate.rule, scratch, pos)) return true;
+  for (std::uint32_t m = candidates_at(scratch.text, pos); m != 0; m &= m - 1) {
+    if (FormulaParser::match_end(kCandidates[static_cast<std::size_t>(std::countr_zero(m))].rule, scratch, pos)) {
+      return true;
+    }
   }
   return false;
 }
@@ -156,6 +113,7 @@ std::string_view kind_name(TokenKind kind) {
 
 std::vector<Token> scan_tokens(std::string_view formula) {
   std::vector<Token> tokens;
+  tokens.reserve(formula.size() / 3 + 1);
   ParseScratch scratch(formula);
   auto emit = [&](std::size_t start, std::size_t end, TokenKind kind) {
     tokens.push_back(Token{std::string(formula.substr(start, end - start)), start, end, kind});
@@ -169,8 +127,9 @@ std::vector<Token> scan_tokens(std::string_view formula) {
     if (pos >= formula.size()) break;
 
     bool made = false;
-    for (const Candidate& candidate : kCandidates) {
-      const std::optional<std::size_t> end = try_rule(candidate.rule, scratch, pos);
+    for (std::uint32_t m = candidates_at(formula, pos); m != 0; m &= m - 1) {
+      const Candidate& candidate = kCandidates[static_cast<std::size_t>(std::countr_zero(m))];
+      const std::optional<std::size_t> end = FormulaParser::match_end(candidate.rule, scratch, pos);
       if (!end || (candidate.boundary && !boundary_holds(formula, *end))) continue;
       const TokenKind kind =
           candidate.rule == Rule::IDENTIFIER ? identifier_kind(formula.substr(pos, *end - pos)) : candidate.kind;

@@ -37,8 +37,4 @@ struct Token {
 
 std::vector<Token> scan_tokens(std::string_view formula);
 
-// A quick reject for the scanner's anchored runs: false when no match of `rule` can begin
-// with byte `b`. It only saves work; the grammar still decides every match.
-bool may_start(Rule rule, unsigned char b);
-
 }  // namespace ostrel::parser

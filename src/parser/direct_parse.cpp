@@ -1,0 +1,774 @@
+#include "parser/direct_parse.h"
+
+#include <cstddef>
+#include <memory>
+
+#include "parser/grammar.h"
+#include "parser/parse.h"
+#include "unicode/unicode.h"
+
+namespace ostrel::parser {
+
+using namespace ast;
+
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_grammar_whitespace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Each method matches one rule at `pos_`. On a match it moves `pos_` past it and returns
+// the rule's syntax tree; on a failure it leaves `pos_` where it was and returns nullopt,
+// exactly where the grammar fails, so that ordered choices can go on to their next
+// alternative. Giving up sets `gave_up_`, after which everything fails and the caller
+// discards the result.
+class DirectParser {
+ public:
+  explicit DirectParser(std::string_view text) : text_(text), budget_(4 * text.size() + 64) {}
+
+  std::optional<Value> value() {
+    skip();
+    const std::size_t start = pos_;
+    if (auto number = signed_number()) return at_end() ? std::optional<Value>(Value{Value::Number{*number}}) : std::nullopt;
+    if (at('=')) {
+      ++pos_;
+      skip();
+      if (auto e = boxed_expression()) {
+        return at_end() ? std::optional<Value>(Value{Value::Expression{std::move(e)}}) : std::nullopt;
+      }
+    }
+    pos_ = start;
+    return at_end() ? std::optional<Value>(Value{Value::Empty{}}) : std::nullopt;
+  }
+
+  std::optional<BooleanExpression> condition() {
+    skip();
+    auto result = boolean_expression();
+    return at_end() ? std::move(result) : std::nullopt;
+  }
+
+ private:
+  template <class T>
+  static Box<T> box(T value) {
+    return std::make_unique<T>(std::move(value));
+  }
+
+  // Whitespace, then the end of the text, with nothing given up on the way.
+  bool at_end() {
+    skip();
+    return !gave_up_ && pos_ == text_.size();
+  }
+  bool at(char c) const { return pos_ < text_.size() && text_[pos_] == c; }
+  bool at_digit() const { return pos_ < text_.size() && is_digit(text_[pos_]); }
+  void skip() {
+    while (pos_ < text_.size() && is_grammar_whitespace(text_[pos_])) ++pos_;
+  }
+  // An ASCII case-folded keyword at `pos_`, which may be the start of a longer word.
+  bool keyword(std::string_view lower) {
+    if (text_.size() - pos_ < lower.size()) return false;
+    for (std::size_t i = 0; i < lower.size(); ++i) {
+      char c = text_[pos_ + i];
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      if (c != lower[i]) return false;
+    }
+    pos_ += lower.size();
+    return true;
+  }
+  std::nullopt_t give_up() {
+    gave_up_ = true;
+    return std::nullopt;
+  }
+  // Counts work against the budget; false once it is spent.
+  bool spend(std::size_t amount) {
+    if (amount > budget_) {
+      gave_up_ = true;
+      return false;
+    }
+    budget_ -= amount;
+    return true;
+  }
+
+  // ---- Arithmetic ---------------------------------------------------------------------
+
+  // The arithmetic chain fills its result in place: moving these trees level by level
+  // would cost more than matching them.
+  Box<Expression> boxed_expression() {
+    auto result = std::make_unique<Expression>();
+    if (!expression(*result)) result.reset();
+    return result;
+  }
+
+  bool expression(Expression& out) {
+    if (gave_up_ || !spend(1)) return false;
+    if (++depth_ > kMaxNesting) {
+      gave_up_ = true;
+      return false;
+    }
+    const bool matched = addition_expression(out);
+    --depth_;
+    return matched;
+  }
+
+  bool addition_expression(Expression& out) {
+    if (!multiplication_expression(out.first)) return false;
+    for (;;) {
+      const std::size_t before = pos_;
+      skip();
+      AdditionOperation::Kind kind;
+      if (at('+')) {
+        kind = AdditionOperation::Kind::Plus;
+      } else if (at('-')) {
+        kind = AdditionOperation::Kind::Minus;
+      } else {
+        pos_ = before;
+        return true;
+      }
+      ++pos_;
+      skip();
+      if (out.operations.empty()) out.operations.reserve(4);  // one allocation for most chains
+      AdditionOperation& operation = out.operations.emplace_back();
+      operation.kind = kind;
+      if (!multiplication_expression(operation.operand)) {
+        out.operations.pop_back();
+        pos_ = before;
+        return true;
+      }
+    }
+  }
+
+  bool multiplication_expression(MultiplicationExpression& out) {
+    if (!power_expression(out.first)) return false;
+    for (;;) {
+      const std::size_t before = pos_;
+      skip();
+      MultiplicationOperation::Kind kind;
+      if (at('*')) {
+        kind = MultiplicationOperation::Kind::Multiply;
+      } else if (at('/')) {
+        kind = MultiplicationOperation::Kind::Divide;
+      } else if (at('%')) {
+        kind = MultiplicationOperation::Kind::Modulo;
+      } else {
+        pos_ = before;
+        return true;
+      }
+      ++pos_;
+      skip();
+      if (out.operations.empty()) out.operations.reserve(4);
+      MultiplicationOperation& operation = out.operations.emplace_back();
+      operation.kind = kind;
+      if (!power_expression(operation.operand)) {
+        out.operations.pop_back();
+        pos_ = before;
+        return true;
+      }
+    }
+  }
+
+  bool power_expression(PowerExpression& out) {
+    if (!unary_expression(out.base)) return false;
+    for (;;) {
+      const std::size_t before = pos_;
+      skip();
+      if (text_.substr(pos_).starts_with("**")) {
+        pos_ += 2;
+      } else if (at('^')) {
+        ++pos_;
+      } else {
+        pos_ = before;
+        return true;
+      }
+      skip();
+      if (!unary_expression(out.exponents.emplace_back())) {
+        out.exponents.pop_back();
+        pos_ = before;
+        return true;
+      }
+    }
+  }
+
+  bool unary_expression(UnaryExpression& out) {
+    const std::size_t start = pos_;
+    out.sign.reset();
+    if (at('+')) {
+      out.sign = UnarySign::Plus;
+      ++pos_;
+    } else if (at('-')) {
+      out.sign = UnarySign::Minus;
+      ++pos_;
+    }
+    skip();
+    if (!atomic_expression(out.atom)) {
+      pos_ = start;
+      return false;
+    }
+    return true;
+  }
+
+  // The alternatives of `atomic_expression` begin with different bytes, except the keyword
+  // ones, which are tried in the grammar's order.
+  bool atomic_expression(AtomicExpression& out) {
+    if (gave_up_ || pos_ >= text_.size()) return false;
+    const char c = text_[pos_];
+    if (is_digit(c)) {
+      auto number = number_or_percent();
+      if (!number) return false;
+      out.v.emplace<AtomicExpression::Number>(*number);
+      return true;
+    }
+    if (c == '@') {
+      auto reference = node_reference();
+      if (!reference) return false;
+      out.v.emplace<AtomicExpression::NodeReference>(std::move(reference->name), reference->index);
+      return true;
+    }
+    if (c == '(') {
+      const std::size_t start = pos_;
+      ++pos_;
+      skip();
+      auto inner = std::make_unique<Expression>();
+      const bool matched = expression(*inner);
+      skip();
+      if (!matched || !at(')')) {
+        pos_ = start;
+        return false;
+      }
+      ++pos_;
+      out.v.emplace<AtomicExpression::Parenthesized>(std::move(inner));
+      return true;
+    }
+    auto atom = keyword_atom();
+    if (!atom) return false;
+    out = std::move(*atom);
+    return true;
+  }
+
+  std::optional<AtomicExpression> keyword_atom() {
+    const std::size_t start = pos_;
+    if (keyword("children")) {
+      auto index = optional_spaced_index();
+      if (index) return AtomicExpression{AtomicExpression::ChildrenReference{*index}};
+      pos_ = start;
+    }
+    if (keyword("right")) {
+      auto index = optional_spaced_index();
+      if (index) return AtomicExpression{AtomicExpression::RightReference{*index}};
+      pos_ = start;
+    }
+    if (auto modifier = modifier_expression()) return modifier;
+    pos_ = start;
+    if (auto function = function_expression()) return function;
+    pos_ = start;
+    if (auto aggregation = aggregation_expression()) return aggregation;
+    pos_ = start;
+    if (auto conditional = conditional_expression()) return conditional;
+    pos_ = start;
+    if (keyword("empty")) return AtomicExpression{AtomicExpression::Empty{}};
+    return std::nullopt;
+  }
+
+  // Matches the first of `names` that is a prefix here, as a choice of keyword literals does.
+  template <class Name, std::size_t N>
+  std::optional<Name> keyword_choice(const std::pair<std::string_view, Name> (&names)[N]) {
+    for (const auto& [text, name] : names) {
+      if (keyword(text)) return name;
+    }
+    return std::nullopt;
+  }
+
+  // After a name: whitespace, then "(".
+  bool open_parenthesis() {
+    skip();
+    if (!at('(')) return false;
+    ++pos_;
+    skip();
+    return true;
+  }
+  bool close_parenthesis() {
+    skip();
+    if (!at(')')) return false;
+    ++pos_;
+    return true;
+  }
+
+  std::optional<AtomicExpression> modifier_expression() {
+    static constexpr std::pair<std::string_view, ModifierName> kNames[] = {{"total", ModifierName::Total},
+                                                                           {"ratio", ModifierName::Ratio}};
+    const auto modifier = keyword_choice(kNames);
+    if (!modifier || !open_parenthesis()) return std::nullopt;
+    auto reference = node_reference();
+    if (!reference || !close_parenthesis()) return std::nullopt;
+    return AtomicExpression{AtomicExpression::Modifier{*modifier, std::move(reference->name), reference->index}};
+  }
+
+  std::optional<AtomicExpression> function_expression() {
+    static constexpr std::pair<std::string_view, FunctionName> kNames[] = {
+        {"abs", FunctionName::Abs},   {"round", FunctionName::Round}, {"ceil", FunctionName::Ceil},
+        {"floor", FunctionName::Floor}, {"pow", FunctionName::Pow},   {"root", FunctionName::Root},
+        {"log", FunctionName::Log},   {"mod", FunctionName::Mod},     {"sign", FunctionName::Sign},
+        {"iferror", FunctionName::IfError}};
+    const auto function = keyword_choice(kNames);
+    if (!function || !open_parenthesis()) return std::nullopt;
+    auto arguments = expression_list();
+    if (!arguments || !close_parenthesis()) return std::nullopt;
+    // A count the function does not accept is the builder's error to report.
+    const std::size_t n = arguments->size();
+    switch (*function) {
+      case FunctionName::Abs:
+      case FunctionName::Ceil:
+      case FunctionName::Floor:
+      case FunctionName::Sign:
+        if (n != 1) return give_up();
+        break;
+      case FunctionName::Pow:
+      case FunctionName::Root:
+      case FunctionName::Mod:
+        if (n != 2) return give_up();
+        break;
+      case FunctionName::Round:
+      case FunctionName::Log:
+      case FunctionName::IfError:
+        if (n != 1 && n != 2) return give_up();
+        break;
+    }
+    return AtomicExpression{AtomicExpression::Function{*function, std::move(*arguments)}};
+  }
+
+  std::optional<AtomicExpression> aggregation_expression() {
+    static constexpr std::pair<std::string_view, AggregationName> kNames[] = {
+        {"sum", AggregationName::Sum},     {"mult", AggregationName::Mult},   {"avg", AggregationName::Avg},
+        {"median", AggregationName::Median}, {"stdev", AggregationName::Stdev}, {"max", AggregationName::Max},
+        {"min", AggregationName::Min},     {"count", AggregationName::Count}, {"coalesce", AggregationName::Coalesce}};
+    const auto aggregation = keyword_choice(kNames);
+    if (!aggregation || !open_parenthesis()) return std::nullopt;
+    std::optional<std::vector<Expression>> arguments;
+    const std::size_t before = pos_;
+    arguments = expression_list();
+    if (!arguments) pos_ = before;
+    if (!close_parenthesis()) return std::nullopt;
+    return AtomicExpression{AtomicExpression::Aggregation{*aggregation, std::move(arguments)}};
+  }
+
+  // expression ~ (SEMICOLON ~ expression)*
+  std::optional<std::vector<Expression>> expression_list() {
+    std::vector<Expression> list;
+    list.reserve(4);
+    if (!expression(list.emplace_back())) return std::nullopt;
+    for (;;) {
+      const std::size_t before = pos_;
+      skip();
+      if (!at(';')) {
+        pos_ = before;
+        break;
+      }
+      ++pos_;
+      skip();
+      if (!expression(list.emplace_back())) {
+        list.pop_back();
+        pos_ = before;
+        break;
+      }
+    }
+    return list;
+  }
+
+  std::optional<AtomicExpression> conditional_expression() {
+    static constexpr std::pair<std::string_view, ConditionalName> kNames[] = {{"if", ConditionalName::If},
+                                                                              {"when", ConditionalName::When}};
+    const auto conditional = keyword_choice(kNames);
+    if (!conditional || !open_parenthesis()) return std::nullopt;
+    // boolean_expression ~ SEMICOLON ~ expression
+    // ~ (SEMICOLON ~ boolean_expression ~ SEMICOLON ~ expression)* ~ (SEMICOLON ~ expression)?
+    std::vector<CaseClause> clauses;
+    auto condition = boolean_expression();
+    if (!condition || !semicolon()) return std::nullopt;
+    auto value = boxed_expression();
+    if (!value) return std::nullopt;
+    clauses.reserve(2);
+    clauses.push_back(CaseClause{std::move(*condition), std::move(value)});
+    Box<Expression> otherwise;
+    for (;;) {
+      const std::size_t before = pos_;
+      if (!semicolon()) break;
+      auto next_condition = boolean_expression();
+      if (next_condition && semicolon()) {
+        if (auto next_value = boxed_expression()) {
+          clauses.push_back(CaseClause{std::move(*next_condition), std::move(next_value)});
+          continue;
+        }
+      } else if (next_condition && (otherwise = bare_expression(*next_condition))) {
+        // No ";" after a plain expression: it was the else value, matched already.
+        break;
+      }
+      pos_ = before;
+      break;
+    }
+    const std::size_t before = pos_;
+    if (!otherwise && semicolon()) {
+      otherwise = boxed_expression();
+      if (!otherwise) pos_ = before;
+    }
+    if (!close_parenthesis()) return std::nullopt;
+    // Clause counts that `if` does not accept are the builder's error to report.
+    if (*conditional == ConditionalName::If && (clauses.size() != 1 || !otherwise)) return give_up();
+    return AtomicExpression{AtomicExpression::Conditional{*conditional, std::move(clauses), std::move(otherwise)}};
+  }
+
+  // The expression of a condition that is nothing but one expression, taken out of it.
+  static Box<Expression> bare_expression(BooleanExpression& condition) {
+    if (!condition.rest.empty() || !condition.first.rest.empty() || condition.first.first.negated) return nullptr;
+    auto* single = std::get_if<ComparisonExpression::Single>(&condition.first.first.comparison.v);
+    return single == nullptr ? nullptr : std::move(single->expression);
+  }
+
+  // Whitespace, ";", whitespace; nothing moved when there is no ";".
+  bool semicolon() {
+    const std::size_t before = pos_;
+    skip();
+    if (!at(';')) {
+      pos_ = before;
+      return false;
+    }
+    ++pos_;
+    skip();
+    return true;
+  }
+
+  // ---- Terminals ------------------------------------------------------------------------
+
+  // The end of a run of digits from `p`.
+  std::size_t digits_end(std::size_t p) const {
+    while (p < text_.size() && is_digit(text_[p])) ++p;
+    return p;
+  }
+  // Greedy (separator, three digits) groups from `p`: their end and their count.
+  std::pair<std::size_t, std::size_t> groups_end(std::size_t p, char separator) const {
+    std::size_t count = 0;
+    while (p + 3 < text_.size() && text_[p] == separator && is_digit(text_[p + 1]) && is_digit(text_[p + 2]) &&
+           is_digit(text_[p + 3])) {
+      p += 4;
+      ++count;
+    }
+    return {p, count};
+  }
+  // A decimal separator and at least one digit after `p`: the end, or 0.
+  std::size_t fraction_end(std::size_t p, char separator) const {
+    if (p + 1 < text_.size() && text_[p] == separator && is_digit(text_[p + 1])) return digits_end(p + 1);
+    return 0;
+  }
+
+  // NUMBER at a digit: the first of its six forms that matches.
+  std::size_t number_end() const {
+    const std::size_t whole = digits_end(pos_);
+    const auto [comma_end, commas] = groups_end(whole, ',');
+    const auto [point_end, points] = groups_end(whole, '.');
+    if (commas >= 1) {
+      if (std::size_t end = fraction_end(comma_end, '.')) return end;
+    }
+    if (points >= 1) {
+      if (std::size_t end = fraction_end(point_end, ',')) return end;
+    }
+    if (commas >= 2) return comma_end;
+    if (points >= 2) return point_end;
+    if (std::size_t end = fraction_end(whole, '.')) return end;
+    if (std::size_t end = fraction_end(whole, ',')) return end;
+    return whole;
+  }
+
+  // NUMBER ~ ("%" ~ !(WHITESPACE* ~ OPERAND_START))?, at a digit: its end.
+  std::size_t number_or_percent_end() const {
+    std::size_t end = number_end();
+    if (end < text_.size() && text_[end] == '%') {
+      std::size_t next = end + 1;
+      while (next < text_.size() && is_grammar_whitespace(text_[next])) ++next;
+      if (!operand_starts(next)) ++end;
+    }
+    return end;
+  }
+
+  std::optional<double> number_or_percent() {
+    const std::size_t start = pos_;
+    pos_ = number_or_percent_end();
+    return converted_number(text_.substr(start, pos_ - start));
+  }
+
+  bool operand_starts(std::size_t p) const {
+    if (p >= text_.size()) return false;
+    const char c = text_[p];
+    if (is_digit(c) || c == '(' || c == '@' || c == '_') return true;
+    return unicode::is_xid_start(unicode::decode_utf8(text_, p).code_point);
+  }
+
+  std::optional<double> converted_number(std::string_view text) {
+    Result<double, std::string> value = number_text_value(text);
+    if (!value) return give_up();  // the builder's error to report
+    return value.value();
+  }
+
+  // (PLUS | MINUS)? ~ NUMBER_OR_PERCENT, a plain value.
+  std::optional<double> signed_number() {
+    const std::size_t start = pos_;
+    const bool sign = at('+') || at('-');
+    if (sign) {
+      ++pos_;
+      skip();
+    }
+    if (!at_digit()) {
+      pos_ = start;
+      return std::nullopt;
+    }
+    // A blank between the sign and the digits matches, but the builder rejects that text.
+    if (sign && pos_ != start + 1) return give_up();
+    pos_ = number_or_percent_end();
+    return converted_number(text_.substr(start, pos_ - start));
+  }
+
+  struct Reference {
+    std::string name;
+    std::optional<std::uint64_t> index;
+  };
+
+  // (LCURLYAT ~ CURLY_IDENTIFIER ~ RCURLY | AT ~ IDENTIFIER) ~ (LBRACKET ~ INDEX ~ RBRACKET)?,
+  // with no whitespace anywhere inside.
+  std::optional<Reference> node_reference() {
+    if (!at('@')) return std::nullopt;
+    const std::size_t start = pos_;
+    Reference reference;
+    if (pos_ + 1 < text_.size() && text_[pos_ + 1] == '{') {
+      const std::size_t name_start = pos_ + 2;
+      const std::size_t name_end = curly_identifier_end(name_start);
+      if (gave_up_) return std::nullopt;
+      if (name_end < text_.size() && text_[name_end] == '}') {
+        reference.name = std::string(text_.substr(name_start, name_end - name_start));
+        pos_ = name_end + 1;
+      }
+    }
+    if (pos_ == start) {
+      const std::size_t name_end = identifier_end(start + 1);
+      if (name_end == start + 1) return std::nullopt;
+      reference.name = std::string(text_.substr(start + 1, name_end - start - 1));
+      pos_ = name_end;
+    }
+    // The index: "[", digits, "]", touching.
+    if (at('[')) {
+      const std::size_t digits = pos_ + 1;
+      const std::size_t end = digits_end(digits);
+      if (end > digits && end < text_.size() && text_[end] == ']') {
+        reference.index = converted_index(text_.substr(digits, end - digits));
+        if (gave_up_) return std::nullopt;
+        pos_ = end + 1;
+      }
+    }
+    return reference;
+  }
+
+  // (LBRACKET ~ INDEX ~ RBRACKET)? of the normal rules `children` and `right`: whitespace
+  // may stand before and inside the brackets. The outer optional is the index, if any;
+  // nullopt only when giving up.
+  std::optional<std::optional<std::uint64_t>> optional_spaced_index() {
+    const std::size_t before = pos_;
+    skip();
+    if (!at('[')) {
+      pos_ = before;
+      return std::optional<std::uint64_t>();
+    }
+    ++pos_;
+    skip();
+    const std::size_t digits = pos_;
+    const std::size_t end = digits_end(digits);
+    pos_ = end;
+    skip();
+    if (end > digits && at_digit()) return give_up();  // digits with blanks between: an invalid index
+    if (end == digits || !at(']')) {
+      pos_ = before;
+      return std::optional<std::uint64_t>();
+    }
+    ++pos_;
+    auto index = converted_index(text_.substr(digits, end - digits));
+    if (gave_up_) return std::nullopt;
+    return std::optional<std::uint64_t>(index);
+  }
+
+  std::optional<std::uint64_t> converted_index(std::string_view digits) {
+    auto index = index_text_value(digits);
+    if (!index) return give_up();  // the builder's error to report
+    return index;
+  }
+
+  // (XID_START | "_") ~ (XID_CONTINUE | "_")*: the end, or `p` when nothing matches.
+  std::size_t identifier_end(std::size_t p) const {
+    if (p >= text_.size()) return p;
+    unicode::Decoded d = unicode::decode_utf8(text_, p);
+    if (text_[p] != '_' && !unicode::is_xid_start(d.code_point)) return p;
+    p += d.length;
+    while (p < text_.size()) {
+      if (text_[p] == '_') {
+        ++p;
+        continue;
+      }
+      d = unicode::decode_utf8(text_, p);
+      if (!unicode::is_xid_continue(d.code_point)) break;
+      p += d.length;
+    }
+    return p;
+  }
+
+  // CURLY_IDENTIFIER: up to the first "}" outside a "{...}" group that holds no "{".
+  std::size_t curly_identifier_end(std::size_t p) {
+    const std::size_t from = p;
+    while (p < text_.size() && text_[p] != '}') {
+      if (text_[p] == '{') {
+        const std::size_t brace = text_.find_first_of("{}", p + 1);
+        p = brace != std::string_view::npos && text_[brace] == '}' ? brace + 1 : p + 1;
+      } else {
+        p += unicode::char_length(text_, p);
+      }
+    }
+    spend((p - from) / 8);
+    return p;
+  }
+
+  // ---- Conditions -----------------------------------------------------------------------
+
+  std::optional<BooleanExpression> boolean_expression() {
+    if (gave_up_) return std::nullopt;
+    if (++depth_ > kMaxNesting) return give_up();
+    auto result = or_expression();
+    --depth_;
+    return result;
+  }
+
+  std::optional<OrExpression> or_expression() {
+    auto first = and_expression();
+    if (!first) return std::nullopt;
+    OrExpression result{std::move(*first), {}};
+    for (;;) {
+      const std::size_t before = pos_;
+      skip();
+      if (!keyword("or")) {
+        pos_ = before;
+        break;
+      }
+      skip();
+      auto next = and_expression();
+      if (!next) {
+        pos_ = before;
+        break;
+      }
+      result.rest.push_back(std::move(*next));
+    }
+    return result;
+  }
+
+  std::optional<AndExpression> and_expression() {
+    auto first = negation_expression();
+    if (!first) return std::nullopt;
+    AndExpression result{std::move(*first), {}};
+    for (;;) {
+      const std::size_t before = pos_;
+      skip();
+      if (!keyword("and")) {
+        pos_ = before;
+        break;
+      }
+      skip();
+      auto next = negation_expression();
+      if (!next) {
+        pos_ = before;
+        break;
+      }
+      result.rest.push_back(std::move(*next));
+    }
+    return result;
+  }
+
+  // NOT* ~ atomic_boolean_expression; the repetition never gives back a "not".
+  std::optional<NegationExpression> negation_expression() {
+    const std::size_t start = pos_;
+    std::size_t nots = 0;
+    if (keyword("not")) {
+      ++nots;
+      for (;;) {
+        const std::size_t before = pos_;
+        skip();
+        if (!keyword("not")) {
+          pos_ = before;
+          break;
+        }
+        ++nots;
+      }
+    }
+    skip();
+    auto comparison = atomic_boolean_expression();
+    if (!comparison) {
+      pos_ = start;
+      return std::nullopt;
+    }
+    return NegationExpression{nots % 2 == 1, std::move(*comparison)};
+  }
+
+  // expression ~ COMPARISON_OP ~ expression | expression | LPAREN ~ boolean_expression ~ RPAREN.
+  // The second alternative is the first one's left side, so it is matched once.
+  std::optional<ComparisonExpression> atomic_boolean_expression() {
+    const std::size_t start = pos_;
+    if (auto left = boxed_expression()) {
+      const std::size_t after_left = pos_;
+      skip();
+      if (auto op = comparison_operator()) {
+        skip();
+        if (auto right = boxed_expression()) {
+          return ComparisonExpression{ComparisonExpression::Comparison{std::move(left), *op, std::move(right)}};
+        }
+      }
+      pos_ = after_left;
+      return ComparisonExpression{ComparisonExpression::Single{std::move(left)}};
+    }
+    if (gave_up_ || !at('(')) return std::nullopt;
+    ++pos_;
+    skip();
+    auto inner = boolean_expression();
+    skip();
+    if (!inner || !at(')')) {
+      pos_ = start;
+      return std::nullopt;
+    }
+    ++pos_;
+    return ComparisonExpression{ComparisonExpression::Nested{box(std::move(*inner))}};
+  }
+
+  // GREATER_OR_EQUAL | LESS_OR_EQUAL | EQUAL_TO | NOT_EQUAL | GREATER_THAN | LESS_THAN
+  std::optional<ComparisonOperator> comparison_operator() {
+    const std::string_view rest = text_.substr(pos_);
+    struct Spelling {
+      std::string_view text;
+      ComparisonOperator op;
+    };
+    static constexpr Spelling kSpellings[] = {
+        {">=", ComparisonOperator::GreaterOrEqual}, {"<=", ComparisonOperator::LessOrEqual},
+        {"==", ComparisonOperator::EqualTo},        {"!=", ComparisonOperator::NotEqual},
+        {"<>", ComparisonOperator::NotEqual},       {">", ComparisonOperator::GreaterThan},
+        {"<", ComparisonOperator::LessThan}};
+    for (const Spelling& s : kSpellings) {
+      if (rest.starts_with(s.text)) {
+        pos_ += s.text.size();
+        return s.op;
+      }
+    }
+    return std::nullopt;
+  }
+
+  std::string_view text_;
+  std::size_t pos_ = 0;
+  std::size_t budget_;
+  int depth_ = 0;
+  bool gave_up_ = false;
+};
+
+}  // namespace
+
+std::optional<Value> parse_formula_directly(std::string_view text) { return DirectParser(text).value(); }
+
+std::optional<BooleanExpression> parse_condition_directly(std::string_view text) {
+  return DirectParser(text).condition();
+}
+
+}  // namespace ostrel::parser

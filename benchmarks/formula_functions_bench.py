@@ -1,0 +1,56 @@
+"""evaluate and get_tokens from Python, against simpleeval on the same arithmetic.
+
+Run: python3 benchmarks/formula_functions_bench.py (needs `pip install simpleeval`).
+Prints the time per call of each formula and the ratio to simpleeval.
+"""
+
+import statistics
+import timeit
+
+import ostrel_formulas
+from simpleeval import SimpleEval
+
+# (formula in this language, the same arithmetic for simpleeval)
+CASES = [
+    ("=1 + 2 * 3 - 4 / 5", "1 + 2 * 3 - 4 / 5"),
+    ("=(12.5 + 7.25) * 3 - 100 / 8", "(12.5 + 7.25) * 3 - 100 / 8"),
+    ("=round(1234.5678; 2) + abs(-3) * 2", "round(1234.5678, 2) + abs(-3) * 2"),
+    ("=max(1; 2; 3) + min(4; 5) * 2 - 7 % 3", "max(1, 2, 3) + min(4, 5) * 2 - 7 % 3"),
+    ("=2 ^ 10 - 15% * 200 + 1,5", "2 ** 10 - 0.15 * 200 + 1.5"),
+    ("=if(3 > 2 and 1 < 2; 10; 20) + 1", "(10 if 3 > 2 and 1 < 2 else 20) + 1"),
+]
+
+TOKEN_FORMULAS = [
+    "=round(@{Unit cost} * @Units; 2) + 15%",
+    "=if(@Revenue > 0; @Profit / @Revenue; 0)",
+    "=sum(children) - total(@Cost) * 2",
+]
+
+
+def per_call(function, argument, number):
+    runs = timeit.repeat(lambda: function(argument), number=number, repeat=5)
+    return min(runs) / number
+
+
+def main():
+    evaluator = SimpleEval(functions={"round": round, "abs": abs, "max": max, "min": min})
+    print(f"{'formula':44} {'bytes':>5} {'evaluate':>10} {'simpleeval':>11} {'ratio':>7}")
+    ratios, ours = [], []
+    for formula, python_text in CASES:
+        assert float(ostrel_formulas.evaluate(formula)) == float(evaluator.eval(python_text)), formula
+        t_ours = per_call(ostrel_formulas.evaluate, formula, 200_000)
+        t_theirs = per_call(evaluator.eval, python_text, 5_000)
+        ratios.append(t_theirs / t_ours)
+        ours.append(t_ours)
+        print(f"{formula:44} {len(formula):5} {t_ours * 1e9:8.0f}ns {t_theirs * 1e9:9.0f}ns {t_theirs / t_ours:6.0f}x")
+    print(f"evaluate: median {statistics.median(ours) * 1e9:.0f} ns per call; "
+          f"simpleeval / evaluate: median {statistics.median(ratios):.0f}x, lowest {min(ratios):.0f}x")
+    print()
+    print(f"{'get_tokens formula':44} {'bytes':>5} {'time':>10} {'tokens':>7}")
+    for formula in TOKEN_FORMULAS:
+        t = per_call(ostrel_formulas.get_tokens, formula, 200_000)
+        print(f"{formula:44} {len(formula):5} {t * 1e9:8.0f}ns {len(ostrel_formulas.get_tokens(formula)):7}")
+
+
+if __name__ == "__main__":
+    main()

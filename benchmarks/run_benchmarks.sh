@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# All benchmarks, in one command: installs what a fresh machine lacks, builds the core in
+# Release with the benchmark programs (build/bench), and runs each benchmark in turn. Any
+# arguments go to the Google Benchmark programs, e.g. --benchmark_filter=scan.
+#
+# Each step is a function listed in `steps`; to add a benchmark, write its function and
+# append its name there.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build_dir=build/bench
+bench_args=("$@")
+
+install_tools() {
+  tools/install_missing.sh g++ libbenchmark-dev
+}
+
+build_core_benchmarks() {
+  cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DOSTREL_BUILD_BENCHMARKS=ON -DOSTREL_BUILD_TESTS=OFF
+  cmake --build "$build_dir"
+}
+
+run_parse_bench() {
+  "$build_dir/benchmarks/parse_bench" "${bench_args[@]}"
+}
+
+# The Python functions against simpleeval, on the installed module.
+run_formula_functions_bench() {
+  python3 -m pip install -q --disable-pip-version-check . simpleeval
+  python3 benchmarks/formula_functions_bench.py
+}
+
+steps=(
+  install_tools
+  build_core_benchmarks
+  run_parse_bench
+  run_formula_functions_bench
+)
+
+for step in "${steps[@]}"; do
+  echo "== $step"
+  "$step"
+done

@@ -35,4 +35,26 @@ bool operator==(const EvalResult& a, const EvalResult& b) {
   return true;
 }
 
+Node::~Node() {
+  // Children's children are moved into a flat list before each child is destroyed, so no
+  // destructor runs with grandchildren left to destroy.
+  std::vector<Node> doomed;
+  for (Node& child : children) doomed.push_back(std::move(child));
+  children.clear();
+  while (!doomed.empty()) {
+    Node last = std::move(doomed.back());
+    doomed.pop_back();
+    for (Node& child : last.children) doomed.push_back(std::move(child));
+    last.children.clear();
+  }
+}
+
+std::vector<const Node*> find_all_nodes_by_name(const Node& node, std::string_view name) {
+  std::vector<const Node*> found;
+  for_each_pre_order(node, [&](const Node& n) {
+    if (!n.is_hidden && n.name == name) found.push_back(&n);
+  });
+  return found;
+}
+
 }  // namespace ostrel

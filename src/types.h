@@ -49,7 +49,9 @@ class EvalResult {
   std::variant<Number, Empty, Error> v_;
 };
 
-// The engine's model of one host node.
+// The engine's model of one host node: a plain owned hierarchy. Trees may be as deep as
+// the host allows, so destruction takes subtrees apart without recursing; nodes move but
+// are not copied.
 struct Node {
   std::string id;
   std::string name;
@@ -58,6 +60,29 @@ struct Node {
   bool is_hidden = false;
   AnyDim<std::string> cells = AnyDim<std::string>::multi({});
   std::vector<Node> children;
+
+  Node() = default;
+  Node(Node&&) noexcept = default;
+  Node& operator=(Node&&) noexcept = default;
+  Node(const Node&) = delete;
+  Node& operator=(const Node&) = delete;
+  ~Node();
 };
+
+// Every node of the subtree at `node` (itself included) named exactly `name` and not
+// hidden, in depth-first pre-order; hidden nodes' subtrees are still searched.
+std::vector<const Node*> find_all_nodes_by_name(const Node& node, std::string_view name);
+
+// Calls `visit` on every node of the subtree in depth-first pre-order, without recursing.
+template <class NodeT, class Visit>
+void for_each_pre_order(NodeT& root, Visit&& visit) {
+  std::vector<NodeT*> pending{&root};
+  while (!pending.empty()) {
+    NodeT* node = pending.back();
+    pending.pop_back();
+    visit(*node);
+    for (auto child = node->children.rbegin(); child != node->children.rend(); ++child) pending.push_back(&*child);
+  }
+}
 
 }  // namespace ostrel

@@ -1,0 +1,125 @@
+// What one tree evaluation shares between all its formulas: the nodes in pre-order with a
+// name index, the cache of values per node and dimension, and the node-dimensions under
+// evaluation; and `TreeContext`, the evaluator's view of it for one node-dimension.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "eval/context.h"
+#include "types.h"
+
+namespace ostrel::eval {
+
+// One slot of the cache: a finished result, or not evaluated yet.
+struct EvalState {
+  std::optional<EvalResult> result;
+  bool evaluated() const { return result.has_value(); }
+  EvalResult as_eval_result() const { return result.value_or(EvalResult::empty()); }
+};
+
+// A node of the tree by its position in pre-order.
+using NodeIndex = std::uint32_t;
+
+struct NodeDimension {
+  NodeIndex node;
+  std::size_t dimension;
+};
+
+class TreeState {
+ public:
+  TreeState(Node& root, std::size_t max_dimensions);
+
+  std::size_t max_dimensions() const { return max_dimensions_; }
+  std::size_t node_count() const { return nodes_.size(); }
+  const Node& node(NodeIndex i) const { return *nodes_[i]; }
+  // The node's children, as indexes.
+  const std::vector<NodeIndex>& children(NodeIndex i) const { return children_[i]; }
+  // The visible nodes of a name in pre-order; built once, so lookups cost no tree walk.
+  const std::vector<NodeIndex>* named(std::string_view name) const;
+
+  // The node's result in the dimension, when it is known. A single entry answers only for
+  // the dimensions in which the node's formula was evaluated, so that a reader of a
+  // dimension always gets the formula's value in that dimension.
+  std::optional<EvalResult> get_value(NodeIndex node, std::size_t dimension) const;
+  void set_value(NodeIndex node, std::size_t dimension, const EvalResult& result);
+  // Whether the driver may skip the node-dimension: a single entry counts as done only in
+  // dimension 0, a per-dimension entry where its slot is filled.
+  bool is_done(NodeIndex node, std::size_t dimension) const;
+
+  bool is_circular(NodeIndex node, std::size_t dimension) const {
+    return in_progress_.contains(key(node, dimension));
+  }
+  void start(NodeIndex node, std::size_t dimension) { in_progress_.insert(key(node, dimension)); }
+  void finish(NodeIndex node, std::size_t dimension) { in_progress_.erase(key(node, dimension)); }
+
+  // Writes every cached value into its node's `value`; nodes without an entry keep theirs.
+  void save_values();
+
+ private:
+  // A cache entry: absent, one state for all dimensions, or one per dimension.
+  struct Entry {
+    enum class Kind : std::uint8_t { Absent, Single, Multi } kind = Kind::Absent;
+    EvalResult single = EvalResult::empty();
+    // The dimensions a single entry was evaluated in: all below `done_below`, and these.
+    std::size_t done_below = 0;
+    std::vector<std::size_t> done_also;
+    std::vector<EvalState> slots;
+
+    bool single_done(std::size_t dimension) const;
+    void mark_done(std::size_t dimension);
+  };
+
+  static std::uint64_t key(NodeIndex node, std::size_t dimension) {
+    return (static_cast<std::uint64_t>(node) << 32) | static_cast<std::uint64_t>(dimension);
+  }
+
+  std::size_t max_dimensions_;
+  std::vector<Node*> nodes_;
+  std::vector<std::vector<NodeIndex>> children_;
+  std::unordered_map<std::string_view, std::vector<NodeIndex>> by_name_;
+  std::vector<Entry> cache_;
+  std::unordered_set<std::uint64_t> in_progress_;
+};
+
+// The evaluator's view of the tree while one node-dimension is evaluated.
+//
+// A value that is neither cached nor under evaluation is not computed here: the context
+// notes the node-dimensions that one request needs, in order, and from then on answers
+// every request with nothing. The driver then evaluates those first and evaluates this
+// formula again from the start. So depth of references never becomes depth of the C++
+// stack, and each evaluation sees the cache exactly as a recursive one would.
+class TreeContext final : public EvalContext {
+ public:
+  TreeContext(TreeState& state, NodeIndex node, std::size_t dimension) : state_(state), node_(node), dimension_(dimension) {}
+
+  std::vector<EvalResult> get_reference_value(std::string_view name, std::optional<std::uint64_t> index) const override;
+  std::vector<EvalResult> get_children_values() const override;
+  std::vector<EvalResult> get_right_values() const override;
+  std::vector<EvalResult> get_cross_dimensional_values(std::string_view name,
+                                                       std::optional<std::uint64_t> index) const override;
+
+  // What the evaluation needs before its result counts; empty when it is complete.
+  const std::vector<NodeDimension>& needed() const { return needed_; }
+
+ private:
+  // A value for the evaluator: cached, "REF!" for a cycle (recorded in the cache), or a
+  // placeholder while `needed_` is not empty.
+  EvalResult resolve(NodeIndex node, std::size_t dimension) const;
+  std::vector<EvalResult> selected(std::string_view name, std::optional<std::uint64_t> index,
+                                   std::size_t dimension) const;
+  // Ends a request: once anything is needed, later requests are not looked at.
+  std::vector<EvalResult> answer(std::vector<EvalResult> values) const;
+
+  TreeState& state_;
+  NodeIndex node_;
+  std::size_t dimension_;
+  mutable std::vector<NodeDimension> needed_;
+  mutable bool suspended_ = false;
+};
+
+}  // namespace ostrel::eval

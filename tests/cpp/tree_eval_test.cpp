@@ -1,0 +1,306 @@
+// Tree evaluation: reference selection, cycles, dimensions and the cache's write-back
+// shape; the driver without recursion against a plainly recursive evaluation; and trees
+// far deeper than any C++ stack.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "eval/evaluator.h"
+#include "eval/tree.h"
+#include "parser/grammar.h"
+
+namespace ostrel::eval {
+namespace {
+
+// Nodes move but do not copy, so children are passed one by one.
+template <class... Children>
+Node node(std::string name, std::string formula, Children... children) {
+  Node n;
+  n.name = std::move(name);
+  n.formula = AnyDim<std::string>::single(std::move(formula));
+  (n.children.push_back(std::move(children)), ...);
+  return n;
+}
+
+template <class... Children>
+Node multi(std::string name, std::vector<std::string> formulas, Children... children) {
+  Node n = node(std::move(name), "", std::move(children)...);
+  n.formula = AnyDim<std::string>::multi(std::move(formulas));
+  return n;
+}
+
+Node hidden(Node n) {
+  n.is_hidden = true;
+  return n;
+}
+
+// "3" for a single value, "[1, 2, ]" for one value per dimension.
+std::string shown(const Node& n) {
+  if (n.value.is_single()) return n.value.single_value().to_string();
+  std::string out = "[";
+  for (const EvalResult& r : n.value.multi_values()) out += (out.size() > 1 ? ", " : "") + r.to_string();
+  return out + "]";
+}
+
+// Evaluates the tree under a root named "root" and gives each child's value text.
+template <class... Children>
+std::vector<std::string> values_of(Children... children) {
+  Node root = node("root", "", std::move(children)...);
+  evaluate_tree(root);
+  std::vector<std::string> out;
+  for (const Node& child : root.children) out.push_back(shown(child));
+  return out;
+}
+
+using Strings = std::vector<std::string>;
+
+TEST(TreeEval, ReferencesAndSelection) {
+  EXPECT_EQ(values_of(node("a", "=@a + 1")), Strings{"REF!"});
+  EXPECT_EQ(values_of(node("a", "=@b"), node("b", "=@a")), (Strings{"REF!", "REF!"}));
+  EXPECT_EQ(values_of(node("a", "=1/0"), node("b", "=@a"), node("c", "=@a + 1")), (Strings{"VALUE!", "REF!", "REF!"}));
+  EXPECT_EQ(values_of(node("a", "=(1"), node("b", "=@a")), (Strings{"ERROR!", "REF!"}));
+  // Hidden nodes are skipped by name, their subtrees are not.
+  EXPECT_EQ(values_of(hidden(node("x", "1", node("x", "2"))), node("r", "=@x")), (Strings{"1", "2"}));
+  EXPECT_EQ(values_of(hidden(node("x", "1")), node("r", "=@x")), (Strings{"1", "REF!"}));
+  // Two visible nodes of one name: a list, or one of them by index.
+  const std::vector<std::pair<std::string, std::string>> picks = {
+      {"=@c", "MANY!"}, {"=@c + 1", "MANY!"}, {"=sum(@c)", "5"}, {"=@c[1]", "2"},
+      {"=@c[2]", "3"},  {"=@c[3]", "REF!"},   {"=@c[0]", "REF!"}, {"=@C", "REF!"}};
+  for (const auto& [formula, expected] : picks) {
+    EXPECT_EQ(values_of(node("c", "2"), node("p", "", node("c", "3")), node("r", formula))[2], expected)
+        << formula;
+  }
+  // Children, hidden ones included; another node's error counts as "REF!".
+  EXPECT_EQ(values_of(node("p", "=sum(children)", node("a", "1"), hidden(node("b", "2")), node("c", ""))),
+            Strings{"3"});
+  EXPECT_EQ(values_of(node("p", "=count(children)", node("a", "1"), node("b", "=1/0"))), Strings{"REF!"});
+  EXPECT_EQ(values_of(node("p", "=children[1] * 10", node("a", "4"))), Strings{"40"});
+  EXPECT_EQ(values_of(node("p", "=children", node("a", "4"))), Strings{"MANY!"});
+  // A parent waits for the child it reads; the child is not evaluated twice.
+  EXPECT_EQ(values_of(node("p", "=@k * 2", node("k", "=@m + 1"), node("m", "5"))), Strings{"12"});
+}
+
+TEST(TreeEval, Dimensions) {
+  // No formula list anywhere: one dimension, single values.
+  EXPECT_EQ(values_of(node("a", "=1+1"), node("b", "=@a")), (Strings{"2", "2"}));
+  // A shorter list gets empty values in the missing dimensions.
+  EXPECT_EQ(values_of(multi("a", {"1", "2"}), multi("b", {"1", "2", "3"})), (Strings{"[1, 2, ]", "[1, 2, 3]"}));
+  // A single formula reading a per-dimension node becomes per-dimension, unless all agree.
+  EXPECT_EQ(values_of(multi("m", {"1", "2"}), node("s", "=@m")), (Strings{"[1, 2]", "[1, 2]"}));
+  EXPECT_EQ(values_of(multi("m", {"5", "5"}), node("s", "=@m")), (Strings{"[5, 5]", "5"}));
+  // Dimensions between 0 and the first difference keep the value they had.
+  EXPECT_EQ(values_of(multi("m", {"1", "1", "2"}), node("s", "=@m"))[1], "[1, 1, 2]");
+  // A reader of dimension d gets the formula's value in d, wherever the nodes stand.
+  EXPECT_EQ(values_of(node("z", "=@y"), node("y", "=@m"), multi("m", {"1", "5"}))[0], "[1, 5]");
+  EXPECT_EQ(values_of(node("z", "=@y * 10"), node("y", "=@m + @n"), multi("m", {"1", "5", "1"}), node("n", "=@m")),
+            (Strings{"[20, 100, 20]", "[2, 10, 2]", "[1, 5, 1]", "[1, 5, 1]"}));
+  // Right references: later dimensions of the same node, errors keep their kind.
+  EXPECT_EQ(values_of(multi("r", {"=sum(right)", "2", "3"}))[0], "[5, 2, 3]");
+  EXPECT_EQ(values_of(multi("r", {"=right[1]", "=1/0"}))[0], "[VALUE!, VALUE!]");
+  EXPECT_EQ(values_of(multi("r", {"=right[2]", "=right", "4"}))[0], "[4, MANY!, 4]");
+  EXPECT_EQ(values_of(node("r", "=sum(right)"))[0], "REF!");
+  EXPECT_EQ(values_of(multi("r", {"=right[1]", "=right[1]"}))[0], "[REF!, REF!]");
+  // total and ratio read dimension 0.
+  EXPECT_EQ(values_of(multi("x", {"4", "2", "1"}), node("t", "=total(@x)"), node("q", "=ratio(@x)")),
+            (Strings{"[4, 2, 1]", "4", "[1, 0.5, 0.25]"}));
+  EXPECT_EQ(values_of(multi("x", {"0", "2"}), node("q", "=ratio(@x)"))[1], "VALUE!");
+}
+
+TEST(TreeEval, EmptyListsMeanNoDimensions) {
+  Node root = multi("root", {}, multi("a", {}));
+  root.value = AnyDim<EvalResult>::single(EvalResult::number(7));
+  EXPECT_EQ(get_max_dimensions(root), 0u);
+  evaluate_tree(root);
+  EXPECT_EQ(shown(root), "7");
+  EXPECT_EQ(shown(root.children[0]), "");
+}
+
+// ---- The driver against a recursive evaluation --------------------------------------------
+
+// Evaluates on demand by recursing, exactly as the context's rules read: cached value, else
+// "REF!" for a cycle, else evaluate the node-dimension now.
+class RecursiveContext final : public EvalContext {
+ public:
+  RecursiveContext(TreeState& state, NodeIndex node, std::size_t dimension)
+      : state_(state), node_(node), dimension_(dimension) {}
+
+  static void evaluate_dimension(TreeState& state, NodeIndex node, std::size_t d, bool on_demand) {
+    if (on_demand ? state.get_value(node, d).has_value() : state.is_done(node, d)) return;
+    state.start(node, d);
+    const Node& n = state.node(node);
+    EvalResult result = EvalResult::empty();
+    const std::string* text = n.formula.is_single() ? &n.formula.single_value()
+                              : d < n.formula.multi_values().size() ? &n.formula.multi_values()[d]
+                                                                    : nullptr;
+    if (text != nullptr) {
+      auto value = parser::FormulaParser::parse_formula(*text);
+      result = value ? evaluate(value.value(), RecursiveContext(state, node, d)).as_eval_result()
+                     : EvalResult::error(EvalError::Error);
+    }
+    state.set_value(node, d, result);
+    state.finish(node, d);
+  }
+
+  std::vector<EvalResult> get_reference_value(std::string_view name, std::optional<std::uint64_t> index) const override {
+    return selected(name, index, dimension_);
+  }
+  std::vector<EvalResult> get_cross_dimensional_values(std::string_view name,
+                                                       std::optional<std::uint64_t> index) const override {
+    return selected(name, index, 0);
+  }
+  std::vector<EvalResult> get_children_values() const override {
+    std::vector<EvalResult> out;
+    for (NodeIndex child : state_.children(node_)) out.push_back(resolve(child, dimension_).as_own());
+    return out;
+  }
+  std::vector<EvalResult> get_right_values() const override {
+    const auto& formula = state_.node(node_).formula;
+    if (formula.is_single()) return {EvalResult::error(EvalError::Ref)};
+    std::vector<EvalResult> out;
+    for (std::size_t d = dimension_ + 1; d < formula.multi_values().size(); ++d) out.push_back(resolve(node_, d));
+    return out;
+  }
+
+ private:
+  EvalResult resolve(NodeIndex node, std::size_t d) const {
+    if (auto known = state_.get_value(node, d)) return *known;
+    if (state_.is_circular(node, d)) {
+      state_.set_value(node, d, EvalResult::error(EvalError::Ref));
+      return EvalResult::error(EvalError::Ref);
+    }
+    evaluate_dimension(state_, node, d, true);
+    return state_.get_value(node, d).value_or(EvalResult::empty());
+  }
+  std::vector<EvalResult> selected(std::string_view name, std::optional<std::uint64_t> index, std::size_t d) const {
+    const std::vector<NodeIndex>* candidates = state_.named(name);
+    if (candidates == nullptr) return {EvalResult::error(EvalError::Ref)};
+    if (index) {
+      if (*index == 0 || *index > candidates->size()) return {EvalResult::error(EvalError::Ref)};
+      return {resolve((*candidates)[*index - 1], d).as_own()};
+    }
+    std::vector<EvalResult> out;
+    for (NodeIndex c : *candidates) out.push_back(resolve(c, d).as_own());
+    return out;
+  }
+
+  TreeState& state_;
+  NodeIndex node_;
+  std::size_t dimension_;
+};
+
+// A random tree of a few nodes whose formulas read each other by name, index, children,
+// right, total and ratio, with conditionals; cycles are common.
+Node random_tree(std::mt19937& random) {
+  auto below = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
+  const char* const names[] = {"a", "b", "c", "d"};
+  auto term = [&]() -> std::string {
+    const std::string name = names[below(4)];
+    switch (below(9)) {
+      case 0:
+        return std::to_string(below(5));
+      case 1:
+        return "@" + name + "[" + std::to_string(1 + below(2)) + "]";
+      case 2:
+        return "sum(children)";
+      case 3:
+        return "sum(right)";
+      case 4:
+        return "total(@" + name + ")";
+      case 5:
+        return "iferror(ratio(@" + name + "); 0)";
+      case 6:
+        return "if(@" + name + " > 2; @" + std::string(names[below(4)]) + "; 1)";
+      default:
+        return "@" + name;
+    }
+  };
+  auto formula = [&]() -> std::string {
+    if (below(6) == 0) return std::to_string(below(4));
+    std::string f = "=" + term();
+    for (std::size_t n = below(3); n > 0; --n) f += " + " + term();
+    return f;
+  };
+  std::vector<Node*> all;
+  Node root = node("a", formula());
+  all.push_back(&root);
+  const std::size_t count = 2 + below(7);
+  for (std::size_t i = 0; i < count; ++i) {
+    Node* parent = all[below(all.size())];
+    Node child = below(2) == 0 ? node(names[below(4)], formula())
+                               : multi(names[below(4)], std::vector<std::string>(below(4), ""));
+    if (child.formula.is_multi()) {
+      for (std::string& f : child.formula.multi_values()) f = formula();
+    }
+    child.is_hidden = below(8) == 0;
+    parent->children.push_back(std::move(child));
+    // Pointers into `children` move when it grows: collect them again.
+    all.clear();
+    for_each_pre_order(root, [&](Node& n) { all.push_back(&n); });
+  }
+  return root;
+}
+
+TEST(TreeEval, DriverMatchesRecursiveEvaluation) {
+  std::mt19937 random(42);
+  for (int i = 0; i < 3000; ++i) {
+    Node tree = random_tree(random);
+    TreeState expected_state(tree, get_max_dimensions(tree));
+    for (NodeIndex n = 0; n < expected_state.node_count(); ++n) {
+      for (std::size_t d = 0; d < expected_state.max_dimensions(); ++d) {
+        RecursiveContext::evaluate_dimension(expected_state, n, d, false);
+      }
+    }
+    std::vector<std::string> expected, actual;
+    expected_state.save_values();
+    for_each_pre_order(tree, [&](const Node& n) { expected.push_back(shown(n)); });
+    evaluate_tree(tree);
+    for_each_pre_order(tree, [&](const Node& n) { actual.push_back(shown(n)); });
+    ASSERT_EQ(actual, expected) << "tree " << i;
+  }
+}
+
+// ---- Depth --------------------------------------------------------------------------------
+
+TEST(TreeEval, LongReferenceChainNeedsNoStack) {
+  constexpr int kLength = 100000;
+  Node root = node("root", "=@n0");
+  root.children.reserve(kLength);
+  for (int i = 0; i < kLength; ++i) {
+    const std::string next = i + 1 < kLength ? "=@n" + std::to_string(i + 1) + " + 1" : "1";
+    root.children.push_back(node("n" + std::to_string(i), next));
+  }
+  evaluate_tree(root);
+  EXPECT_EQ(shown(root), std::to_string(kLength));
+  EXPECT_EQ(shown(root.children[kLength - 2]), "2");
+}
+
+TEST(TreeEval, DeepTreesNeedNoStack) {
+  constexpr int kDepth = 100000;
+  Node root = node("n0", "=sum(children) + 1");
+  Node* at = &root;
+  for (int i = 1; i < kDepth; ++i) {
+    at->children.push_back(node("n" + std::to_string(i), i + 1 < kDepth ? "=sum(children) + 1" : "1"));
+    at = &at->children.back();
+  }
+  EXPECT_EQ(get_max_dimensions(root), 1u);
+  EXPECT_EQ(find_all_nodes_by_name(root, "n99999").size(), 1u);
+  evaluate_tree(root);
+  EXPECT_EQ(shown(root), std::to_string(kDepth));
+  // Destroying the tree must not recurse either (the test ends by doing so).
+}
+
+TEST(FindAllNodesByName, VisibleNodesInPreOrder) {
+  Node root = node("Cost", "", node("a", "", node("Cost", ""), hidden(node("Cost", "", node("Cost", "")))),
+                                node("Cost", ""));
+  const std::vector<const Node*> found = find_all_nodes_by_name(root, "Cost");
+  const std::vector<const Node*> expected = {&root, &root.children[0].children[0],
+                                             &root.children[0].children[1].children[0], &root.children[1]};
+  EXPECT_EQ(found, expected);
+  EXPECT_TRUE(find_all_nodes_by_name(root, "cost").empty());
+  EXPECT_TRUE(find_all_nodes_by_name(root, "Cost ").empty());
+}
+
+}  // namespace
+}  // namespace ostrel::eval

@@ -2,6 +2,7 @@
 // table order, keeping `__all__` in that order. The module has no state.
 #include "python/formula_functions.h"
 #include "python/python.h"
+#include "python/tree_functions.h"
 
 namespace ostrel::python {
 
@@ -14,6 +15,8 @@ PyMethodDef kFunctions[] = {
      METH_FASTCALL | METH_KEYWORDS, "evaluate(formula)\n--\n\n"},
     {"evaluate_boolean", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_evaluate_boolean)),
      METH_FASTCALL | METH_KEYWORDS, "evaluate_boolean(formula)\n--\n\n"},
+    {"evaluate_tree", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_evaluate_tree)),
+     METH_FASTCALL | METH_KEYWORDS, "evaluate_tree(root, in_place=False)\n--\n\n"},
     {"get_tokens", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_get_tokens)),
      METH_FASTCALL | METH_KEYWORDS, "get_tokens(formula)\n--\n\n"},
 };

@@ -7,8 +7,18 @@ import tracemalloc
 import pytest
 
 import ostrel_formulas
+from conftest import N
 
-CALLS = 20_000
+CALLS = 10_000
+
+
+def sample_tree():
+    return N("root", ["=sum(children)", "=@a * 2"], [N("a", "=1/3"), N("b", "=@a + right", [N("c", "x")])])
+
+
+class Nameless:
+    formula = ""
+    children = []
 
 CASES = [
     ("evaluate", ("=round(@a; 2) + sum(1; 2; 3) * 15%",), {}),
@@ -26,6 +36,12 @@ CASES = [
     ("evaluate_boolean", (b"1",), {}),
     ("get_tokens", (None,), {}),
     ("get_tokens", ("\ud800",), {}),
+    ("evaluate_tree", (sample_tree(),), {}),
+    ("evaluate_tree", (sample_tree(),), {"in_place": True}),
+    ("evaluate_tree", (sample_tree(), None), {}),
+    ("evaluate_tree", (Nameless(),), {}),
+    ("evaluate_tree", (N("a", 5),), {}),
+    ("evaluate_tree", (N("a", "", [N("b", "", ())]),), {}),
 ]
 
 
@@ -36,7 +52,7 @@ def test_repeated_calls_leak_nothing(name, args, kwargs):
     def call():
         try:
             function(*args, **kwargs)
-        except (TypeError, UnicodeEncodeError):
+        except (TypeError, UnicodeEncodeError, AttributeError):
             pass
 
     for _ in range(100):

@@ -1,0 +1,278 @@
+#include "python/node_protocol.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "python/arguments.h"
+#include "python/boundary.h"
+
+namespace ostrel::python {
+
+namespace {
+
+constexpr const char* kMissingName =
+    "Missing required attribute 'name'. Expected a Protocol-compatible object with name, formula, value, "
+    "is_hidden, and children attributes";
+constexpr const char* kMissingChildren =
+    "Missing required attribute 'children'. Expected a Protocol-compatible object with name, formula, value, "
+    "is_hidden, and children attributes";
+constexpr const char* kChildrenNotList = "Attribute 'children' must be a list";
+constexpr const char* kFormulaType = "Attribute 'formula' must be a string or list of strings";
+
+// An owned reference, released on every path.
+class Ref {
+ public:
+  explicit Ref(PyObject* object = nullptr) : object_(object) {}
+  Ref(Ref&& other) noexcept : object_(other.object_) { other.object_ = nullptr; }
+  Ref& operator=(Ref&& other) noexcept {
+    std::swap(object_, other.object_);
+    return *this;
+  }
+  Ref(const Ref&) = delete;
+  Ref& operator=(const Ref&) = delete;
+  ~Ref() { Py_XDECREF(object_); }
+  PyObject* get() const { return object_; }
+  explicit operator bool() const { return object_ != nullptr; }
+
+ private:
+  PyObject* object_;
+};
+
+// The UTF-8 text of a str; nullopt (and no exception) for anything else, lone surrogates
+// included.
+std::optional<std::string> text_of(PyObject* value) {
+  if (!PyUnicode_Check(value)) return std::nullopt;
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(value, &size);
+  if (data == nullptr) {
+    PyErr_Clear();
+    return std::nullopt;
+  }
+  return std::string(data, static_cast<std::size_t>(size));
+}
+
+// A str, or a sequence of str (not a str itself); nullopt (and no exception) otherwise.
+std::optional<AnyDim<std::string>> texts_of(PyObject* value) {
+  if (std::optional<std::string> text = text_of(value)) return AnyDim<std::string>::single(std::move(*text));
+  if (PyUnicode_Check(value) || !PySequence_Check(value)) return std::nullopt;
+  Ref iterator(PyObject_GetIter(value));
+  if (!iterator) {
+    PyErr_Clear();
+    return std::nullopt;
+  }
+  std::vector<std::string> texts;
+  while (Ref item{PyIter_Next(iterator.get())}) {
+    std::optional<std::string> text = text_of(item.get());
+    if (!text) return std::nullopt;
+    texts.push_back(std::move(*text));
+  }
+  if (PyErr_Occurred()) {
+    PyErr_Clear();
+    return std::nullopt;
+  }
+  return AnyDim<std::string>::multi(std::move(texts));
+}
+
+// Reads one object's own attributes into `node`, in protocol order, and gives its children
+// list (a new reference), or nullptr with the exception set.
+PyObject* read_attributes(PyObject* object, Node& node) {
+  if (Ref id{PyObject_GetAttrString(object, "id")}) {
+    node.id = text_of(id.get()).value_or("");
+  } else {
+    PyErr_Clear();
+  }
+
+  Ref name(PyObject_GetAttrString(object, "name"));
+  if (!name) return nullptr;
+  std::optional<std::string> name_text = text_of(name.get());
+  if (!name_text) {
+    PyErr_SetString(PyExc_TypeError, kMissingName);
+    return nullptr;
+  }
+  node.name = std::move(*name_text);
+
+  Ref formula(PyObject_GetAttrString(object, "formula"));
+  if (!formula) return nullptr;
+  std::optional<AnyDim<std::string>> formulas = texts_of(formula.get());
+  if (!formulas) {
+    PyErr_SetString(PyExc_TypeError, kFormulaType);
+    return nullptr;
+  }
+  node.value = formulas->is_single()
+                   ? AnyDim<EvalResult>::single(EvalResult::empty())
+                   : AnyDim<EvalResult>::multi(std::vector<EvalResult>(formulas->multi_values().size(), EvalResult::empty()));
+  node.formula = std::move(*formulas);
+
+  if (Ref hidden{PyObject_GetAttrString(object, "is_hidden")}) {
+    if (is_boolean(hidden.get())) {
+      const int truth = PyObject_IsTrue(hidden.get());
+      if (truth < 0) PyErr_Clear();
+      node.is_hidden = truth == 1;
+    }
+  } else {
+    PyErr_Clear();
+  }
+
+  if (Ref cells{PyObject_GetAttrString(object, "cells")}) {
+    node.cells = texts_of(cells.get()).value_or(AnyDim<std::string>::multi({}));
+  } else {
+    PyErr_Clear();
+  }
+
+  PyObject* children = PyObject_GetAttrString(object, "children");
+  if (children == nullptr) {
+    PyErr_SetString(PyExc_TypeError, kMissingChildren);
+    return nullptr;
+  }
+  if (!PyList_Check(children)) {
+    Py_DECREF(children);
+    PyErr_SetString(PyExc_TypeError, kChildrenNotList);
+    return nullptr;
+  }
+  return children;
+}
+
+bool too_deep(std::size_t depth) {
+  if (depth <= static_cast<std::size_t>(Py_GetRecursionLimit())) return false;
+  PyErr_Format(PyExc_RecursionError,
+               "node tree nested deeper than the recursion limit (%d); does it contain itself?",
+               Py_GetRecursionLimit());
+  return true;
+}
+
+// A children list being walked: the node it belongs to and the next position.
+struct Level {
+  Ref list;
+  Node* node;
+  Py_ssize_t next;
+  Py_ssize_t length;  // at the start of the walk
+};
+
+}  // namespace
+
+std::optional<Node> protocol_to_node(PyObject* object) {
+  Node root;
+  std::vector<Level> levels;
+  Ref children(read_attributes(object, root));
+  if (!children) return std::nullopt;
+  const Py_ssize_t length = PyList_GET_SIZE(children.get());
+  root.children.reserve(static_cast<std::size_t>(length));
+  levels.push_back(Level{std::move(children), &root, 0, length});
+  while (!levels.empty()) {
+    Level& level = levels.back();
+    if (level.next >= level.length || level.next >= PyList_GET_SIZE(level.list.get())) {
+      levels.pop_back();
+      continue;
+    }
+    // The element is held while it is read: its attribute lookups may run host code that
+    // changes the list.
+    PyObject* item = PyList_GET_ITEM(level.list.get(), level.next);
+    Py_INCREF(item);
+    Ref element(item);
+    ++level.next;
+    Node& child = level.node->children.emplace_back();
+    if (too_deep(levels.size() + 1)) return std::nullopt;
+    Ref grandchildren(read_attributes(element.get(), child));
+    if (!grandchildren) return std::nullopt;
+    const Py_ssize_t count = PyList_GET_SIZE(grandchildren.get());
+    child.children.reserve(static_cast<std::size_t>(count));
+    levels.push_back(Level{std::move(grandchildren), &child, 0, count});
+  }
+  return root;
+}
+
+namespace {
+
+PyObject* text_list(const std::vector<std::string>& texts) {
+  PyObject* list = PyList_New(static_cast<Py_ssize_t>(texts.size()));
+  for (std::size_t i = 0; list != nullptr && i < texts.size(); ++i) {
+    PyObject* text = text_object(texts[i]);
+    if (text == nullptr) {
+      Py_CLEAR(list);
+      break;
+    }
+    PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), text);
+  }
+  return list;
+}
+
+// The field's Python form: a str, or a new list of str.
+PyObject* field_object(NodeField field, const Node& node) {
+  if (field == NodeField::Value) {
+    if (node.value.is_single()) return text_object(node.value.single_value().to_string());
+    std::vector<std::string> texts;
+    texts.reserve(node.value.multi_values().size());
+    for (const EvalResult& r : node.value.multi_values()) texts.push_back(r.to_string());
+    return text_list(texts);
+  }
+  const AnyDim<std::string>& texts = field == NodeField::Formula ? node.formula : node.cells;
+  return texts.is_single() ? text_object(texts.single_value()) : text_list(texts.multi_values());
+}
+
+const char* field_name(NodeField field) {
+  switch (field) {
+    case NodeField::Value:
+      return "value";
+    case NodeField::Formula:
+      return "formula";
+    case NodeField::Cells:
+      return "cells";
+  }
+  return "value";
+}
+
+// Writes one object's field and puts its children list into `children` when it is a list.
+// False with the exception set on failure.
+bool write_one(PyObject* object, NodeField field, const Node& node, Ref& children) {
+  Ref value(field_object(field, node));
+  if (!value || PyObject_SetAttrString(object, field_name(field), value.get()) < 0) return false;
+  Ref list(PyObject_GetAttrString(object, "children"));
+  if (!list) return false;
+  if (PyList_Check(list.get())) children = std::move(list);
+  return true;
+}
+
+struct WriteLevel {
+  Ref list;
+  const Node* node;
+  std::size_t next;
+};
+
+}  // namespace
+
+bool update_node_field(PyObject* object, NodeField field, const Node& node) {
+  std::vector<WriteLevel> levels;
+  Ref children;
+  if (!write_one(object, field, node, children)) return false;
+  if (children) levels.push_back(WriteLevel{std::move(children), &node, 0});
+  while (!levels.empty()) {
+    WriteLevel& level = levels.back();
+    // Node children beyond the host list's current length are skipped.
+    if (level.next >= level.node->children.size() ||
+        static_cast<Py_ssize_t>(level.next) >= PyList_GET_SIZE(level.list.get())) {
+      levels.pop_back();
+      continue;
+    }
+    const std::size_t i = level.next++;
+    PyObject* item = PyList_GET_ITEM(level.list.get(), static_cast<Py_ssize_t>(i));
+    Py_INCREF(item);  // held while host code may change the list
+    Ref element(item);
+    const Node& child = level.node->children[i];
+    if (too_deep(levels.size() + 1)) return false;
+    Ref grandchildren;
+    if (!write_one(element.get(), field, child, grandchildren)) return false;
+    if (grandchildren) levels.push_back(WriteLevel{std::move(grandchildren), &child, 0});
+  }
+  return true;
+}
+
+PyObject* clone_python_object(PyObject* object) {
+  Ref copy_module(PyImport_ImportModule("copy"));
+  if (!copy_module) return nullptr;
+  Ref deepcopy(PyObject_GetAttrString(copy_module.get(), "deepcopy"));
+  if (!deepcopy) return nullptr;
+  return PyObject_CallOneArg(deepcopy.get(), object);
+}
+
+}  // namespace ostrel::python

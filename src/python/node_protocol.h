@@ -1,0 +1,25 @@
+// The node protocol: host objects to `Node` trees and one field back. Host trees are read
+// and written without recursion, and a tree nested deeper than the interpreter's recursion
+// limit (a tree that contains itself is one) raises RecursionError instead.
+#pragma once
+
+#include <optional>
+
+#include "python/python.h"
+#include "types.h"
+
+namespace ostrel::python {
+
+enum class NodeField { Value, Formula, Cells };
+
+// A new `Node` tree, or nullopt with the exception set.
+std::optional<Node> protocol_to_node(PyObject* object);
+
+// Writes `field` of `node` and its descendants onto `object` and its descendants, in
+// pre-order, matching children by position. False with the exception set on failure.
+bool update_node_field(PyObject* object, NodeField field, const Node& node);
+
+// A new reference to copy.deepcopy(object), or nullptr with the exception set.
+PyObject* clone_python_object(PyObject* object);
+
+}  // namespace ostrel::python

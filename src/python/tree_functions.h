@@ -1,0 +1,10 @@
+// The functions on host trees.
+#pragma once
+
+#include "python/python.h"
+
+namespace ostrel::python {
+
+PyObject* py_evaluate_tree(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+
+}  // namespace ostrel::python

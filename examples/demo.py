@@ -22,3 +22,33 @@ for condition in ["1 > 0 and not 2 < 1", "@a > 1"]:
 print()
 for text, kind in of.get_tokens("=round(@{Unit cost} * @Units; 2) + 15%"):
     print(f"{text!r:16} {kind}")
+
+print()
+
+
+class Line:
+    """A plan line as a host application might keep it."""
+
+    def __init__(self, name, formula, children=()):
+        self.name = name
+        self.formula = formula
+        self.value = None
+        self.children = list(children)
+
+
+plan = Line(
+    "Profit",
+    "=@Revenue - @Cost",
+    [
+        Line("Revenue", ["=@Units * @Price", "=@Units * @Price * 1,1"]),
+        Line("Units", ["100", "120"]),
+        Line("Price", "2,5"),
+        Line("Cost", "=sum(children)", [Line("Rent", "50"), Line("Staff", ["=right[1] * 2", "40"])]),
+    ],
+)
+result = of.evaluate_tree(plan)
+stack = [(result, 0)]
+while stack:
+    line, depth = stack.pop()
+    print(f"{'  ' * depth}{line.name:12} {line.value}")
+    stack.extend((child, depth + 1) for child in reversed(line.children))

@@ -1,6 +1,7 @@
 #include "eval/tree.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "eval/evaluator.h"
@@ -11,21 +12,88 @@ namespace ostrel::eval {
 
 namespace {
 
-// The formula's value for the dimension, read through the context.
-EvalResult evaluate_formula(const Node& node, std::size_t dimension, const TreeContext& context) {
-  const std::string* text = nullptr;
-  if (node.formula.is_single()) {
-    text = &node.formula.single_value();
-  } else if (dimension < node.formula.multi_values().size()) {
-    text = &node.formula.multi_values()[dimension];
-  } else {
-    return EvalResult::empty();
-  }
-  auto value = parser::FormulaParser::parse_formula(*text);
-  if (!value) return EvalResult::error(EvalError::Error);
-  return evaluate(value.value(), context).as_eval_result();
-}
+// The node-dimensions under way, innermost last. A frame starts (and counts as under
+// evaluation for cycles) when it is first evaluated; the frames it needs go on top of it,
+// and it is evaluated again once they are done, from the syntax tree parsed the first time.
+struct Frame {
+  Frame(NodeIndex node, std::size_t dimension, bool needed) : node(node), dimension(dimension), needed(needed) {}
+  NodeIndex node;
+  std::size_t dimension;
+  bool needed;  // asked for by a formula: skipped once its value is known
+  bool started = false;
+  // The syntax tree of the formula text; without one, `unparsed` is the result.
+  std::optional<parser::ast::Value> parsed;
+  EvalResult unparsed = EvalResult::empty();
+};
 
+// Runs frames over one tree.
+class Driver {
+ public:
+  explicit Driver(TreeState& state) : state_(state) {}
+
+  void evaluate(NodeIndex node, std::size_t dimension) {
+    frames_.emplace_back(node, dimension, false);
+    run();
+  }
+
+ private:
+  // Parses the formula text for the frame's dimension; a list without one gives Empty.
+  void parse_for(Frame& frame) {
+    const Node& node = state_.node(frame.node);
+    const std::string* text = nullptr;
+    if (node.formula.is_single()) {
+      text = &node.formula.single_value();
+    } else if (frame.dimension < node.formula.multi_values().size()) {
+      text = &node.formula.multi_values()[frame.dimension];
+    } else {
+      return;
+    }
+    auto value = parser::FormulaParser::parse_formula(*text);
+    if (value) {
+      frame.parsed = std::move(value).value();
+    } else {
+      frame.unparsed = EvalResult::error(EvalError::Error);
+    }
+  }
+
+  void run() {
+    while (!frames_.empty()) {
+      Frame& frame = frames_.back();
+      if (!frame.started) {
+        const bool known = frame.needed ? state_.get_value(frame.node, frame.dimension).has_value()
+                                        : state_.is_done(frame.node, frame.dimension);
+        if (known) {
+          frames_.pop_back();
+          continue;
+        }
+        frame.started = true;
+        state_.start(frame.node, frame.dimension);
+        parse_for(frame);
+      }
+      const TreeContext context(state_, frame.node, frame.dimension);
+      const EvalResult result = frame.parsed ? eval::evaluate(*frame.parsed, context).as_eval_result() : frame.unparsed;
+      const std::vector<NodeDimension>& needed = context.needed();
+      if (!needed.empty()) {
+        // `frame` is not used after this: the pushes may move it.
+        for (auto it = needed.rbegin(); it != needed.rend(); ++it) frames_.emplace_back(it->node, it->dimension, true);
+        continue;
+      }
+      const NodeIndex node = frame.node;
+      const std::size_t dimension = frame.dimension;
+      const bool was_needed = frame.needed;
+      frames_.pop_back();
+      state_.set_value(node, dimension, result);
+      state_.finish(node, dimension);
+      // Whoever needed it reads it next; were it still unknown, that would never end.
+      if (was_needed && !state_.get_value(node, dimension)) {
+        invariant_failure("an evaluated node-dimension has no value");
+      }
+    }
+  }
+
+  TreeState& state_;
+  std::vector<Frame> frames_;
+};
 }  // namespace
 
 std::size_t get_max_dimensions(const Node& root) {
@@ -37,49 +105,16 @@ std::size_t get_max_dimensions(const Node& root) {
 }
 
 void evaluate_dimension(TreeState& state, NodeIndex node, std::size_t dimension) {
-  // The node-dimensions under way, innermost last. A frame starts (and counts as under
-  // evaluation for cycles) when it is first evaluated; the frames it needs go on top of it,
-  // and it is evaluated again once they are done.
-  struct Frame {
-    NodeIndex node;
-    std::size_t dimension;
-    bool needed;  // asked for by a formula: skipped once its value is known
-    bool started;
-  };
-  std::vector<Frame> frames{{node, dimension, false, false}};
-  while (!frames.empty()) {
-    const Frame frame = frames.back();
-    if (!frame.started) {
-      const bool known = frame.needed ? state.get_value(frame.node, frame.dimension).has_value()
-                                      : state.is_done(frame.node, frame.dimension);
-      if (known) {
-        frames.pop_back();
-        continue;
-      }
-      frames.back().started = true;
-      state.start(frame.node, frame.dimension);
-    }
-    const TreeContext context(state, frame.node, frame.dimension);
-    const EvalResult result = evaluate_formula(state.node(frame.node), frame.dimension, context);
-    const std::vector<NodeDimension>& needed = context.needed();
-    if (!needed.empty()) {
-      for (auto it = needed.rbegin(); it != needed.rend(); ++it) frames.push_back({it->node, it->dimension, true, false});
-      continue;
-    }
-    state.set_value(frame.node, frame.dimension, result);
-    state.finish(frame.node, frame.dimension);
-    // Whoever needed it reads it next; were it still unknown, that would never end.
-    if (frame.needed && !state.get_value(frame.node, frame.dimension)) {
-      invariant_failure("an evaluated node-dimension has no value");
-    }
-    frames.pop_back();
-  }
+  Driver(state).evaluate(node, dimension);
 }
 
 void evaluate_all(TreeState& state) {
   // Node indexes are in pre-order.
+  Driver driver(state);
   for (NodeIndex node = 0; node < state.node_count(); ++node) {
-    for (std::size_t d = 0; d < state.max_dimensions(); ++d) evaluate_dimension(state, node, d);
+    for (std::size_t d = 0; d < state.max_dimensions(); ++d) {
+      if (!state.is_done(node, d)) driver.evaluate(node, d);
+    }
   }
 }
 

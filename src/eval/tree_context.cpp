@@ -20,18 +20,62 @@ TreeState::TreeState(Node& root, std::size_t max_dimensions) : max_dimensions_(m
     nodes_.push_back(node);
     children_.emplace_back();
     if (parent != kNoParent) children_[parent].push_back(index);
-    if (!node->is_hidden) by_name_[node->name].push_back(index);
     for (auto child = node->children.rbegin(); child != node->children.rend(); ++child) {
       pending.emplace_back(&*child, index);
     }
   }
+  by_name_.reserve(nodes_.size());
+  for (NodeIndex i = 0; i < nodes_.size(); ++i) {
+    if (!nodes_[i]->is_hidden) by_name_.add(nodes_[i]->name, i);
+  }
   cache_.resize(nodes_.size());
+  in_progress_.assign(nodes_.size() * max_dimensions_, false);
 }
 
-const std::vector<NodeIndex>* TreeState::named(std::string_view name) const {
-  const auto found = by_name_.find(name);
-  return found == by_name_.end() ? nullptr : &found->second;
+const std::vector<NodeIndex>* TreeState::named(std::string_view name) const { return by_name_.find(name); }
+
+// ---- Name index ---------------------------------------------------------------------------
+
+std::uint64_t TreeState::NameIndex::hash(std::string_view name) {
+  std::uint64_t h = 14695981039346656037ull;  // FNV-1a
+  for (const char c : name) {
+    h ^= static_cast<unsigned char>(c);
+    h *= 1099511628211ull;
+  }
+  return h;
 }
+
+void TreeState::NameIndex::reserve(std::size_t names) {
+  std::size_t size = 16;
+  while (size < 2 * names) size *= 2;
+  slots_.assign(size, Slot{});
+}
+
+std::size_t TreeState::NameIndex::probe(std::string_view name, std::uint64_t h) const {
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t i = h & mask;; i = (i + 1) & mask) {
+    const Slot& slot = slots_[i];
+    if (slot.group == 0 || (slot.hash == h && names_[slot.group - 1] == name)) return i;
+  }
+}
+
+void TreeState::NameIndex::add(std::string_view name, NodeIndex node) {
+  const std::uint64_t h = hash(name);
+  Slot& slot = slots_[probe(name, h)];  // at most half full: `reserve` counted every node
+  if (slot.group == 0) {
+    names_.push_back(name);
+    groups_.emplace_back();
+    slot = Slot{h, static_cast<std::uint32_t>(groups_.size())};
+  }
+  groups_[slot.group - 1].push_back(node);
+}
+
+const std::vector<NodeIndex>* TreeState::NameIndex::find(std::string_view name) const {
+  const Slot& slot = slots_[probe(name, hash(name))];
+  return slot.group == 0 ? nullptr : &groups_[slot.group - 1];
+}
+
+// ---- Cache --------------------------------------------------------------------------------
 
 bool TreeState::Entry::single_done(std::size_t dimension) const {
   return dimension < done_below || std::find(done_also.begin(), done_also.end(), dimension) != done_also.end();
@@ -190,8 +234,10 @@ std::vector<EvalResult> TreeContext::get_right_values() const {
   if (suspended_) return {};
   const AnyDim<std::string>& formula = state_.node(node_).formula;
   if (formula.is_single()) return {EvalResult::error(EvalError::Ref)};
+  const std::size_t count = formula.multi_values().size();
   std::vector<EvalResult> values;
-  for (std::size_t d = dimension_ + 1; d < formula.multi_values().size(); ++d) values.push_back(resolve(node_, d));
+  values.reserve(count > dimension_ ? count - dimension_ - 1 : 0);
+  for (std::size_t d = dimension_ + 1; d < count; ++d) values.push_back(resolve(node_, d));
   return answer(std::move(values));
 }
 

@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "eval/context.h"
@@ -51,11 +49,9 @@ class TreeState {
   // dimension 0, a per-dimension entry where its slot is filled.
   bool is_done(NodeIndex node, std::size_t dimension) const;
 
-  bool is_circular(NodeIndex node, std::size_t dimension) const {
-    return in_progress_.contains(key(node, dimension));
-  }
-  void start(NodeIndex node, std::size_t dimension) { in_progress_.insert(key(node, dimension)); }
-  void finish(NodeIndex node, std::size_t dimension) { in_progress_.erase(key(node, dimension)); }
+  bool is_circular(NodeIndex node, std::size_t dimension) const { return in_progress_[slot(node, dimension)]; }
+  void start(NodeIndex node, std::size_t dimension) { in_progress_[slot(node, dimension)] = true; }
+  void finish(NodeIndex node, std::size_t dimension) { in_progress_[slot(node, dimension)] = false; }
 
   // Writes every cached value into its node's `value`; nodes without an entry keep theirs.
   void save_values();
@@ -74,16 +70,35 @@ class TreeState {
     void mark_done(std::size_t dimension);
   };
 
-  static std::uint64_t key(NodeIndex node, std::size_t dimension) {
-    return (static_cast<std::uint64_t>(node) << 32) | static_cast<std::uint64_t>(dimension);
-  }
+  std::size_t slot(NodeIndex node, std::size_t dimension) const { return node * max_dimensions_ + dimension; }
+
+  // Names to their visible nodes: open addressing over the names' hashes, one probe run
+  // per lookup.
+  class NameIndex {
+   public:
+    void reserve(std::size_t names);
+    void add(std::string_view name, NodeIndex node);
+    const std::vector<NodeIndex>* find(std::string_view name) const;
+
+   private:
+    struct Slot {
+      std::uint64_t hash = 0;
+      std::uint32_t group = 0;  // 1 + index into `groups_`; 0 for a free slot
+    };
+    static std::uint64_t hash(std::string_view name);
+    std::size_t probe(std::string_view name, std::uint64_t h) const;
+    std::vector<Slot> slots_;
+    std::vector<std::string_view> names_;
+    std::vector<std::vector<NodeIndex>> groups_;
+  };
 
   std::size_t max_dimensions_;
   std::vector<Node*> nodes_;
   std::vector<std::vector<NodeIndex>> children_;
-  std::unordered_map<std::string_view, std::vector<NodeIndex>> by_name_;
+  NameIndex by_name_;
   std::vector<Entry> cache_;
-  std::unordered_set<std::uint64_t> in_progress_;
+  // Node-dimensions under evaluation, by slot: the cycle check is one lookup.
+  std::vector<bool> in_progress_;
 };
 
 // The evaluator's view of the tree while one node-dimension is evaluated.

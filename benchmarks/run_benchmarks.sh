@@ -31,11 +31,16 @@ run_formula_functions_bench() {
   python3 benchmarks/formula_functions_bench.py
 }
 
+run_evaluate_tree_bench() {
+  python3 benchmarks/evaluate_tree_bench.py
+}
+
 steps=(
   install_tools
   build_core_benchmarks
   run_parse_bench
   run_formula_functions_bench
+  run_evaluate_tree_bench
 )
 
 for step in "${steps[@]}"; do

@@ -12,6 +12,11 @@ cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTREL
 cmake --build build/sanitize
 ctest --test-dir build/sanitize --output-on-failure -j2
 
+# The stack bounds hold for optimised code without sanitizers, whose frames differ.
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake --build build/release --target core_tests
+build/release/core_tests --gtest_brief=1 --gtest_filter='*Stack*:*Deep*'
+
 if [ -d tests/python ] && ls tests/python/test_*.py >/dev/null 2>&1; then
   python3 -m pip install -q --disable-pip-version-check .
   (cd tests/python && python3 -m pytest -q -p no:cacheprovider .)

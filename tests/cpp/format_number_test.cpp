@@ -1,0 +1,305 @@
+// Number display form, the text of results, as_own, result equality and AnyDim iteration.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "anydim.h"
+#include "references.h"
+#include "types.h"
+
+namespace ostrel {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// glibc's printf writes the exact decimal value of a double, correctly rounded, which makes
+// it an independent oracle for the digits.
+std::string printf_fixed(double y, int decimals) {
+  char buffer[512];
+  const int n = std::snprintf(buffer, sizeof buffer, "%.*f", decimals, y);
+  return std::string(buffer, static_cast<std::size_t>(n));
+}
+
+std::string strip_zeros(std::string text) {
+  while (!text.empty() && text.back() == '0') text.pop_back();
+  while (!text.empty() && text.back() == '.') text.pop_back();
+  return text;
+}
+
+// The display rule written out step by step with printf: snap to 10 decimals (halves away
+// from zero), never print -0, fixed-point with 10 decimals, strip; when the scaling
+// overflows, the number itself is printed.
+std::string display_rule(double x) {
+  if (std::isnan(x)) return "NaN";
+  if (std::isinf(x)) return x > 0 ? "inf" : "-inf";
+  const double t = x * 1e10;
+  double y = std::isfinite(t) ? std::trunc(t + std::copysign(0.49999999999999994, t)) / 1e10 : x;
+  if (y == 0) y = 0.0;
+  return strip_zeros(printf_fixed(y, 10));
+}
+
+struct FormatCase {
+  const char* label;
+  double x;
+  std::string expected;
+};
+
+class FormatNumber : public ::testing::TestWithParam<FormatCase> {};
+
+TEST_P(FormatNumber, Text) { EXPECT_EQ(format_number(GetParam().x), GetParam().expected); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Consequences, FormatNumber,
+    ::testing::Values(FormatCase{"point1_plus_point2", 0.1 + 0.2, "0.3"},
+                      FormatCase{"one_third", 1.0 / 3.0, "0.3333333333"},
+                      FormatCase{"two_thirds", 2.0 / 3.0, "0.6666666667"},
+                      FormatCase{"minus_two_thirds", -2.0 / 3.0, "-0.6666666667"},
+                      FormatCase{"hundred", 100.0, "100"}, FormatCase{"minus_two", -2.0, "-2"},
+                      FormatCase{"zero", 0.0, "0"}, FormatCase{"negative_zero", -0.0, "0"},
+                      FormatCase{"tiny", 1e-11, "0"}, FormatCase{"minus_tiny", -1e-11, "0"},
+                      FormatCase{"minus_below_half_step", -4e-11, "0"},
+                      FormatCase{"half_step", 5e-11, "0.0000000001"},
+                      FormatCase{"minus_half_step", -5e-11, "-0.0000000001"},
+                      FormatCase{"two_and_a_half", 2.5, "2.5"}, FormatCase{"small_fraction", 0.000123, "0.000123"},
+                      FormatCase{"ten_decimals_round_down", 1.23456789012345, "1.2345678901"},
+                      FormatCase{"ten_decimals_round_up", -1.23456789016, "-1.2345678902"},
+                      FormatCase{"nines_carry", 0.99999999999, "1"},
+                      FormatCase{"minus_nines_carry", -9.99999999999, "-10"},
+                      FormatCase{"ten_to_21", 1e21, "1" + std::string(21, '0')},
+                      FormatCase{"two_to_53", 9007199254740992.0, "9007199254740992"},
+                      FormatCase{"beyond_snapping", 123456789.123456789, "123456789.123456791"},
+                      FormatCase{"nan", kNaN, "NaN"}, FormatCase{"negative_nan", -kNaN, "NaN"},
+                      FormatCase{"infinity", kInf, "inf"}, FormatCase{"minus_infinity", -kInf, "-inf"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// A double whose product with 10^10 is exactly `t`, found among the neighbours of t / 10^10.
+double with_scaled_value(double t) {
+  for (double direction : {kInf, -kInf}) {
+    double x = t / 1e10;
+    for (int i = 0; i < 64; ++i, x = std::nextafter(x, direction)) {
+      if (x * 1e10 == t) return x;
+    }
+  }
+  ADD_FAILURE() << "no double scales to exactly " << printf_fixed(t, 20);
+  return kNaN;
+}
+
+struct HalfCase {
+  double scaled;  // x * 10^10, exactly
+  std::string expected;
+};
+
+// Ties at the 10th decimal go away from zero, and values just below a tie go towards it
+// (an addend of exactly 0.5 would round 0.49999999999999994 up).
+TEST(FormatNumber, HalvesAtTheTenthDecimal) {
+  const HalfCase cases[] = {
+      {0.5, "0.0000000001"},
+      {-0.5, "-0.0000000001"},
+      {2.5, "0.0000000003"},
+      {-2.5, "-0.0000000003"},
+      {std::nextafter(0.5, 0.0), "0"},
+      {std::nextafter(-0.5, 0.0), "0"},
+      {std::nextafter(2.5, 0.0), "0.0000000002"},
+      {123456789012.5, "12.3456789013"},
+      {-123456789012.5, "-12.3456789013"},
+      {4503599627370494.5, "450359.9627370495"},
+      {4503599627370495.5, "450359.9627370496"},
+      {-4503599627370495.5, "-450359.9627370496"},
+  };
+  for (const HalfCase& c : cases) {
+    SCOPED_TRACE(printf_fixed(c.scaled, 20));
+    const double x = with_scaled_value(c.scaled);
+    EXPECT_EQ(format_number(x), c.expected);
+  }
+}
+
+// The largest double whose product with 10^10 is still finite.
+double last_scalable() {
+  double x = DBL_MAX / 1e10;
+  while (std::isfinite(x * 1e10)) x = std::nextafter(x, kInf);
+  while (!std::isfinite(x * 1e10)) x = std::nextafter(x, 0.0);
+  return x;
+}
+
+TEST(FormatNumber, HugeFiniteNumbersPrintAllTheirDigits) {
+  struct Huge {
+    const char* label;
+    double x;
+    std::size_t digits;
+  };
+  const double last = last_scalable();
+  ASSERT_NEAR(last, 1.7976931348623157e298, 1e284);
+  const Huge cases[] = {
+      {"1e299", 1e299, 300},
+      {"DBL_MAX", DBL_MAX, 309},
+      {"first_unscalable", std::nextafter(last, kInf), 299},
+      {"1e300", 1e300, 301},
+  };
+  for (const Huge& c : cases) {
+    for (double sign : {1.0, -1.0}) {
+      const double x = sign * c.x;
+      SCOPED_TRACE(std::string(c.label) + (sign < 0 ? " negative" : ""));
+      ASSERT_FALSE(std::isfinite(x * 1e10));
+      // The number is an integer here, so its exact value has no fraction to print.
+      const std::string expected = printf_fixed(x, 0);
+      ASSERT_EQ(expected.size(), c.digits + (sign < 0 ? 1 : 0));
+      EXPECT_EQ(format_number(x), expected);
+    }
+  }
+  EXPECT_EQ(format_number(DBL_MAX).substr(0, 17), "17976931348623157");
+}
+
+TEST(FormatNumber, NumbersJustBelowTheOverflowAreSnapped) {
+  double x = last_scalable();
+  for (int i = 0; i < 4; ++i, x = std::nextafter(x, 0.0)) {
+    for (double sign : {1.0, -1.0}) {
+      const double v = sign * x;
+      SCOPED_TRACE(printf_fixed(v, 0));
+      const double t = v * 1e10;
+      ASSERT_TRUE(std::isfinite(t));
+      // Beyond 2^53 the scaled value is an integer: snapping only divides it back.
+      const std::string text = format_number(v);
+      EXPECT_EQ(text, printf_fixed(t / 1e10, 0));
+      EXPECT_EQ(text.find("inf"), std::string::npos);
+    }
+  }
+}
+
+// Values around the scaled magnitudes 2^52 and 2^53, where digits stop being exact, and a
+// spread of magnitudes from 1e-12 to 1e300, all against the rule written with printf.
+TEST(FormatNumber, AgreesWithTheRuleAcrossMagnitudes) {
+  std::vector<double> values;
+  for (double boundary : {0x1p52 / 1e10, 0x1p53 / 1e10, 1.0, 1e-10}) {
+    double up = boundary;
+    double down = boundary;
+    for (int i = 0; i < 200; ++i) {
+      values.push_back(up);
+      values.push_back(-down);
+      up = std::nextafter(up, kInf);
+      down = std::nextafter(down, 0.0);
+    }
+  }
+  std::mt19937_64 random(20240611);
+  std::uniform_real_distribution<double> mantissa(1.0, 10.0);
+  std::uniform_int_distribution<int> exponent(-12, 300);
+  for (int i = 0; i < 5000; ++i) {
+    const double x = mantissa(random) * std::pow(10.0, exponent(random));
+    values.push_back(i % 2 ? x : -x);
+  }
+  for (int i = 0; i < 2000; ++i) values.push_back(static_cast<double>(random() % 2000000001) / 1000.0 - 1e6);
+  for (double x : values) {
+    SCOPED_TRACE(printf_fixed(x, 20));
+    ASSERT_EQ(format_number(x), display_rule(x));
+  }
+}
+
+// ---- EvalResult -----------------------------------------------------------------------
+
+struct TextCase {
+  const char* label;
+  EvalResult result;
+  std::string expected;
+};
+
+TEST(EvalResultText, EachKind) {
+  const TextCase cases[] = {
+      {"number", EvalResult::number(2.5), "2.5"},
+      {"negative zero", EvalResult::number(-0.0), "0"},
+      {"nan", EvalResult::number(kNaN), "NaN"},
+      {"huge", EvalResult::number(1e299), printf_fixed(1e299, 0)},
+      {"empty", EvalResult::empty(), ""},
+      {"error", EvalResult::error(EvalError::Error), "ERROR!"},
+      {"ref", EvalResult::error(EvalError::Ref), "REF!"},
+      {"many", EvalResult::error(EvalError::Many), "MANY!"},
+      {"value", EvalResult::error(EvalError::Value), "VALUE!"},
+  };
+  for (const TextCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(c.result.to_string(), c.expected);
+  }
+  EXPECT_EQ(error_text(EvalError::Value), "VALUE!");
+}
+
+TEST(EvalResultOwn, ErrorsBecomeRefOthersStay) {
+  for (EvalError kind : {EvalError::Error, EvalError::Ref, EvalError::Many, EvalError::Value}) {
+    SCOPED_TRACE(std::string(error_text(kind)));
+    const EvalResult own = EvalResult::error(kind).as_own();
+    ASSERT_TRUE(own.is_error());
+    EXPECT_EQ(own.error_kind(), EvalError::Ref);
+  }
+  const EvalResult three = EvalResult::number(3).as_own();
+  ASSERT_TRUE(three.is_number());
+  EXPECT_EQ(three.number_value(), 3.0);
+  const EvalResult nan = EvalResult::number(kNaN).as_own();
+  ASSERT_TRUE(nan.is_number());
+  EXPECT_TRUE(std::isnan(nan.number_value()));
+  EXPECT_TRUE(EvalResult::empty().as_own().is_empty());
+}
+
+struct EqualityCase {
+  const char* label;
+  EvalResult a;
+  EvalResult b;
+  bool equal;
+};
+
+TEST(EvalResultEquality, SameVariantAndPayload) {
+  const EqualityCase cases[] = {
+      {"same number", EvalResult::number(1.5), EvalResult::number(1.5), true},
+      {"different numbers", EvalResult::number(1.5), EvalResult::number(2.5), false},
+      {"zero and negative zero", EvalResult::number(0.0), EvalResult::number(-0.0), true},
+      {"nan and nan", EvalResult::number(kNaN), EvalResult::number(kNaN), false},
+      {"nan and number", EvalResult::number(kNaN), EvalResult::number(0.0), false},
+      {"infinities", EvalResult::number(kInf), EvalResult::number(kInf), true},
+      {"opposite infinities", EvalResult::number(kInf), EvalResult::number(-kInf), false},
+      {"two empties", EvalResult::empty(), EvalResult::empty(), true},
+      {"zero and empty", EvalResult::number(0.0), EvalResult::empty(), false},
+      {"same error", EvalResult::error(EvalError::Ref), EvalResult::error(EvalError::Ref), true},
+      {"different errors", EvalResult::error(EvalError::Ref), EvalResult::error(EvalError::Value), false},
+      {"error and empty", EvalResult::error(EvalError::Error), EvalResult::empty(), false},
+      {"error and number", EvalResult::error(EvalError::Error), EvalResult::number(0.0), false},
+  };
+  for (const EqualityCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(c.a == c.b, c.equal);
+    EXPECT_EQ(c.b == c.a, c.equal);
+  }
+}
+
+// ---- AnyDim -------------------------------------------------------------------------
+
+struct IterationCase {
+  const char* label;
+  AnyDim<std::string> dims;
+  std::vector<std::string> expected;
+};
+
+TEST(AnyDimIteration, SingleOnceMultiInOrder) {
+  const IterationCase cases[] = {
+      {"single", AnyDim<std::string>::single("=1"), {"=1"}},
+      {"single empty text", AnyDim<std::string>::single(""), {""}},
+      {"empty multi", AnyDim<std::string>::multi({}), {}},
+      {"multi of one", AnyDim<std::string>::multi({"a"}), {"a"}},
+      {"multi", AnyDim<std::string>::multi({"a", "", "c"}), {"a", "", "c"}},
+  };
+  for (const IterationCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::vector<std::string> seen;
+    for (const std::string& text : c.dims) seen.push_back(text);
+    EXPECT_EQ(seen, c.expected);
+  }
+  const auto results = AnyDim<EvalResult>::single(EvalResult::empty());
+  std::size_t count = 0;
+  for (const EvalResult& r : results) count += r.is_empty() ? 1 : 100;
+  EXPECT_EQ(count, 1u);
+}
+
+}  // namespace
+}  // namespace ostrel

@@ -1,0 +1,135 @@
+// The deepest formulas the parser accepts are parsed, evaluated and destroyed within a
+// small thread stack, and one level more fails to parse (also within that stack).
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "eval/context.h"
+#include "eval/evaluator.h"
+#include "parser/grammar.h"
+#include "parser/parse.h"
+
+namespace ostrel {
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+#define OSTREL_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define OSTREL_TEST_ASAN 1
+#endif
+#endif
+
+#ifdef OSTREL_TEST_ASAN
+// AddressSanitizer surrounds every stack object with red zones and keeps frames larger, so
+// the same recursion needs several times the stack; this size still bounds it.
+constexpr std::size_t kStackSize = std::size_t{8} << 20;
+#else
+constexpr std::size_t kStackSize = std::size_t{1} << 20;
+#endif
+
+// Runs `job` on a new thread with a stack of kStackSize bytes and waits for it.
+template <class Job>
+void run_on_small_stack(Job& job) {
+  pthread_attr_t attributes;
+  ASSERT_EQ(pthread_attr_init(&attributes), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&attributes, kStackSize), 0);
+  pthread_t thread;
+  const int created = pthread_create(
+      &thread, &attributes,
+      [](void* argument) -> void* {
+        (*static_cast<Job*>(argument))();
+        return nullptr;
+      },
+      &job);
+  pthread_attr_destroy(&attributes);
+  ASSERT_EQ(created, 0);
+  ASSERT_EQ(pthread_join(thread, nullptr), 0);
+}
+
+std::string repeat(const std::string& piece, std::size_t times) {
+  std::string out;
+  for (std::size_t i = 0; i < times; ++i) out += piece;
+  return out;
+}
+
+struct DeepCase {
+  const char* label;
+  bool condition;  // parsed as a condition, else as a node formula
+  std::string text;
+  std::string expected;  // display form, "true"/"false", or "parse failure"
+};
+
+// Parses, evaluates and destroys the syntax tree, all on the calling thread.
+std::string parse_and_evaluate(const DeepCase& c) {
+  const eval::EmptyContext context;
+  if (c.condition) {
+    auto parsed = parser::parse_condition(c.text);
+    if (!parsed) return "parse failure";
+    const eval::BooleanOutcome outcome = eval::evaluate_boolean(parsed.value(), context);
+    if (outcome.error) return std::string(error_text(*outcome.error));
+    return outcome.value ? "true" : "false";
+  }
+  auto value = parser::FormulaParser::parse_formula(c.text);
+  if (!value) return "parse failure";
+  return eval::evaluate(value.value(), context).as_eval_result().to_string();
+}
+
+// `kMaxNesting` bounds how deep `expression` and `condition` rules may nest, the outermost
+// one included. A formula's top expression is one level and every parenthesis or call
+// argument list opens one more, so kMaxNesting - 1 of them fit. A condition's top level
+// and each parenthesised condition are one level each, and the operand at the bottom is an
+// expression one level further in, so kMaxNesting - 2 parenthesised conditions fit; the
+// same holds for conditionals nested in their value, whose innermost condition holds an
+// expression two levels below the enclosing value.
+std::vector<DeepCase> deep_cases() {
+  const std::size_t formula_depth = parser::kMaxNesting - 1;
+  const std::size_t condition_depth = parser::kMaxNesting - 2;
+  auto parens = [](std::size_t n) { return "=" + repeat("(1 + ", n) + "1" + repeat(")", n); };
+  auto bare_parens = [](std::size_t n) { return "=" + repeat("(", n) + "-7" + repeat(")", n); };
+  auto abs_calls = [](std::size_t n) { return "=" + repeat("abs(", n) + "-5" + repeat(")", n); };
+  auto sum_calls = [](std::size_t n) { return "=" + repeat("sum(1; ", n) + "0" + repeat(")", n); };
+  auto nots = [](std::size_t n) { return repeat("not (", n) + "1" + repeat(")", n); };
+  auto not_comparisons = [](std::size_t n) { return repeat("not (", n) + "2 > 1" + repeat(")", n); };
+  auto ifs = [](std::size_t n) { return "=" + repeat("if(1; 1 + ", n) + "0" + repeat("; 0)", n); };
+  const std::string deepest_sum = std::to_string(formula_depth + 1);
+  return {
+      {"parentheses", false, parens(formula_depth), deepest_sum},
+      {"parentheses one deeper", false, parens(formula_depth + 1), "parse failure"},
+      {"bare parentheses", false, bare_parens(formula_depth), "-7"},
+      {"bare parentheses one deeper", false, bare_parens(formula_depth + 1), "parse failure"},
+      {"abs calls", false, abs_calls(formula_depth), "5"},
+      {"abs calls one deeper", false, abs_calls(formula_depth + 1), "parse failure"},
+      {"sum calls", false, sum_calls(formula_depth), std::to_string(formula_depth)},
+      {"sum calls one deeper", false, sum_calls(formula_depth + 1), "parse failure"},
+      // An even number of negations leaves the truth value as it was.
+      {"negations", true, nots(condition_depth), condition_depth % 2 == 0 ? "true" : "false"},
+      {"negations one deeper", true, nots(condition_depth + 1), "parse failure"},
+      {"negated comparisons", true, not_comparisons(condition_depth), condition_depth % 2 == 0 ? "true" : "false"},
+      {"negated comparisons one deeper", true, not_comparisons(condition_depth + 1), "parse failure"},
+      {"conditionals", false, ifs(condition_depth), std::to_string(condition_depth)},
+      {"conditionals one deeper", false, ifs(condition_depth + 1), "parse failure"},
+      {"far too deep parentheses", false, parens(100000), "parse failure"},
+      {"far too deep negations", true, nots(100000), "parse failure"},
+      {"far too deep conditionals", false, ifs(100000), "parse failure"},
+  };
+}
+
+TEST(StackDepth, DeepestFormulasFitASmallStack) {
+  const std::vector<DeepCase> cases = deep_cases();
+  std::vector<std::string> results(cases.size());
+  auto job = [&] {
+    for (std::size_t i = 0; i < cases.size(); ++i) results[i] = parse_and_evaluate(cases[i]);
+  };
+  run_on_small_stack(job);
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(cases[i].label);
+    EXPECT_EQ(results[i], cases[i].expected);
+  }
+}
+
+}  // namespace
+}  // namespace ostrel

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <optional>
 #include <string>
@@ -28,6 +29,12 @@
 #include "types.h"
 
 namespace ostrel::eval::testing {
+
+// A formula or condition and the display form of its outcome.
+struct Case {
+  const char* text;
+  const char* expected;
+};
 
 inline EvalResult num(double x) { return EvalResult::number(x); }
 inline EvalResult empty() { return EvalResult::empty(); }
@@ -74,6 +81,56 @@ class FakeContext final : public EvalContext {
     return {values[*index - 1]};
   }
 };
+
+// The names both evaluator and function tables refer to. Current dimension: plain values,
+// a list, each error, NaN, and the nodes read by the modifiers; dimension 0 for those.
+// Children are {1, 2, empty}; right is {10, VALUE!}.
+inline FakeContext standard_context() {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  FakeContext c;
+  c.references = {
+      {"a", {num(2)}},
+      {"b", {num(3)}},
+      {"e", {empty()}},
+      {"two", {num(1), num(2)}},
+      {"err1", {err(EvalError::Value)}},
+      {"err2", {err(EvalError::Error)}},
+      {"ref", {err(EvalError::Ref)}},
+      {"none", {}},
+      {"nan", {num(nan)}},
+      {"a b", {num(8)}},
+      {"mixed", {num(1), err(EvalError::Error), err(EvalError::Value)}},
+      {"elist", {empty(), empty()}},
+      {"elist2", {empty(), num(9), err(EvalError::Value)}},
+      {"elist3", {empty(), err(EvalError::Error), num(9)}},
+      {"x", {num(2)}},
+      {"dup", {num(5), num(7)}},
+      {"zero", {num(3)}},
+      {"ferr", {num(1)}},
+      {"fe", {num(1)}},
+      {"fnan", {num(1)}},
+      {"fmix", {num(10)}},
+      {"xe", {empty()}},
+      {"xerr", {err(EvalError::Error)}},
+      {"xnone", {}},
+  };
+  c.first_dimension = {
+      {"x", {num(4)}},
+      {"dup", {num(1), num(3)}},
+      {"zero", {num(0)}},
+      {"ferr", {num(1), err(EvalError::Error), err(EvalError::Value)}},
+      {"fe", {empty()}},
+      {"fnone", {}},
+      {"fnan", {num(nan)}},
+      {"fmix", {num(2), empty(), num(3)}},
+      {"xe", {num(4)}},
+      {"xerr", {num(4)}},
+      {"xnone", {num(4)}},
+  };
+  c.children = {num(1), num(2), empty()};
+  c.right = {num(10), err(EvalError::Value)};
+  return c;
+}
 
 // The display form of a node formula's value, or "parse failure".
 inline std::string formula_text(std::string_view formula, const EvalContext& context) {

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -13,39 +12,14 @@
 namespace ostrel::eval {
 namespace {
 
+using testing::Case;
 using testing::condition_text;
 using testing::empty;
 using testing::err;
 using testing::FakeContext;
 using testing::formula_text;
 using testing::num;
-
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-// The names the tables below refer to.
-FakeContext standard_context() {
-  FakeContext c;
-  c.references = {
-      {"a", {num(2)}},
-      {"b", {num(3)}},
-      {"e", {empty()}},
-      {"two", {num(1), num(2)}},
-      {"err1", {err(EvalError::Value)}},
-      {"err2", {err(EvalError::Error)}},
-      {"ref", {err(EvalError::Ref)}},
-      {"none", {}},
-      {"nan", {num(kNaN)}},
-      {"a b", {num(8)}},
-  };
-  c.children = {num(1), num(2), empty()};
-  c.right = {num(10), err(EvalError::Value)};
-  return c;
-}
-
-struct Case {
-  const char* text;
-  const char* expected;
-};
+using testing::standard_context;
 
 class FakeFormula : public ::testing::TestWithParam<Case> {};
 

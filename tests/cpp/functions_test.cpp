@@ -1,7 +1,6 @@
 // Functions, aggregations, conditionals and modifiers, from formula text to display form.
 #include <gtest/gtest.h>
 
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -10,69 +9,18 @@
 namespace ostrel::eval {
 namespace {
 
+using testing::Case;
 using testing::empty;
 using testing::err;
 using testing::FakeContext;
 using testing::formula_text;
 using testing::num;
-
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-FakeContext function_context() {
-  FakeContext c;
-  // Current dimension.
-  c.references = {
-      {"a", {num(2)}},
-      {"b", {num(3)}},
-      {"e", {empty()}},
-      {"two", {num(1), num(2)}},
-      {"err1", {err(EvalError::Value)}},
-      {"err2", {err(EvalError::Error)}},
-      {"ref", {err(EvalError::Ref)}},
-      {"nan", {num(kNaN)}},
-      {"mixed", {num(1), err(EvalError::Error), err(EvalError::Value)}},
-      {"elist", {empty(), empty()}},
-      {"elist2", {empty(), num(9), err(EvalError::Value)}},
-      {"elist3", {empty(), err(EvalError::Error), num(9)}},
-      // Nodes read by the modifiers, current dimension.
-      {"x", {num(2)}},
-      {"dup", {num(5), num(7)}},
-      {"zero", {num(3)}},
-      {"ferr", {num(1)}},
-      {"fe", {num(1)}},
-      {"fnan", {num(1)}},
-      {"fmix", {num(10)}},
-      {"xe", {empty()}},
-      {"xerr", {err(EvalError::Error)}},
-      {"xnone", {}},
-  };
-  // Dimension 0.
-  c.first_dimension = {
-      {"x", {num(4)}},
-      {"dup", {num(1), num(3)}},
-      {"zero", {num(0)}},
-      {"ferr", {num(1), err(EvalError::Error), err(EvalError::Value)}},
-      {"fe", {empty()}},
-      {"fnone", {}},
-      {"fnan", {num(kNaN)}},
-      {"fmix", {num(2), empty(), num(3)}},
-      {"xe", {num(4)}},
-      {"xerr", {num(4)}},
-      {"xnone", {num(4)}},
-  };
-  c.children = {num(1), num(2), empty()};
-  return c;
-}
-
-struct Case {
-  const char* text;
-  const char* expected;
-};
+using testing::standard_context;
 
 class Builtin : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Builtin, Value) {
-  const FakeContext context = function_context();
+  const FakeContext context = standard_context();
   EXPECT_EQ(formula_text(GetParam().text, context), GetParam().expected) << GetParam().text;
 }
 
@@ -250,7 +198,7 @@ TEST(BuiltinOrder, LaterArgumentsAreNotAskedFor) {
   };
   for (const OrderCase& c : cases) {
     SCOPED_TRACE(c.text);
-    const FakeContext context = function_context();
+    const FakeContext context = standard_context();
     (void)formula_text(c.text, context);
     EXPECT_EQ(context.asked, c.asked);
   }

@@ -55,19 +55,24 @@ def test_repeated_calls_leak_nothing(name, args, kwargs):
         except (TypeError, UnicodeEncodeError, AttributeError):
             pass
 
-    # Warm up under tracing: caches filled on first use (free lists, the
-    # deepcopy dispatch) are one-time growth, not a leak.
+    # Warm up under tracing: caches filled on first use (the deepcopy
+    # dispatch) are one-time growth, not a leak.
     tracemalloc.start()
     for _ in range(CALLS // 10):
         call()
     gc.collect()
     counts = [sys.getrefcount(a) for a in args] + [sys.getrefcount(v) for v in kwargs.values()]
-    before = tracemalloc.get_traced_memory()[0]
-    for _ in range(CALLS):
-        call()
-    gc.collect()
-    grown = tracemalloc.get_traced_memory()[0] - before
+    # The interpreter's free lists (tuples, floats) fill up and drain with
+    # the collector's timing, so one round can grow by a few kilobytes. A
+    # leak grows every round: judge by the smallest growth of three.
+    rounds = []
+    for _ in range(3):
+        before = tracemalloc.get_traced_memory()[0]
+        for _ in range(CALLS // 2):
+            call()
+        gc.collect()
+        rounds.append(tracemalloc.get_traced_memory()[0] - before)
     tracemalloc.stop()
     assert counts == [sys.getrefcount(a) for a in args] + [sys.getrefcount(v) for v in kwargs.values()]
     # A single leaked object per call would add at least 16 bytes per call.
-    assert grown < CALLS
+    assert min(rounds) < CALLS // 2, rounds

@@ -1,6 +1,7 @@
 #include "eval/tree.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -12,6 +13,12 @@ namespace ostrel::eval {
 
 namespace {
 
+// A formula text ready to evaluate: its syntax tree, or without one the result it stands for.
+struct ParsedFormula {
+  std::optional<parser::ast::Value> tree;
+  EvalResult unparsed = EvalResult::empty();
+};
+
 // The node-dimensions under way, innermost last. A frame starts (and counts as under
 // evaluation for cycles) when it is first evaluated; the frames it needs go on top of it,
 // and it is evaluated again once they are done, from the syntax tree parsed the first time.
@@ -21,15 +28,14 @@ struct Frame {
   std::size_t dimension;
   bool needed;  // asked for by a formula: skipped once its value is known
   bool started = false;
-  // The syntax tree of the formula text; without one, `unparsed` is the result.
-  std::optional<parser::ast::Value> parsed;
-  EvalResult unparsed = EvalResult::empty();
+  const ParsedFormula* formula = nullptr;     // set when started
+  std::unique_ptr<ParsedFormula> own_formula;  // one text of a formula list
 };
 
 // Runs frames over one tree.
 class Driver {
  public:
-  explicit Driver(TreeState& state) : state_(state) {}
+  explicit Driver(TreeState& state) : state_(state), single_formulas_(state.node_count()) {}
 
   void evaluate(NodeIndex node, std::size_t dimension) {
     frames_.emplace_back(node, dimension, false);
@@ -37,23 +43,30 @@ class Driver {
   }
 
  private:
-  // Parses the formula text for the frame's dimension; a list without one gives Empty.
-  void parse_for(Frame& frame) {
-    const Node& node = state_.node(frame.node);
-    const std::string* text = nullptr;
-    if (node.formula.is_single()) {
-      text = &node.formula.single_value();
-    } else if (frame.dimension < node.formula.multi_values().size()) {
-      text = &node.formula.multi_values()[frame.dimension];
-    } else {
-      return;
-    }
+  static std::unique_ptr<ParsedFormula> parse(const std::string* text) {
+    auto parsed = std::make_unique<ParsedFormula>();
+    if (text == nullptr) return parsed;  // a list without a text for the dimension: Empty
     auto value = parser::FormulaParser::parse_formula(*text);
     if (value) {
-      frame.parsed = std::move(value).value();
+      parsed->tree = std::move(value).value();
     } else {
-      frame.unparsed = EvalResult::error(EvalError::Error);
+      parsed->unparsed = EvalResult::error(EvalError::Error);
     }
+    return parsed;
+  }
+
+  // A single formula is parsed once for all its dimensions; a list's text once for its own.
+  void parse_for(Frame& frame) {
+    const Node& node = state_.node(frame.node);
+    if (node.formula.is_single()) {
+      std::unique_ptr<ParsedFormula>& parsed = single_formulas_[frame.node];
+      if (!parsed) parsed = parse(&node.formula.single_value());
+      frame.formula = parsed.get();
+      return;
+    }
+    const std::vector<std::string>& texts = node.formula.multi_values();
+    frame.own_formula = parse(frame.dimension < texts.size() ? &texts[frame.dimension] : nullptr);
+    frame.formula = frame.own_formula.get();
   }
 
   void run() {
@@ -71,7 +84,8 @@ class Driver {
         parse_for(frame);
       }
       const TreeContext context(state_, frame.node, frame.dimension);
-      const EvalResult result = frame.parsed ? eval::evaluate(*frame.parsed, context).as_eval_result() : frame.unparsed;
+      const ParsedFormula& formula = *frame.formula;
+      const EvalResult result = formula.tree ? eval::evaluate(*formula.tree, context).as_eval_result() : formula.unparsed;
       const std::vector<NodeDimension>& needed = context.needed();
       if (!needed.empty()) {
         // `frame` is not used after this: the pushes may move it.
@@ -93,6 +107,7 @@ class Driver {
 
   TreeState& state_;
   std::vector<Frame> frames_;
+  std::vector<std::unique_ptr<ParsedFormula>> single_formulas_;  // by node, parsed on first use
 };
 }  // namespace
 

@@ -1,7 +1,5 @@
 #include "eval/tree_context.h"
 
-#include <algorithm>
-
 #include "invariant.h"
 
 namespace ostrel::eval {
@@ -28,7 +26,8 @@ TreeState::TreeState(Node& root, std::size_t max_dimensions) : max_dimensions_(m
   for (NodeIndex i = 0; i < nodes_.size(); ++i) {
     if (!nodes_[i]->is_hidden) by_name_.add(nodes_[i]->name, i);
   }
-  cache_.resize(nodes_.size());
+  kinds_.assign(nodes_.size(), Kind::Absent);
+  cache_.resize(nodes_.size() * max_dimensions_);
   in_progress_.assign(nodes_.size() * max_dimensions_, false);
 }
 
@@ -77,100 +76,60 @@ const std::vector<NodeIndex>* TreeState::NameIndex::find(std::string_view name) 
 
 // ---- Cache --------------------------------------------------------------------------------
 
-bool TreeState::Entry::single_done(std::size_t dimension) const {
-  return dimension < done_below || std::find(done_also.begin(), done_also.end(), dimension) != done_also.end();
-}
-
-void TreeState::Entry::mark_done(std::size_t dimension) {
-  if (single_done(dimension)) return;
-  if (dimension != done_below) {
-    done_also.push_back(dimension);
-    return;
-  }
-  ++done_below;
-  for (auto next = std::find(done_also.begin(), done_also.end(), done_below); next != done_also.end();
-       next = std::find(done_also.begin(), done_also.end(), done_below)) {
-    done_also.erase(next);
-    ++done_below;
-  }
-}
-
 std::optional<EvalResult> TreeState::get_value(NodeIndex node, std::size_t dimension) const {
-  const Entry& entry = cache_[node];
-  switch (entry.kind) {
-    case Entry::Kind::Absent:
-      return std::nullopt;
-    case Entry::Kind::Single:
-      if (!entry.single_done(dimension)) return std::nullopt;
-      return entry.single;
-    case Entry::Kind::Multi:
-      if (dimension >= entry.slots.size()) return std::nullopt;
-      return entry.slots[dimension].result;
-  }
-  return std::nullopt;
+  if (dimension >= max_dimensions_) return std::nullopt;
+  return cache_[slot(node, dimension)].result;
 }
 
 bool TreeState::is_done(NodeIndex node, std::size_t dimension) const {
-  const Entry& entry = cache_[node];
-  switch (entry.kind) {
-    case Entry::Kind::Absent:
+  switch (kinds_[node]) {
+    case Kind::Absent:
       return false;
-    case Entry::Kind::Single:
-      return dimension == 0 && entry.single_done(0);
-    case Entry::Kind::Multi:
-      return dimension < entry.slots.size() && entry.slots[dimension].evaluated();
+    case Kind::Single:
+      return dimension == 0 && cache_[slot(node, 0)].evaluated();
+    case Kind::Multi:
+      return dimension < max_dimensions_ && cache_[slot(node, dimension)].evaluated();
   }
   return false;
 }
 
 void TreeState::set_value(NodeIndex node, std::size_t dimension, const EvalResult& result) {
   if (dimension >= max_dimensions_) invariant_failure("dimension beyond the tree's dimensions");
-  Entry& entry = cache_[node];
-  switch (entry.kind) {
-    case Entry::Kind::Absent:
-      if (dimension == 0 && nodes_[node]->formula.is_single()) {
-        entry.kind = Entry::Kind::Single;
-        entry.single = result;
-        entry.mark_done(0);
-      } else {
-        entry.kind = Entry::Kind::Multi;
-        entry.slots.assign(max_dimensions_, EvalState{});
-        entry.slots[dimension].result = result;
-      }
+  EvalState* slots = &cache_[slot(node, 0)];
+  switch (kinds_[node]) {
+    case Kind::Absent:
+      kinds_[node] = dimension == 0 && nodes_[node]->formula.is_single() ? Kind::Single : Kind::Multi;
+      slots[dimension].result = result;
       return;
-    case Entry::Kind::Multi:
-      entry.slots[dimension].result = result;
+    case Kind::Multi:
+      slots[dimension].result = result;
       return;
-    case Entry::Kind::Single:
+    case Kind::Single:
       if (dimension == 0) {
-        entry.single = result;
-        entry.mark_done(0);
-      } else if (result == entry.single) {
-        entry.mark_done(dimension);
+        // The single value changes for every dimension that holds it.
+        for (std::size_t d = 0; d < max_dimensions_; ++d) {
+          if (d == 0 || slots[d].evaluated()) slots[d].result = result;
+        }
+      } else if (result == *slots[0].result) {
+        slots[dimension].result = slots[0].result;  // the single value itself: 0 stays 0, not -0
       } else {
         // The dimensions evaluated so far gave the single value; they keep it.
-        std::vector<EvalState> slots(max_dimensions_);
-        for (std::size_t d = 0; d < max_dimensions_; ++d) {
-          if (entry.single_done(d)) slots[d].result = entry.single;
-        }
+        kinds_[node] = Kind::Multi;
         slots[dimension].result = result;
-        entry = Entry{};
-        entry.kind = Entry::Kind::Multi;
-        entry.slots = std::move(slots);
       }
       return;
   }
 }
 
 void TreeState::save_values() {
-  for (std::size_t i = 0; i < nodes_.size(); ++i) {
-    const Entry& entry = cache_[i];
-    if (entry.kind == Entry::Kind::Single) {
-      nodes_[i]->value = AnyDim<EvalResult>::single(entry.single);
-    } else if (entry.kind == Entry::Kind::Multi) {
+  for (NodeIndex i = 0; i < nodes_.size(); ++i) {
+    const EvalState* slots = cache_.data() + slot(i, 0);
+    if (kinds_[i] == Kind::Single) {
+      nodes_[i]->value = AnyDim<EvalResult>::single(*slots[0].result);
+    } else if (kinds_[i] == Kind::Multi) {
       std::vector<EvalResult> values;
-      values.reserve(entry.slots.size());
-      for (const EvalState& slot : entry.slots) values.push_back(slot.as_eval_result());
+      values.reserve(max_dimensions_);
+      for (std::size_t d = 0; d < max_dimensions_; ++d) values.push_back(slots[d].as_eval_result());
       nodes_[i]->value = AnyDim<EvalResult>::multi(std::move(values));
     }
   }

@@ -57,18 +57,9 @@ class TreeState {
   void save_values();
 
  private:
-  // A cache entry: absent, one state for all dimensions, or one per dimension.
-  struct Entry {
-    enum class Kind : std::uint8_t { Absent, Single, Multi } kind = Kind::Absent;
-    EvalResult single = EvalResult::empty();
-    // The dimensions a single entry was evaluated in: all below `done_below`, and these.
-    std::size_t done_below = 0;
-    std::vector<std::size_t> done_also;
-    std::vector<EvalState> slots;
-
-    bool single_done(std::size_t dimension) const;
-    void mark_done(std::size_t dimension);
-  };
+  // How a node's cache slots are read: not yet, as one value for all dimensions (the
+  // slots of the dimensions it was evaluated in hold it), or one value per dimension.
+  enum class Kind : std::uint8_t { Absent, Single, Multi };
 
   std::size_t slot(NodeIndex node, std::size_t dimension) const { return node * max_dimensions_ + dimension; }
 
@@ -96,7 +87,8 @@ class TreeState {
   std::vector<Node*> nodes_;
   std::vector<std::vector<NodeIndex>> children_;
   NameIndex by_name_;
-  std::vector<Entry> cache_;
+  std::vector<Kind> kinds_;       // by node
+  std::vector<EvalState> cache_;  // by slot: every dimension of a node side by side
   // Node-dimensions under evaluation, by slot: the cycle check is one lookup.
   std::vector<bool> in_progress_;
 };

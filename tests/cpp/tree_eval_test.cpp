@@ -302,5 +302,34 @@ TEST(FindAllNodesByName, VisibleNodesInPreOrder) {
   EXPECT_TRUE(find_all_nodes_by_name(root, "Cost ").empty());
 }
 
+// The per-call name index answers exactly as the walk from the root does.
+TEST(FindAllNodesByName, NameIndexAgreesWithTheWalk) {
+  std::mt19937 random(7);
+  Node root = node("root", "");
+  // Places are paths of child positions, since pointers into children vectors do not last.
+  std::vector<std::vector<std::size_t>> places{{}};
+  for (int i = 0; i < 400; ++i) {
+    Node n = node("n" + std::to_string(random() % 40), "");
+    n.is_hidden = random() % 5 == 0;
+    std::vector<std::size_t> place = places[random() % places.size()];
+    Node* parent = &root;
+    for (std::size_t step : place) parent = &parent->children[step];
+    place.push_back(parent->children.size());
+    parent->children.push_back(std::move(n));
+    places.push_back(std::move(place));
+  }
+  const TreeState state(root, 1);
+  std::vector<const Node*> by_index;
+  for (NodeIndex i = 0; i < state.node_count(); ++i) by_index.push_back(&state.node(i));
+  for (int k = 0; k < 42; ++k) {
+    const std::string name = "n" + std::to_string(k);
+    std::vector<const Node*> indexed;
+    if (const std::vector<NodeIndex>* found = state.named(name)) {
+      for (NodeIndex i : *found) indexed.push_back(by_index[i]);
+    }
+    EXPECT_EQ(indexed, find_all_nodes_by_name(root, name)) << name;
+  }
+}
+
 }  // namespace
 }  // namespace ostrel::eval

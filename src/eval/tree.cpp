@@ -35,7 +35,7 @@ struct Frame {
 // Runs frames over one tree.
 class Driver {
  public:
-  explicit Driver(TreeState& state) : state_(state), single_formulas_(state.node_count()) {}
+  explicit Driver(TreeState& state) : state_(state) {}
 
   void evaluate(NodeIndex node, std::size_t dimension) {
     frames_.emplace_back(node, dimension, false);
@@ -59,6 +59,8 @@ class Driver {
   void parse_for(Frame& frame) {
     const Node& node = state_.node(frame.node);
     if (node.formula.is_single()) {
+      // Sized on first use: a driver for one node-dimension may parse no single formula.
+      if (single_formulas_.empty()) single_formulas_.resize(state_.node_count());
       std::unique_ptr<ParsedFormula>& parsed = single_formulas_[frame.node];
       if (!parsed) parsed = parse(&node.formula.single_value());
       frame.formula = parsed.get();

@@ -86,7 +86,7 @@ bool TreeState::is_done(NodeIndex node, std::size_t dimension) const {
     case Kind::Absent:
       return false;
     case Kind::Single:
-      return dimension == 0 && cache_[slot(node, 0)].evaluated();
+      return dimension == 0;  // a single entry starts from dimension 0
     case Kind::Multi:
       return dimension < max_dimensions_ && cache_[slot(node, dimension)].evaluated();
   }
@@ -106,9 +106,9 @@ void TreeState::set_value(NodeIndex node, std::size_t dimension, const EvalResul
       return;
     case Kind::Single:
       if (dimension == 0) {
-        // The single value changes for every dimension that holds it.
+        // The single value changes for every dimension that holds it (dimension 0 always does).
         for (std::size_t d = 0; d < max_dimensions_; ++d) {
-          if (d == 0 || slots[d].evaluated()) slots[d].result = result;
+          if (slots[d].evaluated()) slots[d].result = result;
         }
       } else if (result == *slots[0].result) {
         slots[dimension].result = slots[0].result;  // the single value itself: 0 stays 0, not -0

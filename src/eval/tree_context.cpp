@@ -113,20 +113,34 @@ void TreeState::set_value(NodeIndex node, std::size_t dimension, const EvalResul
       } else if (result == *slots[0].result) {
         slots[dimension].result = slots[0].result;  // the single value itself: 0 stays 0, not -0
       } else {
-        // The dimensions evaluated so far gave the single value; they keep it.
+        // The dimensions evaluated so far gave the single value; they keep it. Later ones
+        // were read before this dimension changed the picture (a cycle's placeholder, say):
+        // they are evaluated again.
         kinds_[node] = Kind::Multi;
         slots[dimension].result = result;
+        for (std::size_t d = dimension + 1; d < max_dimensions_; ++d) slots[d].result.reset();
       }
       return;
   }
 }
 
+bool TreeState::agrees_in_every_dimension(NodeIndex node) const {
+  const EvalState* slots = cache_.data() + slot(node, 0);
+  for (std::size_t d = 1; d < max_dimensions_; ++d) {
+    if (!(slots[d].as_eval_result() == slots[0].as_eval_result())) return false;
+  }
+  return true;
+}
+
 void TreeState::save_values() {
   for (NodeIndex i = 0; i < nodes_.size(); ++i) {
+    if (kinds_[i] == Kind::Absent) continue;
     const EvalState* slots = cache_.data() + slot(i, 0);
-    if (kinds_[i] == Kind::Single) {
-      nodes_[i]->value = AnyDim<EvalResult>::single(*slots[0].result);
-    } else if (kinds_[i] == Kind::Multi) {
+    // The shape of a single formula's value follows its values alone, never the order in
+    // which its dimensions happened to be filled.
+    if (nodes_[i]->formula.is_single() && agrees_in_every_dimension(i)) {
+      nodes_[i]->value = AnyDim<EvalResult>::single(slots[0].as_eval_result());
+    } else {
       std::vector<EvalResult> values;
       values.reserve(max_dimensions_);
       for (std::size_t d = 0; d < max_dimensions_; ++d) values.push_back(slots[d].as_eval_result());

@@ -54,6 +54,8 @@ class TreeState {
   void finish(NodeIndex node, std::size_t dimension) { in_progress_[slot(node, dimension)] = false; }
 
   // Writes every cached value into its node's `value`; nodes without an entry keep theirs.
+  // A single formula is written as one value exactly when it gave equal results in every
+  // dimension.
   void save_values();
 
  private:
@@ -62,6 +64,8 @@ class TreeState {
   enum class Kind : std::uint8_t { Absent, Single, Multi };
 
   std::size_t slot(NodeIndex node, std::size_t dimension) const { return node * max_dimensions_ + dimension; }
+  // Whether every dimension's result equals dimension 0's (NaN never does).
+  bool agrees_in_every_dimension(NodeIndex node) const;
 
   // Names to their visible nodes: open addressing over the names' hashes, one probe run
   // per lookup.

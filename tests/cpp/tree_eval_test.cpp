@@ -39,9 +39,9 @@ Node hidden(Node n) {
 // "3" for a single value, "[1, 2, ]" for one value per dimension.
 std::string shown(const Node& n) {
   if (n.value.is_single()) return n.value.single_value().to_string();
-  std::string out = "[";
-  for (const EvalResult& r : n.value.multi_values()) out += (out.size() > 1 ? ", " : "") + r.to_string();
-  return out + "]";
+  std::string out;
+  for (const EvalResult& r : n.value.multi_values()) out += (out.empty() ? "[" : ", ") + r.to_string();
+  return out.empty() ? "[]" : out + "]";
 }
 
 // Evaluates the tree under a root named "root" and gives each child's value text.
@@ -106,6 +106,35 @@ TEST(TreeEval, Dimensions) {
   EXPECT_EQ(values_of(multi("x", {"4", "2", "1"}), node("t", "=total(@x)"), node("q", "=ratio(@x)")),
             (Strings{"[4, 2, 1]", "4", "[1, 0.5, 0.25]"}));
   EXPECT_EQ(values_of(multi("x", {"0", "2"}), node("q", "=ratio(@x)"))[1], "VALUE!");
+}
+
+// Evaluates a whole tree and gives the value text of every node in pre-order.
+std::vector<std::string> all_values(Node root) {
+  evaluate_tree(root);
+  std::vector<std::string> out;
+  for_each_pre_order(root, [&](const Node& n) { out.push_back(shown(n)); });
+  return out;
+}
+
+TEST(TreeEval, CyclePlaceholderIsEvaluatedAgainInLaterDimensions) {
+  // Y is first evaluated inside X's cycle in every dimension; once its value differs in
+  // dimension 1, the placeholders of the later dimensions must not survive.
+  const std::string x = "=iferror(@Y;5)";
+  EXPECT_EQ(all_values(multi("X", {x, x, x}, node("Y", "=@X"))), (Strings{"[5, 5, 5]", "[REF!, 5, 5]"}));
+}
+
+TEST(TreeEval, WriteBackShapeFollowsTheValuesNotTheWalk) {
+  // A single formula is written as one value exactly when its values agree in every dimension,
+  // however early a later dimension was read.
+  EXPECT_EQ(all_values(multi("A", {"1", "=@B"}, node("B", "=5"))), (Strings{"[1, 5]", "5"}));
+  EXPECT_EQ(all_values(multi("A", {"1", "2"}, node("B", "=5"))), (Strings{"[1, 2]", "5"}));
+  EXPECT_EQ(all_values(multi("A", {"", "=@B"}, node("B", ""))), (Strings{"[, ]", ""}));
+  EXPECT_EQ(all_values(node("C", "=@C", multi("C", {"", ""}))), (Strings{"MANY!", "[, ]"}));
+  EXPECT_EQ(all_values(multi("C", {"1", "=@B[2]"}, node("B", "=total(@B[2])"), node("B", "=sum(@B)"))),
+            (Strings{"[1, REF!]", "REF!", "REF!"}));
+  // Values that differ, or never equal (NaN), make a list.
+  EXPECT_EQ(all_values(multi("A", {"1", "=@B"}, node("B", "=@A"))), (Strings{"[1, REF!]", "[1, REF!]"}));
+  EXPECT_EQ(all_values(multi("A", {"1", "2"}, node("B", "=10^400 - 10^400"))), (Strings{"[1, 2]", "[NaN, NaN]"}));
 }
 
 TEST(TreeEval, EmptyListsMeanNoDimensions) {

@@ -6,6 +6,8 @@ import inspect
 import threading
 
 import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 from conftest import N
 from ostrel_formulas import evaluate_tree
@@ -343,3 +345,75 @@ def test_copy_is_made_with_deepcopy_hooks():
     root = Counted("root", "=1")
     result = evaluate_tree(root)
     assert calls == ["root"] and result.value == "1" and root.value is None
+
+
+@pytest.mark.parametrize(
+    "root, expected",
+    [
+        # A cycle's placeholder in a later dimension is evaluated again.
+        (N("X", ["=iferror(@Y;5)"] * 3, [N("Y", "=@X")]), [["5", "5", "5"], ["REF!", "5", "5"]]),
+        # One formula text with equal values is one text, whoever read it first.
+        (N("A", ["1", "=@B"], [N("B", "=5")]), [["1", "5"], "5"]),
+        (N("A", ["", "=@B"], [N("B", "")]), [["", ""], ""]),
+        (N("C", "=@C", [N("C", ["", ""])]), ["MANY!", ["", ""]]),
+        (N("C", ["1", "=@B[2]"], [N("B", "=total(@B[2])"), N("B", "=sum(@B)")]), [["1", "REF!"], "REF!", "REF!"]),
+    ],
+)
+def test_results_do_not_depend_on_when_a_dimension_was_read(root, expected):
+    assert values(evaluate_tree(root)) == expected
+
+
+# Trees without cycles or duplicate names: node i may read only nodes numbered below i, so
+# no order of evaluation can change what anybody computes.
+@st.composite
+def acyclic_trees(draw):
+    count = draw(st.integers(1, 9))
+    parents = [None] + [draw(st.integers(0, i - 1)) for i in range(1, count)]
+    children = [[j for j in range(count) if parents[j] == i] for i in range(count)]
+    dims = draw(st.integers(1, 3))
+
+    def term(i, right):
+        lower = [f"@n{j}" for j in range(i)]
+        options = [st.sampled_from(["1", "2", "0,5"])]
+        if lower:
+            options.append(st.sampled_from(lower))
+            options.append(st.sampled_from(lower).map(lambda r: f"total({r})"))
+            options.append(st.sampled_from(lower).map(lambda r: f"if({r} > 1; 3; {r})"))
+        if children[i] and all(c < i for c in children[i]):
+            options.append(st.just("sum(children)"))
+        if right:
+            options.append(st.just("sum(right)"))
+        return draw(st.one_of(options))
+
+    def formula(i, right):
+        return "=" + " + ".join(term(i, right) for _ in range(draw(st.integers(1, 3))))
+
+    formulas = []
+    for i in range(count):
+        if draw(st.booleans()):
+            formulas.append(formula(i, False))
+        else:
+            formulas.append([formula(i, True) for _ in range(draw(st.integers(0, dims)))])
+    return parents, formulas
+
+
+def build(parents, formulas, order):
+    nodes = [N(f"n{i}", f) for i, f in enumerate(formulas)]
+    for i in order:
+        if parents[i] is not None:
+            nodes[parents[i]].children.append(nodes[i])
+    return nodes
+
+
+@given(acyclic_trees(), st.randoms(use_true_random=False))
+@settings(max_examples=300, deadline=None)
+def test_sibling_order_changes_no_value_or_shape(tree, random):
+    parents, formulas = tree
+    order = list(range(len(formulas)))
+    shuffled = order[:]
+    random.shuffle(shuffled)
+    first = build(parents, formulas, order)
+    second = build(parents, formulas, shuffled)
+    evaluate_tree(first[0], in_place=True)
+    evaluate_tree(second[0], in_place=True)
+    assert [n.value for n in second] == [n.value for n in first]

@@ -6,72 +6,11 @@ namespace ostrel::eval {
 
 // ---- Tree state ---------------------------------------------------------------------------
 
-TreeState::TreeState(Node& root, std::size_t max_dimensions) : max_dimensions_(max_dimensions) {
-  // Numbering in pre-order, without recursing: each entry is a node and its parent's index.
-  constexpr NodeIndex kNoParent = ~NodeIndex{0};
-  std::vector<std::pair<Node*, NodeIndex>> pending{{&root, kNoParent}};
-  while (!pending.empty()) {
-    const auto [node, parent] = pending.back();
-    pending.pop_back();
-    if (nodes_.size() >= kNoParent) invariant_failure("node tree too large to index");
-    const auto index = static_cast<NodeIndex>(nodes_.size());
-    nodes_.push_back(node);
-    children_.emplace_back();
-    if (parent != kNoParent) children_[parent].push_back(index);
-    for (auto child = node->children.rbegin(); child != node->children.rend(); ++child) {
-      pending.emplace_back(&*child, index);
-    }
-  }
-  by_name_.reserve(nodes_.size());
-  for (NodeIndex i = 0; i < nodes_.size(); ++i) {
-    if (!nodes_[i]->is_hidden) by_name_.add(nodes_[i]->name, i);
-  }
-  kinds_.assign(nodes_.size(), Kind::Absent);
-  cache_.resize(nodes_.size() * max_dimensions_);
-  in_progress_.assign(nodes_.size() * max_dimensions_, false);
-}
-
-const std::vector<NodeIndex>* TreeState::named(std::string_view name) const { return by_name_.find(name); }
-
-// ---- Name index ---------------------------------------------------------------------------
-
-std::uint64_t TreeState::NameIndex::hash(std::string_view name) {
-  std::uint64_t h = 14695981039346656037ull;  // FNV-1a
-  for (const char c : name) {
-    h ^= static_cast<unsigned char>(c);
-    h *= 1099511628211ull;
-  }
-  return h;
-}
-
-void TreeState::NameIndex::reserve(std::size_t names) {
-  std::size_t size = 16;
-  while (size < 2 * names) size *= 2;
-  slots_.assign(size, Slot{});
-}
-
-std::size_t TreeState::NameIndex::probe(std::string_view name, std::uint64_t h) const {
-  const std::size_t mask = slots_.size() - 1;
-  for (std::size_t i = h & mask;; i = (i + 1) & mask) {
-    const Slot& slot = slots_[i];
-    if (slot.group == 0 || (slot.hash == h && names_[slot.group - 1] == name)) return i;
-  }
-}
-
-void TreeState::NameIndex::add(std::string_view name, NodeIndex node) {
-  const std::uint64_t h = hash(name);
-  Slot& slot = slots_[probe(name, h)];  // at most half full: `reserve` counted every node
-  if (slot.group == 0) {
-    names_.push_back(name);
-    groups_.emplace_back();
-    slot = Slot{h, static_cast<std::uint32_t>(groups_.size())};
-  }
-  groups_[slot.group - 1].push_back(node);
-}
-
-const std::vector<NodeIndex>* TreeState::NameIndex::find(std::string_view name) const {
-  const Slot& slot = slots_[probe(name, hash(name))];
-  return slot.group == 0 ? nullptr : &groups_[slot.group - 1];
+TreeState::TreeState(Node& root, std::size_t max_dimensions)
+    : root_(root), max_dimensions_(max_dimensions), index_(root) {
+  kinds_.assign(index_.size(), Kind::Absent);
+  cache_.resize(index_.size() * max_dimensions_);
+  in_progress_.assign(index_.size() * max_dimensions_, false);
 }
 
 // ---- Cache --------------------------------------------------------------------------------
@@ -98,7 +37,7 @@ void TreeState::set_value(NodeIndex node, std::size_t dimension, const EvalResul
   EvalState* slots = &cache_[slot(node, 0)];
   switch (kinds_[node]) {
     case Kind::Absent:
-      kinds_[node] = dimension == 0 && nodes_[node]->formula.is_single() ? Kind::Single : Kind::Multi;
+      kinds_[node] = dimension == 0 && index_.node(node).formula.is_single() ? Kind::Single : Kind::Multi;
       slots[dimension].result = result;
       return;
     case Kind::Multi:
@@ -133,20 +72,23 @@ bool TreeState::agrees_in_every_dimension(NodeIndex node) const {
 }
 
 void TreeState::save_values() {
-  for (NodeIndex i = 0; i < nodes_.size(); ++i) {
-    if (kinds_[i] == Kind::Absent) continue;
-    const EvalState* slots = cache_.data() + slot(i, 0);
+  // The walk meets the nodes in the order in which the index numbered them.
+  NodeIndex i = 0;
+  for_each_pre_order(root_, [&](Node& node) {
+    const NodeIndex at = i++;
+    if (kinds_[at] == Kind::Absent) return;
+    const EvalState* slots = cache_.data() + slot(at, 0);
     // The shape of a single formula's value follows its values alone, never the order in
     // which its dimensions happened to be filled.
-    if (nodes_[i]->formula.is_single() && agrees_in_every_dimension(i)) {
-      nodes_[i]->value = AnyDim<EvalResult>::single(slots[0].as_eval_result());
+    if (node.formula.is_single() && agrees_in_every_dimension(at)) {
+      node.value = AnyDim<EvalResult>::single(slots[0].as_eval_result());
     } else {
       std::vector<EvalResult> values;
       values.reserve(max_dimensions_);
       for (std::size_t d = 0; d < max_dimensions_; ++d) values.push_back(slots[d].as_eval_result());
-      nodes_[i]->value = AnyDim<EvalResult>::multi(std::move(values));
+      node.value = AnyDim<EvalResult>::multi(std::move(values));
     }
-  }
+  });
 }
 
 // ---- Tree context -------------------------------------------------------------------------
@@ -169,16 +111,16 @@ std::vector<EvalResult> TreeContext::answer(std::vector<EvalResult> values) cons
 
 std::vector<EvalResult> TreeContext::selected(std::string_view name, std::optional<std::uint64_t> index,
                                               std::size_t dimension) const {
-  const std::vector<NodeIndex>* candidates = state_.named(name);
+  const std::span<const NodeIndex> candidates = state_.named(name);
   const EvalResult ref = EvalResult::error(EvalError::Ref);
-  if (candidates == nullptr || candidates->empty()) return {ref};
+  if (candidates.empty()) return {ref};
   if (index) {
-    if (*index == 0 || *index > candidates->size()) return {ref};
-    return {resolve((*candidates)[*index - 1], dimension).as_own()};
+    if (*index == 0 || *index > candidates.size()) return {ref};
+    return {resolve(candidates[*index - 1], dimension).as_own()};
   }
   std::vector<EvalResult> values;
-  values.reserve(candidates->size());
-  for (NodeIndex candidate : *candidates) values.push_back(resolve(candidate, dimension).as_own());
+  values.reserve(candidates.size());
+  for (NodeIndex candidate : candidates) values.push_back(resolve(candidate, dimension).as_own());
   return values;
 }
 

@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
 #include "eval/context.h"
+#include "tree_index.h"
 #include "types.h"
 
 namespace ostrel::eval {
@@ -20,9 +22,6 @@ struct EvalState {
   EvalResult as_eval_result() const { return result.value_or(EvalResult::empty()); }
 };
 
-// A node of the tree by its position in pre-order.
-using NodeIndex = std::uint32_t;
-
 struct NodeDimension {
   NodeIndex node;
   std::size_t dimension;
@@ -33,12 +32,12 @@ class TreeState {
   TreeState(Node& root, std::size_t max_dimensions);
 
   std::size_t max_dimensions() const { return max_dimensions_; }
-  std::size_t node_count() const { return nodes_.size(); }
-  const Node& node(NodeIndex i) const { return *nodes_[i]; }
+  std::size_t node_count() const { return index_.size(); }
+  const Node& node(NodeIndex i) const { return index_.node(i); }
   // The node's children, as indexes.
-  const std::vector<NodeIndex>& children(NodeIndex i) const { return children_[i]; }
-  // The visible nodes of a name in pre-order; built once, so lookups cost no tree walk.
-  const std::vector<NodeIndex>* named(std::string_view name) const;
+  const std::vector<NodeIndex>& children(NodeIndex i) const { return index_.children(i); }
+  // The visible nodes of a name in pre-order.
+  std::span<const NodeIndex> named(std::string_view name) const { return index_.named(name); }
 
   // The node's result in the dimension, when it is known. A single entry answers only for
   // the dimensions in which the node's formula was evaluated, so that a reader of a
@@ -67,30 +66,9 @@ class TreeState {
   // Whether every dimension's result equals dimension 0's (NaN never does).
   bool agrees_in_every_dimension(NodeIndex node) const;
 
-  // Names to their visible nodes: open addressing over the names' hashes, one probe run
-  // per lookup.
-  class NameIndex {
-   public:
-    void reserve(std::size_t names);
-    void add(std::string_view name, NodeIndex node);
-    const std::vector<NodeIndex>* find(std::string_view name) const;
-
-   private:
-    struct Slot {
-      std::uint64_t hash = 0;
-      std::uint32_t group = 0;  // 1 + index into `groups_`; 0 for a free slot
-    };
-    static std::uint64_t hash(std::string_view name);
-    std::size_t probe(std::string_view name, std::uint64_t h) const;
-    std::vector<Slot> slots_;
-    std::vector<std::string_view> names_;
-    std::vector<std::vector<NodeIndex>> groups_;
-  };
-
+  Node& root_;
   std::size_t max_dimensions_;
-  std::vector<Node*> nodes_;
-  std::vector<std::vector<NodeIndex>> children_;
-  NameIndex by_name_;
+  TreeIndex index_;
   std::vector<Kind> kinds_;       // by node
   std::vector<EvalState> cache_;  // by slot: every dimension of a node side by side
   // Node-dimensions under evaluation, by slot: the cycle check is one lookup.

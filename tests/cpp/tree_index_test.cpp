@@ -1,0 +1,55 @@
+// The shared tree index against plain walks of the tree.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tree_index.h"
+
+namespace ostrel {
+namespace {
+
+Node node(std::string name) {
+  Node n;
+  n.name = std::move(name);
+  return n;
+}
+
+TEST(TreeIndex, AgreesWithTheWalkFromTheRoot) {
+  std::mt19937 random(7);
+  Node root = node("root");
+  // Places are paths of child positions, since pointers into children vectors do not last.
+  std::vector<std::vector<std::size_t>> places{{}};
+  for (int i = 0; i < 400; ++i) {
+    Node n = node("n" + std::to_string(random() % 40));
+    n.is_hidden = random() % 5 == 0;
+    std::vector<std::size_t> place = places[random() % places.size()];
+    Node* parent = &root;
+    for (std::size_t step : place) parent = &parent->children[step];
+    place.push_back(parent->children.size());
+    parent->children.push_back(std::move(n));
+    places.push_back(std::move(place));
+  }
+  const TreeIndex index(root);
+  std::vector<const Node*> by_index;
+  for_each_pre_order(root, [&](const Node& n) { by_index.push_back(&n); });
+  ASSERT_EQ(index.size(), by_index.size());
+  for (NodeIndex i = 0; i < index.size(); ++i) {
+    ASSERT_EQ(&index.node(i), by_index[i]);
+    const Node& parent = *by_index[i];
+    ASSERT_EQ(index.children(i).size(), parent.children.size());
+    for (std::size_t k = 0; k < parent.children.size(); ++k) {
+      EXPECT_EQ(&index.node(index.children(i)[k]), &parent.children[k]);
+    }
+  }
+  for (int k = 0; k < 42; ++k) {
+    const std::string name = "n" + std::to_string(k);
+    std::vector<const Node*> indexed;
+    for (const NodeIndex i : index.named(name)) indexed.push_back(by_index[i]);
+    EXPECT_EQ(indexed, find_all_nodes_by_name(root, name)) << name;
+  }
+}
+
+}  // namespace
+}  // namespace ostrel

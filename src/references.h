@@ -1,7 +1,16 @@
-// Text forms shared by the tools: the display form of numbers.
+// Text forms shared by the tools: the display form of numbers, and node names as the
+// reference texts that formulas hold ("@Cost", "@{Unit cost}", "@Cost[2]") and back.
+// Which form a name takes is decided by the token scanner, never by a character table.
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
+#include <string_view>
+
+#include "parser/ast.h"
+#include "parser/formula_error.h"
+#include "result.h"
 
 namespace ostrel {
 
@@ -9,5 +18,20 @@ namespace ostrel {
 // trailing zeros: "0.3", "100", "-2", "NaN", "inf"; never "-0". A finite number too large to
 // scale is written as it is, never as infinity.
 std::string format_number(double x);
+
+// Whether `text` stands alone as one node reference token, as the scanner reads it after "=".
+bool is_valid_node_reference(std::string_view text);
+
+// "@name" when that works, else "@{name}"; nothing when neither reads back as exactly this
+// name without an index (an empty name, "a}b", or "a[1]" in the plain form).
+std::optional<std::string> get_preferred_reference_format(std::string_view name);
+
+// The preferred reference with "[index]" appended when `count` nodes (2 or more) share the
+// name; the empty text for a name without a reference form.
+std::string build_unambiguous_name(std::string_view name, std::size_t index, std::size_t count);
+
+// The reference at the start of `text` (anything after it is ignored).
+Result<parser::ast::AtomicExpression::NodeReference, parser::FormulaError> parse_node_reference_from_str(
+    std::string_view text);
 
 }  // namespace ostrel

@@ -1,0 +1,90 @@
+// Node names to reference texts and back, decided by the scanner and checked by reading back.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <optional>
+#include <string>
+
+#include "references.h"
+
+namespace ostrel {
+namespace {
+
+struct PreferredCase {
+  std::string name;
+  std::optional<std::string> expected;
+};
+
+class PreferredReference : public ::testing::TestWithParam<PreferredCase> {};
+
+TEST_P(PreferredReference, IsTheFirstFormThatReadsBackAsTheName) {
+  EXPECT_EQ(get_preferred_reference_format(GetParam().name), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, PreferredReference,
+    ::testing::Values(PreferredCase{"Cost", "@Cost"}, PreferredCase{"Unit cost", "@{Unit cost}"},
+                      PreferredCase{"", std::nullopt}, PreferredCase{"a}b", std::nullopt},
+                      PreferredCase{"_x1", "@_x1"}, PreferredCase{"Größe", "@Größe"},
+                      PreferredCase{"1st", "@{1st}"}, PreferredCase{"a-b", "@{a-b}"},
+                      PreferredCase{"sum", "@sum"},
+                      // Plain "@a[1]" reads as node a, index 1; the braces keep the name whole.
+                      PreferredCase{"a[1]", "@{a[1]}"}, PreferredCase{"a[x]", "@{a[x]}"},
+                      // Braces keep blanks, so the name reads back whole.
+                      PreferredCase{"a ", "@{a }"}, PreferredCase{" ", "@{ }"}),
+    [](const ::testing::TestParamInfo<PreferredCase>& info) {
+      std::string label = std::to_string(info.index) + "_";
+      for (const char c : info.param.name) label += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+      return label;
+    });
+
+TEST(BuildUnambiguousName, AddsTheIndexOnlyWhenTheNameIsShared) {
+  EXPECT_EQ(build_unambiguous_name("Cost", 1, 1), "@Cost");
+  EXPECT_EQ(build_unambiguous_name("Cost", 2, 3), "@Cost[2]");
+  EXPECT_EQ(build_unambiguous_name("Cost", 7, 0), "@Cost");
+  EXPECT_EQ(build_unambiguous_name("Unit cost", 1, 2), "@{Unit cost}[1]");
+  EXPECT_EQ(build_unambiguous_name("a[1]", 12, 2), "@{a[1]}[12]");
+  EXPECT_EQ(build_unambiguous_name("a}b", 1, 1), "");
+  EXPECT_EQ(build_unambiguous_name("a}b", 1, 2), "");
+  EXPECT_EQ(build_unambiguous_name("", 1, 2), "");
+}
+
+TEST(IsValidNodeReference, OneReferenceTokenAndNothingElse) {
+  for (const char* valid : {"@Cost", "@{Unit cost}", "@Cost[2]", "@{a}[1]", "@{a[1]}"}) {
+    EXPECT_TRUE(is_valid_node_reference(valid)) << valid;
+  }
+  for (const char* invalid : {"", "=", "Cost", "@Unit cost", "@a+@b", "@a b", "@", "@{a", "1",
+                              "@a)", "(@a)", "@{a}}"}) {
+    EXPECT_FALSE(is_valid_node_reference(invalid)) << invalid;
+  }
+}
+
+TEST(ParseNodeReferenceFromStr, ReadsTheReferenceAtTheStart) {
+  const auto plain = parse_node_reference_from_str("@Cost[2] + 1");
+  ASSERT_TRUE(plain);
+  EXPECT_EQ(plain.value().name, "Cost");
+  EXPECT_EQ(plain.value().index, 2u);
+  const auto braced = parse_node_reference_from_str("@{Unit cost}");
+  ASSERT_TRUE(braced);
+  EXPECT_EQ(braced.value().name, "Unit cost");
+  EXPECT_FALSE(braced.value().index);
+  for (const char* none : {"", "Cost", " @Cost", "children", "@{a"}) {
+    EXPECT_FALSE(parse_node_reference_from_str(none)) << none;
+  }
+}
+
+// Every form that is offered reads back as the name it was made from.
+TEST(PreferredReference, RoundTripsOverAwkwardNames) {
+  for (const char* name : {"a", "a b", "a{b}", "a[1]", "a]", "a[", "{", "}", "@a", "a@b", "a;b", "a\tb", "ä ö",
+                           "x[2][3]", "a}", "a\\b", "(a)", "a%", "1,5", "children", "right", "total"}) {
+    const std::optional<std::string> reference = get_preferred_reference_format(name);
+    if (!reference) continue;
+    const auto read = parse_node_reference_from_str(*reference);
+    ASSERT_TRUE(read) << name;
+    EXPECT_EQ(read.value().name, name);
+    EXPECT_FALSE(read.value().index) << name;
+  }
+}
+
+}  // namespace
+}  // namespace ostrel

@@ -19,6 +19,10 @@ PyMethodDef kFunctions[] = {
      METH_FASTCALL | METH_KEYWORDS, "evaluate_tree(root, in_place=False)\n--\n\n"},
     {"get_tokens", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_get_tokens)),
      METH_FASTCALL | METH_KEYWORDS, "get_tokens(formula)\n--\n\n"},
+    {"expand_tree_formulas", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_expand_tree_formulas)),
+     METH_FASTCALL | METH_KEYWORDS, "expand_tree_formulas(root)\n--\n\n"},
+    {"explain_node", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_explain_node)),
+     METH_FASTCALL | METH_KEYWORDS, "explain_node(root, node_id)\n--\n\n"},
 };
 
 // Appends `name` to the module's `__all__`, creating the list when there is none.

@@ -6,6 +6,7 @@
 
 #include "python/arguments.h"
 #include "python/boundary.h"
+#include "python/ref.h"
 
 namespace ostrel::python {
 
@@ -19,25 +20,6 @@ constexpr const char* kMissingChildren =
     "is_hidden, and children attributes";
 constexpr const char* kChildrenNotList = "Attribute 'children' must be a list";
 constexpr const char* kFormulaType = "Attribute 'formula' must be a string or list of strings";
-
-// An owned reference, released on every path.
-class Ref {
- public:
-  explicit Ref(PyObject* object = nullptr) : object_(object) {}
-  Ref(Ref&& other) noexcept : object_(other.object_) { other.object_ = nullptr; }
-  Ref& operator=(Ref&& other) noexcept {
-    std::swap(object_, other.object_);
-    return *this;
-  }
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  ~Ref() { Py_XDECREF(object_); }
-  PyObject* get() const { return object_; }
-  explicit operator bool() const { return object_ != nullptr; }
-
- private:
-  PyObject* object_;
-};
 
 // The UTF-8 text of a str; nullopt (and no exception) for anything else, lone surrogates
 // included.

@@ -1,10 +1,19 @@
-from typing import TypeVar
+from typing import Any, TypeVar
 
 _Node = TypeVar("_Node")
 
-__all__ = ["evaluate", "evaluate_boolean", "evaluate_tree", "get_tokens"]
+__all__ = [
+    "evaluate",
+    "evaluate_boolean",
+    "evaluate_tree",
+    "get_tokens",
+    "expand_tree_formulas",
+    "explain_node",
+]
 
 def evaluate(formula: str) -> str: ...
 def evaluate_boolean(formula: str) -> str: ...
 def evaluate_tree(root: _Node, in_place: bool = False) -> _Node: ...
 def get_tokens(formula: str) -> list[tuple[str, str]]: ...
+def expand_tree_formulas(root: _Node) -> _Node: ...
+def explain_node(root: object, node_id: str) -> dict[str, Any] | None: ...

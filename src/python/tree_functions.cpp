@@ -3,9 +3,13 @@
 #include <optional>
 
 #include "eval/tree.h"
+#include "node_json.h"
 #include "python/arguments.h"
 #include "python/boundary.h"
 #include "python/node_protocol.h"
+#include "python/ref.h"
+#include "tree/expand.h"
+#include "tree/explain.h"
 
 namespace ostrel::python {
 
@@ -34,6 +38,51 @@ PyObject* py_evaluate_tree(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
     if (!tree) return nullptr;
     eval::evaluate_tree(*tree);
     return write_back(bound[0], *in_place, NodeField::Value, *tree);
+  });
+}
+
+PyObject* py_expand_tree_formulas(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&]() -> PyObject* {
+    static constexpr const char* kParameters[] = {"root"};
+    const Signature signature{"expand_tree_formulas", kParameters, 1, 1};
+    PyObject* root = nullptr;
+    if (!bind_arguments(signature, args, nargs, kwnames, &root)) return nullptr;
+    std::optional<Node> tree = protocol_to_node(root);
+    if (!tree) return nullptr;
+    if (!tree::expand_tree_formulas(*tree)) {
+      PyErr_SetString(PyExc_MemoryError, tree::kExpandedTreeTooLarge.data());
+      return nullptr;
+    }
+    return write_back(root, false, NodeField::Formula, *tree);
+  });
+}
+
+PyObject* py_explain_node(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&]() -> PyObject* {
+    static constexpr const char* kParameters[] = {"root", "node_id"};
+    const Signature signature{"explain_node", kParameters, 2, 2};
+    PyObject* bound[2];
+    if (!bind_arguments(signature, args, nargs, kwnames, bound)) return nullptr;
+    const std::optional<std::string_view> node_id = text_argument(signature, 1, bound[1]);
+    if (!node_id) return nullptr;
+    const std::optional<Node> tree = protocol_to_node(bound[0]);
+    if (!tree) return nullptr;
+    const auto explanation = tree::explain_node(*tree, *node_id);
+    if (!explanation) {
+      PyErr_SetString(PyExc_MemoryError, tree::kExpandedTreeTooLarge.data());
+      return nullptr;
+    }
+    if (!explanation.value()) Py_RETURN_NONE;
+    std::string json;
+    write_json(*explanation.value(), json);
+    // The host's own JSON reader makes the dictionaries.
+    const Ref module(PyImport_ImportModule("json"));
+    if (!module) return nullptr;
+    const Ref loads(PyObject_GetAttrString(module.get(), "loads"));
+    if (!loads) return nullptr;
+    const Ref text(text_object(json));
+    if (!text) return nullptr;
+    return PyObject_CallOneArg(loads.get(), text.get());
   });
 }
 

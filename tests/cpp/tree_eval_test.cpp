@@ -9,32 +9,15 @@
 
 #include "eval/evaluator.h"
 #include "eval/tree.h"
+#include "node_builders.h"
 #include "parser/grammar.h"
 
 namespace ostrel::eval {
 namespace {
 
-// Nodes move but do not copy, so children are passed one by one.
-template <class... Children>
-Node node(std::string name, std::string formula, Children... children) {
-  Node n;
-  n.name = std::move(name);
-  n.formula = AnyDim<std::string>::single(std::move(formula));
-  (n.children.push_back(std::move(children)), ...);
-  return n;
-}
-
-template <class... Children>
-Node multi(std::string name, std::vector<std::string> formulas, Children... children) {
-  Node n = node(std::move(name), "", std::move(children)...);
-  n.formula = AnyDim<std::string>::multi(std::move(formulas));
-  return n;
-}
-
-Node hidden(Node n) {
-  n.is_hidden = true;
-  return n;
-}
+using testing::hidden;
+using testing::multi;
+using testing::node;
 
 // "3" for a single value, "[1, 2, ]" for one value per dimension.
 std::string shown(const Node& n) {

@@ -5,24 +5,21 @@
 #include <string>
 #include <vector>
 
+#include "node_builders.h"
 #include "tree_index.h"
 
 namespace ostrel {
 namespace {
 
-Node node(std::string name) {
-  Node n;
-  n.name = std::move(name);
-  return n;
-}
+using testing::node;
 
 TEST(TreeIndex, AgreesWithTheWalkFromTheRoot) {
   std::mt19937 random(7);
-  Node root = node("root");
+  Node root = node("root", "");
   // Places are paths of child positions, since pointers into children vectors do not last.
   std::vector<std::vector<std::size_t>> places{{}};
   for (int i = 0; i < 400; ++i) {
-    Node n = node("n" + std::to_string(random() % 40));
+    Node n = node("n" + std::to_string(random() % 40), "");
     n.is_hidden = random() % 5 == 0;
     std::vector<std::size_t> place = places[random() % places.size()];
     Node* parent = &root;

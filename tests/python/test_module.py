@@ -7,7 +7,14 @@ import pytest
 import ostrel_formulas
 
 FORMULA_FUNCTIONS = ["evaluate", "evaluate_boolean", "get_tokens"]
-ALL_FUNCTIONS = ["evaluate", "evaluate_boolean", "evaluate_tree", "get_tokens"]
+ALL_FUNCTIONS = [
+    "evaluate",
+    "evaluate_boolean",
+    "evaluate_tree",
+    "get_tokens",
+    "expand_tree_formulas",
+    "explain_node",
+]
 
 
 def test_all_lists_the_functions_in_table_order():

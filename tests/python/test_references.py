@@ -42,6 +42,13 @@ CASES = [
     ("evaluate_tree", (Nameless(),), {}),
     ("evaluate_tree", (N("a", 5),), {}),
     ("evaluate_tree", (N("a", "", [N("b", "", ())]),), {}),
+    ("expand_tree_formulas", (sample_tree(),), {}),
+    ("expand_tree_formulas", (Nameless(),), {}),
+    ("expand_tree_formulas", (sample_tree(),), {"in_place": True}),
+    ("explain_node", (sample_tree(), ""), {}),
+    ("explain_node", (sample_tree(), "missing"), {}),
+    ("explain_node", (sample_tree(), None), {}),
+    ("explain_node", (N("a", 5), ""), {}),
 ]
 
 

@@ -1,0 +1,363 @@
+#include "tree/expand.h"
+
+#include <charconv>
+#include <utility>
+
+#include "invariant.h"
+#include "parser/tokenize.h"
+#include "references.h"
+
+namespace ostrel::tree {
+
+namespace {
+
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The index of "children[n]" as written between the brackets: digits only, no blanks.
+std::optional<std::uint64_t> read_index(std::string_view text) {
+  std::uint64_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+bool contains_references(std::string_view formula) {
+  for (const parser::Token& token : parser::scan_tokens(formula)) {
+    if (token.kind == parser::TokenKind::NodeReference) return true;
+  }
+  return false;
+}
+
+// A formula being expanded: how far its reference tokens have been replaced, and where its
+// expansion goes when it is done.
+struct TreeExpansion::Frame {
+  NodeIndex node;
+  std::size_t dimension;
+  std::size_t formula;
+  std::optional<std::size_t> slot;  // the cache slot of a referenced formula
+  std::string_view as_written;      // the reference that asked for it
+  std::size_t next = 0;             // the next reference token
+  std::size_t copied = 0;           // formula bytes taken so far
+  std::vector<Piece> pieces{};
+  std::uint64_t length = 0;
+  // A children reference being joined at token `next`.
+  std::size_t join_child = 0;
+  std::size_t join_items = 0;
+  std::vector<Piece> join{};
+  std::uint64_t join_length = 0;
+};
+
+TreeExpansion::TreeExpansion(const Node& root) : index_(root), dimensions_(1) {
+  const std::size_t n = index_.size();
+  formula_offset_.reserve(n + 1);
+  formula_offset_.push_back(0);
+  for (NodeIndex i = 0; i < n; ++i) {
+    const AnyDim<std::string>& formula = index_.node(i).formula;
+    const std::size_t count = formula.is_single() ? 1 : formula.multi_values().size();
+    dimensions_ = std::max(dimensions_, count);
+    formula_offset_.push_back(formula_offset_.back() + count);
+  }
+  // Every formula is scanned once; only its reference tokens matter from then on, since
+  // every other byte is copied as it stands.
+  range_offset_.reserve(formula_offset_.back() + 1);
+  for (NodeIndex i = 0; i < n; ++i) {
+    for (const std::string& formula : index_.node(i).formula) {
+      range_offset_.push_back(ranges_.size());
+      if (formula.empty()) continue;
+      for (const parser::Token& token : parser::scan_tokens(formula)) {
+        if (token.kind == parser::TokenKind::NodeReference) ranges_.push_back(Range{token.start, token.end});
+      }
+    }
+  }
+  range_offset_.push_back(ranges_.size());
+  collect_non_reference_nodes();
+  cache_.assign(n * dimensions_, std::nullopt);
+  preferred_.assign(n, std::nullopt);
+  outputs_.resize(formula_offset_.back());
+  // Each node's formulas, then its children, depth first: the index is in that order.
+  for (NodeIndex i = 0; i < n; ++i) {
+    const bool single = index_.node(i).formula.is_single();
+    for (std::size_t k = 0; k < formula_count(i); ++k) expand_formula(i, single ? 0 : k, formula_number(i, k));
+  }
+}
+
+std::string_view TreeExpansion::formula_text(NodeIndex node, std::size_t k) const {
+  const AnyDim<std::string>& formula = index_.node(node).formula;
+  return formula.is_single() ? formula.single_value() : formula.multi_values()[k];
+}
+
+void TreeExpansion::collect_non_reference_nodes() {
+  for (NodeIndex i = 0; i < index_.size(); ++i) {
+    if (index_.node(i).is_hidden) continue;
+    const std::size_t first = formula_number(i, 0);
+    if (range_offset_[first] == range_offset_[first + formula_count(i)]) input_names_.insert(index_.node(i).name);
+  }
+}
+
+const std::optional<std::string>& TreeExpansion::preferred_reference(NodeIndex node) {
+  std::optional<std::optional<std::string>>& preferred = preferred_[node];
+  if (!preferred) preferred = get_preferred_reference_format(index_.node(node).name);
+  return *preferred;
+}
+
+std::uint64_t TreeExpansion::length_of(const Piece& piece) const {
+  return piece.expansion == kNoExpansion ? piece.text.size() : expansions_[piece.expansion].length - piece.skip;
+}
+
+std::uint64_t TreeExpansion::length_of(const Replacement& replacement) const {
+  if (replacement.expansion == kNoExpansion) return replacement.as_written.size();
+  const std::uint64_t inner = expansions_[replacement.expansion].length - replacement.skip;
+  return replacement.skip == 0 ? inner : inner + 2;
+}
+
+void TreeExpansion::append(std::vector<Piece>& pieces, std::uint64_t& length, const Replacement& replacement) const {
+  length += length_of(replacement);
+  if (replacement.expansion == kNoExpansion) {
+    if (!replacement.as_written.empty()) pieces.push_back(Piece{replacement.as_written});
+  } else if (replacement.skip == 0) {
+    pieces.push_back(Piece{{}, replacement.expansion, 0});
+  } else {
+    pieces.push_back(Piece{"("});
+    pieces.push_back(Piece{{}, replacement.expansion, replacement.skip});
+    pieces.push_back(Piece{")"});
+  }
+}
+
+TreeExpansion::ExpansionId TreeExpansion::finish(std::vector<Piece> pieces, std::uint64_t length) {
+  // Leading blanks and the byte after them decide whether the expansion is parenthesised
+  // where it is used. An expansion that skips bytes of another is always preceded by "(".
+  std::uint64_t blanks = 0;
+  int first = -1;
+  for (const Piece& piece : pieces) {
+    if (piece.expansion == kNoExpansion) {
+      for (const char c : piece.text) {
+        if (!is_blank(c)) {
+          first = static_cast<unsigned char>(c);
+          break;
+        }
+        ++blanks;
+      }
+    } else {
+      if (piece.skip != 0) invariant_failure("a partial expansion opens an expansion");
+      const Expansion& inner = expansions_[piece.expansion];
+      blanks += inner.leading_blanks;
+      first = inner.first_after_blanks;
+    }
+    if (first >= 0) break;
+  }
+  if (expansions_.size() >= kNoExpansion) invariant_failure("too many expansions");
+  expansions_.push_back(Expansion{pieces_.size(), pieces.size(), length, blanks, first});
+  pieces_.insert(pieces_.end(), pieces.begin(), pieces.end());
+  return static_cast<ExpansionId>(expansions_.size() - 1);
+}
+
+void TreeExpansion::expand_formula(NodeIndex node, std::size_t dimension, std::size_t formula) {
+  if (range_offset_[formula] == range_offset_[formula + 1]) {
+    outputs_[formula] = Replacement{formula_text(node, formula - formula_number(node, 0))};
+    return;
+  }
+  // References nest as deep as the tree's chains of formulas: frames instead of recursion.
+  std::vector<Frame> frames;
+  frames.push_back(Frame{node, dimension, formula, std::nullopt, {}});
+  while (!frames.empty()) {
+    if (!run(frames.back(), frames)) continue;
+    Frame done = std::move(frames.back());
+    frames.pop_back();
+    const ExpansionId id = finish(std::move(done.pieces), done.length);
+    if (!done.slot) {
+      outputs_[done.formula] = Replacement{{}, id, 0};
+      continue;
+    }
+    const Expansion& e = expansions_[id];
+    if (e.first_after_blanks == '=') {
+      cache_[*done.slot] = Replacement{{}, id, e.leading_blanks + 1};
+    } else if (e.length > 0) {
+      cache_[*done.slot] = Replacement{{}, id, 0};
+    } else {
+      cache_[*done.slot] = Replacement{done.as_written};
+    }
+  }
+}
+
+bool TreeExpansion::run(Frame& frame, std::vector<Frame>& frames) {
+  const std::string_view text = formula_text(frame.node, frame.formula - formula_number(frame.node, 0));
+  const std::size_t base = range_offset_[frame.formula];
+  const std::size_t count = range_offset_[frame.formula + 1] - base;
+  for (; frame.next < count; ++frame.next) {
+    const Range range = ranges_[base + frame.next];
+    if (frame.copied < range.start) {
+      frame.pieces.push_back(Piece{text.substr(frame.copied, range.start - frame.copied)});
+      frame.length += range.start - frame.copied;
+      frame.copied = range.start;
+    }
+    const std::string_view token = text.substr(range.start, range.end - range.start);
+    std::optional<Step> step = token.starts_with("children") ? expand_children_reference(frame, token)
+                                                             : expand_node_reference(token, frame.dimension);
+    if (step && step->need) {
+      const Need need = *step->need;
+      // `frame` is not used after this: the push may move it. The token is looked at
+      // again when the needed formula is done, and then found in the cache.
+      frames.push_back(Frame{need.node, need.dimension, need.formula, need.slot, need.as_written});
+      return false;
+    }
+    if (step) {
+      Replacement replacement = *step->replacement;
+      if (frame.length + length_of(replacement) > kMaxExpandedFormulaBytes) replacement = Replacement{token};
+      append(frame.pieces, frame.length, replacement);
+    }
+    frame.copied = range.end;
+  }
+  if (frame.copied < text.size()) {
+    frame.pieces.push_back(Piece{text.substr(frame.copied)});
+    frame.length += text.size() - frame.copied;
+    frame.copied = text.size();
+  }
+  return true;
+}
+
+TreeExpansion::Step TreeExpansion::expand_node_reference(std::string_view reference, std::size_t dimension) {
+  const Step as_written{Replacement{reference}, std::nullopt};
+  if (reference.starts_with("right")) return as_written;
+  const auto parsed = parse_node_reference_from_str(reference);
+  if (!parsed) return as_written;
+  // An index other than 1 among the nodes of a name that only one node bears names nothing.
+  if (parsed.value().index && *parsed.value().index != 1) return as_written;
+  const std::string& name = parsed.value().name;
+  if (input_names_.contains(name)) return as_written;
+  const std::span<const NodeIndex> candidates = index_.named(name);
+  if (candidates.size() != 1) return as_written;
+  // Only names that one visible node bears are ever cached, so the node stands for the name.
+  const NodeIndex node = candidates[0];
+  const std::size_t slot = node * dimensions_ + dimension;
+  if (cache_[slot]) return Step{*cache_[slot], std::nullopt};
+  const bool single = index_.node(node).formula.is_single();
+  const std::size_t k = single ? 0 : dimension;
+  if (k >= formula_count(node)) return as_written;
+  const std::size_t formula = formula_number(node, k);
+  if (formula_text(node, k).empty() || range_offset_[formula] == range_offset_[formula + 1]) return as_written;
+  // A reference back to this node while its formula is expanded stays as written.
+  cache_[slot] = Replacement{reference};
+  return Step{std::nullopt, Need{node, dimension, formula, slot, reference}};
+}
+
+std::optional<TreeExpansion::Step> TreeExpansion::expand_children_reference(Frame& frame, std::string_view token) {
+  const Step as_written{Replacement{token}, std::nullopt};
+  const std::vector<NodeIndex>& children = index_.children(frame.node);
+  if (const std::size_t open = token.find('['); open != std::string_view::npos) {
+    const std::size_t close = token.find(']', open);
+    if (close == std::string_view::npos) return as_written;
+    const std::optional<std::uint64_t> n = read_index(token.substr(open + 1, close - open - 1));
+    if (!n || *n == 0 || *n > children.size()) return as_written;
+    const std::optional<std::string>& preferred = preferred_reference(children[*n - 1]);
+    if (!preferred) return as_written;
+    return expand_node_reference(*preferred, frame.dimension);
+  }
+  if (children.empty()) return as_written;
+  // Each child in turn, joined by "; "; a child whose formula must be expanded first
+  // suspends the join, which goes on from that child.
+  for (; frame.join_child < children.size(); ++frame.join_child) {
+    const std::optional<std::string>& preferred = preferred_reference(children[frame.join_child]);
+    if (!preferred) continue;
+    Step step = expand_node_reference(*preferred, frame.dimension);
+    if (step.need) return step;
+    Replacement item = *step.replacement;
+    const std::uint64_t separator = frame.join_items > 0 ? 2 : 0;
+    if (frame.length + frame.join_length + separator + length_of(item) > kMaxExpandedFormulaBytes) {
+      item = Replacement{*preferred};
+    }
+    if (separator != 0) {
+      frame.join.push_back(Piece{"; "});
+      frame.join_length += separator;
+    }
+    append(frame.join, frame.join_length, item);
+    ++frame.join_items;
+    if (frame.length + frame.join_length > kMaxExpandedFormulaBytes) break;
+  }
+  std::vector<Piece> join = std::move(frame.join);
+  const std::uint64_t join_length = frame.join_length;
+  frame.join = {};
+  frame.join_child = 0;
+  frame.join_items = 0;
+  frame.join_length = 0;
+  if (frame.length + join_length > kMaxExpandedFormulaBytes) return as_written;
+  frame.pieces.insert(frame.pieces.end(), join.begin(), join.end());
+  frame.length += join_length;
+  return std::nullopt;
+}
+
+void TreeExpansion::write(ExpansionId id, std::uint64_t skip, std::string& out) const {
+  struct At {
+    ExpansionId id;
+    std::size_t piece;
+  };
+  std::vector<At> open{{id, 0}};
+  while (!open.empty()) {
+    const Expansion& e = expansions_[open.back().id];
+    if (open.back().piece == e.piece_count) {
+      open.pop_back();
+      continue;
+    }
+    const Piece& piece = pieces_[e.first_piece + open.back().piece++];
+    const std::uint64_t length = length_of(piece);
+    if (skip >= length) {
+      skip -= length;
+      continue;
+    }
+    if (piece.expansion == kNoExpansion) {
+      out.append(piece.text.substr(skip));
+      skip = 0;
+    } else {
+      skip += piece.skip;
+      open.push_back(At{piece.expansion, 0});
+    }
+  }
+}
+
+std::uint64_t TreeExpansion::length(NodeIndex node, std::size_t k) const {
+  return length_of(outputs_[formula_number(node, k)]);
+}
+
+std::uint64_t TreeExpansion::total_length(NodeIndex node) const {
+  std::uint64_t total = 0;
+  for (std::size_t k = 0; k < formula_count(node); ++k) total += length(node, k);
+  return total;
+}
+
+std::string TreeExpansion::text(NodeIndex node, std::size_t k) const {
+  const Replacement& output = outputs_[formula_number(node, k)];
+  if (output.expansion == kNoExpansion) return std::string(output.as_written);
+  std::string out;
+  out.reserve(length_of(output));
+  write(output.expansion, 0, out);
+  return out;
+}
+
+AnyDim<std::string> TreeExpansion::formulas(NodeIndex node) const {
+  if (index_.node(node).formula.is_single()) return AnyDim<std::string>::single(text(node, 0));
+  std::vector<std::string> texts;
+  texts.reserve(formula_count(node));
+  for (std::size_t k = 0; k < formula_count(node); ++k) texts.push_back(text(node, k));
+  return AnyDim<std::string>::multi(std::move(texts));
+}
+
+Result<std::monostate, ExpandedTreeTooLarge> expand_tree_formulas(Node& root) {
+  std::vector<AnyDim<std::string>> expanded;
+  {
+    const TreeExpansion expansion(root);
+    std::uint64_t total = 0;
+    for (NodeIndex i = 0; i < expansion.index().size(); ++i) {
+      total += expansion.total_length(i);
+      if (total > kMaxExpandedTreeBytes) return fail(ExpandedTreeTooLarge{});
+    }
+    expanded.reserve(expansion.index().size());
+    for (NodeIndex i = 0; i < expansion.index().size(); ++i) expanded.push_back(expansion.formulas(i));
+  }
+  // The expansion reads the formulas it replaces: they change only once all are written.
+  std::size_t i = 0;
+  for_each_pre_order(root, [&](Node& node) { node.formula = std::move(expanded[i++]); });
+  return std::monostate{};
+}
+
+}  // namespace ostrel::tree

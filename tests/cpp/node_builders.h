@@ -1,0 +1,38 @@
+// Small node trees for tests. Nodes move but do not copy, so children are passed one by one.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "types.h"
+
+namespace ostrel::testing {
+
+template <class... Children>
+Node node(std::string name, std::string formula, Children... children) {
+  Node n;
+  n.name = std::move(name);
+  n.formula = AnyDim<std::string>::single(std::move(formula));
+  (n.children.push_back(std::move(children)), ...);
+  return n;
+}
+
+template <class... Children>
+Node multi(std::string name, std::vector<std::string> formulas, Children... children) {
+  Node n = node(std::move(name), "", std::move(children)...);
+  n.formula = AnyDim<std::string>::multi(std::move(formulas));
+  return n;
+}
+
+inline Node hidden(Node n) {
+  n.is_hidden = true;
+  return n;
+}
+
+inline Node with_id(std::string id, Node n) {
+  n.id = std::move(id);
+  return n;
+}
+
+}  // namespace ostrel::testing

@@ -1,0 +1,200 @@
+"""expand_tree_formulas and explain_node: surface, copies, limits, host faults."""
+
+import copy
+import inspect
+import json
+
+import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
+
+from conftest import N
+from ostrel_formulas import expand_tree_formulas, explain_node, get_tokens
+
+
+def formulas(root):
+    out, stack = [], [root]
+    while stack:
+        node = stack.pop()
+        out.append(node.formula)
+        stack.extend(reversed(node.children))
+    return out
+
+
+def plan():
+    return N(
+        "Plan",
+        "",
+        [
+            N("Gross", "=@Net * 1.19", id="g"),
+            N("Net", "=@Price - @Discount", id="n"),
+            N("Price", ["100", "110"], id="p"),
+            N("Discount", "5", id="d", cells="B4"),
+            N("Total", ["=sum(children)", "=children[2]"], [N("x", "=@Gross"), N("y", "2")], id="t"),
+        ],
+        id="root",
+    )
+
+
+def test_signatures():
+    assert str(inspect.signature(expand_tree_formulas)) == "(root)"
+    assert str(inspect.signature(explain_node)) == "(root, node_id)"
+
+
+def test_expansion_is_written_onto_a_copy():
+    root = plan()
+    before = formulas(root)
+    result = expand_tree_formulas(root)
+    assert result is not root and formulas(root) == before
+    assert formulas(result) == [
+        "",
+        "=(@Price - @Discount) * 1.19",
+        "=@Price - @Discount",
+        ["100", "110"],
+        "5",
+        ["=sum((((@Price - @Discount) * 1.19)); @y)", "=@y"],
+        "=((@Price - @Discount) * 1.19)",
+        "2",
+    ]
+    assert isinstance(result.children[4].formula, list)
+
+
+@pytest.mark.parametrize(
+    "args, kwargs, message",
+    [
+        ((), {}, "missing required argument 'root'"),
+        ((plan(),), {"in_place": True}, "unexpected keyword argument 'in_place'"),
+        ((plan(), True), {}, "takes exactly 1 positional argument"),
+    ],
+)
+def test_expand_argument_errors(args, kwargs, message):
+    with pytest.raises(TypeError, match=message):
+        expand_tree_formulas(*args, **kwargs)
+
+
+def test_explanation_is_made_by_the_hosts_json_reader():
+    result = explain_node(plan(), "g")
+    assert result == {
+        "id": "g",
+        "name": "Gross",
+        "formula": "=(@Price - @Discount) * 1.19",
+        "value": "",
+        "is_hidden": False,
+        "cells": [],
+        "children": [
+            {"id": "p", "name": "Price", "formula": ["100", "110"], "value": ["", ""], "is_hidden": False,
+             "cells": [], "children": []},
+            {"id": "d", "name": "Discount", "formula": "5", "value": "", "is_hidden": False, "cells": "B4",
+             "children": []},
+        ],
+    }
+    assert list(result) == ["id", "name", "formula", "value", "is_hidden", "cells", "children"]
+    assert explain_node(plan(), "nope") is None
+    # Values read from the host play no part.
+    root = plan()
+    root.children[0].value = "123"
+    assert explain_node(root, "g")["value"] == ""
+
+
+@pytest.mark.parametrize("node_id", [None, 3, b"g"])
+def test_explain_needs_a_text_id(node_id):
+    with pytest.raises(TypeError, match="node_id"):
+        explain_node(plan(), node_id)
+
+
+def test_json_reader_faults_reach_the_caller(monkeypatch):
+    def broken(text):
+        raise ValueError("reader says no")
+
+    monkeypatch.setattr(json, "loads", broken)
+    with pytest.raises(ValueError, match="reader says no"):
+        explain_node(plan(), "g")
+
+
+def test_host_faults_reach_the_caller_and_change_nothing():
+    class NoCopy(N):
+        def __deepcopy__(self, memo):
+            raise RuntimeError("no copies")
+
+    root = NoCopy("r", "=@a", [N("a", "=@b"), N("b", "1")])
+    with pytest.raises(RuntimeError, match="no copies"):
+        expand_tree_formulas(root)
+    assert formulas(root) == ["=@a", "=@b", "1"]
+
+    class Failing(N):
+        @property
+        def children(self):
+            raise KeyError("children getter")
+
+        @children.setter
+        def children(self, value):
+            pass
+
+    for call in (expand_tree_formulas, lambda r: explain_node(r, "")):
+        with pytest.raises(TypeError, match="Missing required attribute 'children'"):
+            call(Failing("r", ""))
+
+
+def test_self_containing_trees_raise_recursion_error():
+    root = N("r", "")
+    root.children.append(root)
+    with pytest.raises(RecursionError):
+        expand_tree_formulas(root)
+    with pytest.raises(RecursionError):
+        explain_node(root, "")
+
+
+def chain(length):
+    return N("root", "=@n0", [N(f"n{i}", f"=@n{i + 1}+1" if i + 1 < length else "1") for i in range(length)], id="r")
+
+
+def test_too_large_expansions_raise_memory_error_and_explanations_stay_small():
+    root = chain(100_000)
+    with pytest.raises(MemoryError, match="256 MiB"):
+        expand_tree_formulas(root)
+    assert root.children[0].formula == "=@n1+1"
+    head = explain_node(root, "r")
+    assert len(head["formula"]) == 1 + 4 * 99_999 + len("@n99999")
+    assert [child["name"] for child in head["children"]] == ["n99999"]
+
+
+def test_junk_formulas_stay_as_written():
+    junk = ["=(", "=@{", "=children[", "=sum(children[ 2 ])", "@z[", "=@{z}b}", "\x00=@z", "=" + "(" * 5000, "x" * 1_000_000]
+    root = N("r", "", [N(f"n{i}", f) for i, f in enumerate(junk)] + [N("a", "=@b"), N("b", "1")])
+    assert formulas(expand_tree_formulas(root))[1:-2] == junk
+
+
+reference_free = st.text(alphabet=st.sampled_from("0123456789+-*/(); ,.%=abc\t"), max_size=30)
+
+
+@given(st.lists(st.one_of(reference_free, st.lists(reference_free, max_size=3)), min_size=1, max_size=8))
+@settings(max_examples=200, deadline=None)
+def test_tree_without_references_changes_nothing(texts):
+    texts = [t for t in texts if not any(k == "nodereference" for f in ([t] if isinstance(t, str) else t)
+                                         for _, k in get_tokens(f))]
+    root = N("r", "", [N(f"n{i}", copy.copy(t)) for i, t in enumerate(texts)])
+    assert formulas(expand_tree_formulas(root)) == [""] + texts
+
+
+@given(st.lists(st.sampled_from(["=@A", " + ", "@B", "*2", "  ", "children", "(", ")", "=", "@{C d}", "x", "1,5"]),
+                min_size=1, max_size=12))
+@settings(max_examples=300, deadline=None)
+def test_bytes_outside_reference_tokens_survive(parts):
+    formula = "".join(parts)
+    root = N("r", formula, [N("A", "=@X*2"), N("B", "=@A-1"), N("C d", "7"), N("X", "3")])
+    result = expand_tree_formulas(root).formula
+    # Cut both texts at the reference tokens of the original: what lies between them is equal.
+    pieces, at, copied = [], 0, 0
+    for text, kind in get_tokens(formula):
+        start = formula.index(text, at)
+        at = start + len(text)
+        if kind == "nodereference":
+            pieces.append(formula[copied:start])
+            copied = at
+    pieces.append(formula[copied:])
+    position = 0
+    for piece in pieces:
+        found = result.find(piece, position)
+        assert found >= 0, (formula, result, piece)
+        position = found + len(piece)
+    assert result.endswith(pieces[-1])

@@ -6,23 +6,12 @@ of the same shape whose formulas are all empty (reading and writing the host obj
 formula work); the engine share is the rest.
 """
 
-import resource
-import subprocess
 import sys
 import time
 
+from host_tree import Line, peak_mib, run_fresh
+
 DIMENSIONS = 12
-
-
-class Line:
-    def __init__(self, name, formula, children=None):
-        self.id = name
-        self.name = name
-        self.formula = formula
-        self.value = None
-        self.is_hidden = False
-        self.cells = None
-        self.children = children if children is not None else []
 
 
 def formulas(i):
@@ -60,16 +49,12 @@ def measure(nodes, in_place, empty):
     assert (result is root) == in_place
     if not empty:
         assert result.value not in ("", "REF!", "ERROR!", "MANY!", "VALUE!"), result.value
-    peak_mib = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
-    print(f"{elapsed} {count} {peak_mib}")
+    print(f"{elapsed} {count} {peak_mib()}")
 
 
 def run(nodes, in_place, empty):
-    out = subprocess.run(
-        [sys.executable, __file__, "measure", str(nodes), str(in_place), str(empty)],
-        check=True, capture_output=True, text=True,
-    ).stdout.split()
-    return float(out[0]), int(out[1]), float(out[2])
+    total, count, peak = run_fresh(__file__, nodes, in_place, empty)
+    return total, int(count), peak
 
 
 def main():

@@ -6,6 +6,7 @@
 #include "node_json.h"
 #include "python/arguments.h"
 #include "python/boundary.h"
+#include "python/gc_pause.h"
 #include "python/node_protocol.h"
 #include "python/ref.h"
 #include "tree/expand.h"
@@ -34,6 +35,7 @@ PyObject* py_evaluate_tree(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
     if (!bind_arguments(signature, args, nargs, kwnames, bound)) return nullptr;
     const std::optional<bool> in_place = bool_argument(signature, 1, bound[1], false);
     if (!in_place) return nullptr;
+    const GcPause pause;
     std::optional<Node> tree = protocol_to_node(bound[0]);
     if (!tree) return nullptr;
     eval::evaluate_tree(*tree);
@@ -47,6 +49,7 @@ PyObject* py_expand_tree_formulas(PyObject*, PyObject* const* args, Py_ssize_t n
     const Signature signature{"expand_tree_formulas", kParameters, 1, 1};
     PyObject* root = nullptr;
     if (!bind_arguments(signature, args, nargs, kwnames, &root)) return nullptr;
+    const GcPause pause;
     std::optional<Node> tree = protocol_to_node(root);
     if (!tree) return nullptr;
     if (!tree::expand_tree_formulas(*tree)) {
@@ -65,6 +68,7 @@ PyObject* py_explain_node(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
     if (!bind_arguments(signature, args, nargs, kwnames, bound)) return nullptr;
     const std::optional<std::string_view> node_id = text_argument(signature, 1, bound[1]);
     if (!node_id) return nullptr;
+    const GcPause pause;
     const std::optional<Node> tree = protocol_to_node(bound[0]);
     if (!tree) return nullptr;
     const auto explanation = tree::explain_node(*tree, *node_id);

@@ -72,7 +72,6 @@ TreeExpansion::TreeExpansion(const Node& root) : index_(root), dimensions_(1) {
     }
   }
   range_offset_.push_back(ranges_.size());
-  collect_non_reference_nodes();
   cache_.assign(n * dimensions_, std::nullopt);
   preferred_.assign(n, std::nullopt);
   outputs_.resize(formula_offset_.back());
@@ -88,12 +87,9 @@ std::string_view TreeExpansion::formula_text(NodeIndex node, std::size_t k) cons
   return formula.is_single() ? formula.single_value() : formula.multi_values()[k];
 }
 
-void TreeExpansion::collect_non_reference_nodes() {
-  for (NodeIndex i = 0; i < index_.size(); ++i) {
-    if (index_.node(i).is_hidden) continue;
-    const std::size_t first = formula_number(i, 0);
-    if (range_offset_[first] == range_offset_[first + formula_count(i)]) input_names_.insert(index_.node(i).name);
-  }
+bool TreeExpansion::has_references(NodeIndex node) const {
+  const std::size_t first = formula_number(node, 0);
+  return range_offset_[first] != range_offset_[first + formula_count(node)];
 }
 
 const std::optional<std::string>& TreeExpansion::preferred_reference(NodeIndex node) {
@@ -224,11 +220,10 @@ TreeExpansion::Step TreeExpansion::expand_node_reference(std::string_view refere
   if (!parsed) return as_written;
   // An index other than 1 among the nodes of a name that only one node bears names nothing.
   if (parsed.value().index && *parsed.value().index != 1) return as_written;
-  const std::string& name = parsed.value().name;
-  if (input_names_.contains(name)) return as_written;
-  const std::span<const NodeIndex> candidates = index_.named(name);
-  if (candidates.size() != 1) return as_written;
+  // A name that several visible nodes bear, or none, stays; so does the name of an input.
   // Only names that one visible node bears are ever cached, so the node stands for the name.
+  const std::span<const NodeIndex> candidates = index_.named(parsed.value().name);
+  if (candidates.size() != 1 || !has_references(candidates[0])) return as_written;
   const NodeIndex node = candidates[0];
   const std::size_t slot = node * dimensions_ + dimension;
   if (cache_[slot]) return Step{*cache_[slot], std::nullopt};

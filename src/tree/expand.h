@@ -13,7 +13,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <variant>
 #include <vector>
 
@@ -103,7 +102,9 @@ class TreeExpansion {
   std::uint64_t length_of(const Replacement& replacement) const;
   const std::optional<std::string>& preferred_reference(NodeIndex node);
 
-  void collect_non_reference_nodes();
+  // Whether any formula of the node holds a reference; a visible node without one is an
+  // input, and references to its name stay as written.
+  bool has_references(NodeIndex node) const;
   void expand_formula(NodeIndex node, std::size_t dimension, std::size_t formula);
   // Works on the frame until it is finished (true) or needs another formula first.
   bool run(Frame& frame, std::vector<Frame>& frames);
@@ -120,7 +121,6 @@ class TreeExpansion {
   std::vector<std::size_t> formula_offset_;  // by node, into the flat formula numbers
   std::vector<std::size_t> range_offset_;    // by flat formula number, into ranges_
   std::vector<Range> ranges_;
-  std::unordered_set<std::string_view> input_names_;
   std::vector<std::optional<Replacement>> cache_;  // by referenced node and dimension
   std::vector<std::optional<std::optional<std::string>>> preferred_;  // by node, made on first use
   std::vector<Piece> pieces_;

@@ -83,3 +83,39 @@ def test_lone_surrogates_raise_a_unicode_error(name, text):
     function = getattr(ostrel_formulas, name)
     with pytest.raises(UnicodeEncodeError, match="surrogates not allowed"):
         function(text)
+
+
+def _tree_calls():
+    from conftest import N
+
+    class NoCopy(N):
+        def __deepcopy__(self, memo):
+            raise RuntimeError("no copies")
+
+    good = lambda: N("r", "=@a", [N("a", "1", id="a")])  # noqa: E731
+    return [
+        ("evaluate_tree", lambda: (good(),), None),
+        ("evaluate_tree", lambda: (NoCopy("r", ""),), RuntimeError),
+        ("expand_tree_formulas", lambda: (good(),), None),
+        ("expand_tree_formulas", lambda: (N("r", 5),), TypeError),
+        ("explain_node", lambda: (good(), "a"), None),
+        ("explain_node", lambda: (N("r", "", ()), "a"), TypeError),
+    ]
+
+
+@pytest.mark.parametrize("name, args, error", _tree_calls())
+@pytest.mark.parametrize("enabled", [True, False])
+def test_tree_calls_leave_the_collector_as_they_found_it(name, args, error, enabled):
+    import gc
+
+    function = getattr(ostrel_formulas, name)
+    (gc.enable if enabled else gc.disable)()
+    try:
+        if error is None:
+            function(*args())
+        else:
+            with pytest.raises(error):
+                function(*args())
+        assert gc.isenabled() == enabled
+    finally:
+        gc.enable()

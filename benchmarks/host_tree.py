@@ -1,0 +1,29 @@
+"""Host nodes for the tree benchmarks, and a runner that measures each case in a fresh
+process, so that its peak memory is its own."""
+
+import resource
+import subprocess
+import sys
+
+
+class Line:
+    def __init__(self, name, formula, children=None):
+        self.id = name
+        self.name = name
+        self.formula = formula
+        self.value = None
+        self.is_hidden = False
+        self.cells = None
+        self.children = children if children is not None else []
+
+
+def peak_mib():
+    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
+
+
+def run_fresh(script, *args):
+    """Runs `script measure ARGS...` and gives the numbers it printed."""
+    out = subprocess.run(
+        [sys.executable, script, "measure", *map(str, args)], check=True, capture_output=True, text=True
+    ).stdout.split()
+    return [float(x) for x in out]

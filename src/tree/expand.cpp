@@ -1,6 +1,9 @@
 #include "tree/expand.h"
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
+#include <unordered_map>
 #include <utility>
 
 #include "invariant.h"
@@ -42,6 +45,7 @@ struct TreeExpansion::Frame {
   std::size_t copied = 0;           // formula bytes taken so far
   std::vector<Piece> pieces{};
   std::uint64_t length = 0;
+  bool clean = true;  // no replacement so far stood for a formula still being expanded
   // A children reference being joined at token `next`.
   std::size_t join_child = 0;
   std::size_t join_items = 0;
@@ -60,31 +64,44 @@ TreeExpansion::TreeExpansion(const Node& root) : index_(root), dimensions_(1) {
     formula_offset_.push_back(formula_offset_.back() + count);
   }
   // Every formula is scanned once; only its reference tokens matter from then on, since
-  // every other byte is copied as it stands.
+  // every other byte is copied as it stands. A reference token begins with "@" or with
+  // the "c" of "children" or the "r" of "right", in either case: without any of these
+  // bytes a formula needs no scan.
   range_offset_.reserve(formula_offset_.back() + 1);
+  texts_.reserve(formula_offset_.back());
   for (NodeIndex i = 0; i < n; ++i) {
     for (const std::string& formula : index_.node(i).formula) {
+      texts_.push_back(formula);
       range_offset_.push_back(ranges_.size());
-      if (formula.empty()) continue;
+      if (formula.find_first_of("@cCrR") == std::string::npos) continue;
       for (const parser::Token& token : parser::scan_tokens(formula)) {
-        if (token.kind == parser::TokenKind::NodeReference) ranges_.push_back(Range{token.start, token.end});
+        if (token.kind != parser::TokenKind::NodeReference) continue;
+        ranges_.push_back(Range{token.start, token.end, kNoNode, token.text.starts_with("children")});
       }
     }
   }
   range_offset_.push_back(ranges_.size());
+  // Where each token points needs to know which nodes are inputs, so it comes second.
+  // The same reference text recurs in every dimension: it is read once.
+  std::unordered_map<std::string_view, NodeIndex> targets;
+  for (std::size_t f = 0; f < texts_.size(); ++f) {
+    for (std::size_t r = range_offset_[f]; r < range_offset_[f + 1]; ++r) {
+      Range& range = ranges_[r];
+      if (range.children) continue;
+      const std::string_view token = texts_[f].substr(range.start, range.end - range.start);
+      const auto [known, added] = targets.try_emplace(token, kNoNode);
+      if (added) known->second = target_of(token);
+      range.target = known->second;
+    }
+  }
   cache_.assign(n * dimensions_, std::nullopt);
-  preferred_.assign(n, std::nullopt);
+  child_references_.assign(n, std::nullopt);
   outputs_.resize(formula_offset_.back());
+  clean_outputs_.assign(formula_offset_.back(), false);
   // Each node's formulas, then its children, depth first: the index is in that order.
   for (NodeIndex i = 0; i < n; ++i) {
-    const bool single = index_.node(i).formula.is_single();
-    for (std::size_t k = 0; k < formula_count(i); ++k) expand_formula(i, single ? 0 : k, formula_number(i, k));
+    for (std::size_t k = 0; k < formula_count(i); ++k) expand_formula(i, k);
   }
-}
-
-std::string_view TreeExpansion::formula_text(NodeIndex node, std::size_t k) const {
-  const AnyDim<std::string>& formula = index_.node(node).formula;
-  return formula.is_single() ? formula.single_value() : formula.multi_values()[k];
 }
 
 bool TreeExpansion::has_references(NodeIndex node) const {
@@ -92,10 +109,29 @@ bool TreeExpansion::has_references(NodeIndex node) const {
   return range_offset_[first] != range_offset_[first + formula_count(node)];
 }
 
-const std::optional<std::string>& TreeExpansion::preferred_reference(NodeIndex node) {
-  std::optional<std::optional<std::string>>& preferred = preferred_[node];
-  if (!preferred) preferred = get_preferred_reference_format(index_.node(node).name);
-  return *preferred;
+std::size_t TreeExpansion::own_dimension(NodeIndex node, std::size_t k) const {
+  return index_.node(node).formula.is_single() ? 0 : k;
+}
+
+NodeIndex TreeExpansion::target_of(std::string_view reference) const {
+  if (reference.starts_with("right")) return kNoNode;
+  const auto parsed = parse_node_reference_from_str(reference);
+  if (!parsed) return kNoNode;
+  // An index other than 1 among the nodes of a name that only one node bears names nothing.
+  if (parsed.value().index && *parsed.value().index != 1) return kNoNode;
+  // A name that several visible nodes bear, or none, stays; so does the name of an input.
+  const std::span<const NodeIndex> candidates = index_.named(parsed.value().name);
+  if (candidates.size() != 1 || !has_references(candidates[0])) return kNoNode;
+  return candidates[0];
+}
+
+const TreeExpansion::ChildReference& TreeExpansion::child_reference(NodeIndex node) {
+  std::optional<ChildReference>& child = child_references_[node];
+  if (!child) {
+    child = ChildReference{get_preferred_reference_format(index_.node(node).name)};
+    if (child->text) child->target = target_of(*child->text);
+  }
+  return *child;
 }
 
 std::uint64_t TreeExpansion::length_of(const Piece& piece) const {
@@ -144,14 +180,34 @@ TreeExpansion::ExpansionId TreeExpansion::finish(std::vector<Piece> pieces, std:
     if (first >= 0) break;
   }
   if (expansions_.size() >= kNoExpansion) invariant_failure("too many expansions");
-  expansions_.push_back(Expansion{pieces_.size(), pieces.size(), length, blanks, first});
-  pieces_.insert(pieces_.end(), pieces.begin(), pieces.end());
+  expansions_.push_back(Expansion{std::move(pieces), length, blanks, first});
   return static_cast<ExpansionId>(expansions_.size() - 1);
 }
 
-void TreeExpansion::expand_formula(NodeIndex node, std::size_t dimension, std::size_t formula) {
-  if (range_offset_[formula] == range_offset_[formula + 1]) {
-    outputs_[formula] = Replacement{formula_text(node, formula - formula_number(node, 0))};
+TreeExpansion::CacheEntry TreeExpansion::done_entry(ExpansionId formula, std::string_view as_written,
+                                                    bool clean) const {
+  const Expansion& e = expansions_[formula];
+  Replacement replacement{as_written};
+  if (e.first_after_blanks == '=') {
+    replacement = Replacement{{}, formula, e.leading_blanks + 1};
+  } else if (e.length > 0) {
+    replacement = Replacement{{}, formula, 0};
+  }
+  return CacheEntry{replacement, formula, true, clean};
+}
+
+void TreeExpansion::expand_formula(NodeIndex node, std::size_t k) {
+  const std::size_t formula = formula_number(node, k);
+  if (!has_ranges(formula)) {
+    outputs_[formula] = Replacement{formula_text(node, k)};
+    return;
+  }
+  const std::size_t dimension = own_dimension(node, k);
+  // A formula that a reference expanded without meeting a cycle expands the same here.
+  const std::optional<CacheEntry>& cached = cache_[node * dimensions_ + dimension];
+  if (cached && cached->done && cached->clean) {
+    outputs_[formula] = Replacement{{}, cached->formula, 0};
+    clean_outputs_[formula] = true;
     return;
   }
   // References nest as deep as the tree's chains of formulas: frames instead of recursion.
@@ -162,23 +218,17 @@ void TreeExpansion::expand_formula(NodeIndex node, std::size_t dimension, std::s
     Frame done = std::move(frames.back());
     frames.pop_back();
     const ExpansionId id = finish(std::move(done.pieces), done.length);
-    if (!done.slot) {
-      outputs_[done.formula] = Replacement{{}, id, 0};
-      continue;
-    }
-    const Expansion& e = expansions_[id];
-    if (e.first_after_blanks == '=') {
-      cache_[*done.slot] = Replacement{{}, id, e.leading_blanks + 1};
-    } else if (e.length > 0) {
-      cache_[*done.slot] = Replacement{{}, id, 0};
+    if (done.slot) {
+      cache_[*done.slot] = done_entry(id, done.as_written, done.clean);
     } else {
-      cache_[*done.slot] = Replacement{done.as_written};
+      outputs_[done.formula] = Replacement{{}, id, 0};
+      clean_outputs_[done.formula] = done.clean;
     }
   }
 }
 
 bool TreeExpansion::run(Frame& frame, std::vector<Frame>& frames) {
-  const std::string_view text = formula_text(frame.node, frame.formula - formula_number(frame.node, 0));
+  const std::string_view text = texts_[frame.formula];
   const std::size_t base = range_offset_[frame.formula];
   const std::size_t count = range_offset_[frame.formula + 1] - base;
   for (; frame.next < count; ++frame.next) {
@@ -189,8 +239,8 @@ bool TreeExpansion::run(Frame& frame, std::vector<Frame>& frames) {
       frame.copied = range.start;
     }
     const std::string_view token = text.substr(range.start, range.end - range.start);
-    std::optional<Step> step = token.starts_with("children") ? expand_children_reference(frame, token)
-                                                             : expand_node_reference(token, frame.dimension);
+    std::optional<Step> step = range.children ? expand_children_reference(frame, token)
+                                              : expand_node_reference(token, range.target, frame.dimension);
     if (step && step->need) {
       const Need need = *step->need;
       // `frame` is not used after this: the push may move it. The token is looked at
@@ -199,6 +249,7 @@ bool TreeExpansion::run(Frame& frame, std::vector<Frame>& frames) {
       return false;
     }
     if (step) {
+      if (step->cut) frame.clean = false;
       Replacement replacement = *step->replacement;
       if (frame.length + length_of(replacement) > kMaxExpandedFormulaBytes) replacement = Replacement{token};
       append(frame.pieces, frame.length, replacement);
@@ -213,28 +264,26 @@ bool TreeExpansion::run(Frame& frame, std::vector<Frame>& frames) {
   return true;
 }
 
-TreeExpansion::Step TreeExpansion::expand_node_reference(std::string_view reference, std::size_t dimension) {
+TreeExpansion::Step TreeExpansion::expand_node_reference(std::string_view reference, NodeIndex target,
+                                                          std::size_t dimension) {
   const Step as_written{Replacement{reference}, std::nullopt};
-  if (reference.starts_with("right")) return as_written;
-  const auto parsed = parse_node_reference_from_str(reference);
-  if (!parsed) return as_written;
-  // An index other than 1 among the nodes of a name that only one node bears names nothing.
-  if (parsed.value().index && *parsed.value().index != 1) return as_written;
-  // A name that several visible nodes bear, or none, stays; so does the name of an input.
+  if (target == kNoNode) return as_written;
   // Only names that one visible node bears are ever cached, so the node stands for the name.
-  const std::span<const NodeIndex> candidates = index_.named(parsed.value().name);
-  if (candidates.size() != 1 || !has_references(candidates[0])) return as_written;
-  const NodeIndex node = candidates[0];
-  const std::size_t slot = node * dimensions_ + dimension;
-  if (cache_[slot]) return Step{*cache_[slot], std::nullopt};
-  const bool single = index_.node(node).formula.is_single();
+  const std::size_t slot = target * dimensions_ + dimension;
+  if (const std::optional<CacheEntry>& cached = cache_[slot]) return Step{cached->replacement, std::nullopt, !cached->done};
+  const bool single = index_.node(target).formula.is_single();
   const std::size_t k = single ? 0 : dimension;
-  if (k >= formula_count(node)) return as_written;
-  const std::size_t formula = formula_number(node, k);
-  if (formula_text(node, k).empty() || range_offset_[formula] == range_offset_[formula + 1]) return as_written;
+  if (k >= formula_count(target)) return as_written;
+  const std::size_t formula = formula_number(target, k);
+  if (!has_ranges(formula)) return as_written;
+  // The node's own formula, expanded without meeting a cycle, is what this reference needs.
+  if (own_dimension(target, k) == dimension && clean_outputs_[formula]) {
+    cache_[slot] = done_entry(outputs_[formula].expansion, reference, true);
+    return Step{cache_[slot]->replacement, std::nullopt};
+  }
   // A reference back to this node while its formula is expanded stays as written.
-  cache_[slot] = Replacement{reference};
-  return Step{std::nullopt, Need{node, dimension, formula, slot, reference}};
+  cache_[slot] = CacheEntry{Replacement{reference}};
+  return Step{std::nullopt, Need{target, dimension, formula, slot, reference}};
 }
 
 std::optional<TreeExpansion::Step> TreeExpansion::expand_children_reference(Frame& frame, std::string_view token) {
@@ -245,22 +294,23 @@ std::optional<TreeExpansion::Step> TreeExpansion::expand_children_reference(Fram
     if (close == std::string_view::npos) return as_written;
     const std::optional<std::uint64_t> n = read_index(token.substr(open + 1, close - open - 1));
     if (!n || *n == 0 || *n > children.size()) return as_written;
-    const std::optional<std::string>& preferred = preferred_reference(children[*n - 1]);
-    if (!preferred) return as_written;
-    return expand_node_reference(*preferred, frame.dimension);
+    const ChildReference& child = child_reference(children[*n - 1]);
+    if (!child.text) return as_written;
+    return expand_node_reference(*child.text, child.target, frame.dimension);
   }
   if (children.empty()) return as_written;
   // Each child in turn, joined by "; "; a child whose formula must be expanded first
   // suspends the join, which goes on from that child.
   for (; frame.join_child < children.size(); ++frame.join_child) {
-    const std::optional<std::string>& preferred = preferred_reference(children[frame.join_child]);
-    if (!preferred) continue;
-    Step step = expand_node_reference(*preferred, frame.dimension);
+    const ChildReference& child = child_reference(children[frame.join_child]);
+    if (!child.text) continue;
+    Step step = expand_node_reference(*child.text, child.target, frame.dimension);
     if (step.need) return step;
+    if (step.cut) frame.clean = false;
     Replacement item = *step.replacement;
     const std::uint64_t separator = frame.join_items > 0 ? 2 : 0;
     if (frame.length + frame.join_length + separator + length_of(item) > kMaxExpandedFormulaBytes) {
-      item = Replacement{*preferred};
+      item = Replacement{*child.text};
     }
     if (separator != 0) {
       frame.join.push_back(Piece{"; "});
@@ -282,7 +332,8 @@ std::optional<TreeExpansion::Step> TreeExpansion::expand_children_reference(Fram
   return std::nullopt;
 }
 
-void TreeExpansion::write(ExpansionId id, std::uint64_t skip, std::string& out) const {
+void TreeExpansion::write(ExpansionId id, std::uint64_t skip, const std::vector<const std::string*>& written,
+                          std::string& out) const {
   struct At {
     ExpansionId id;
     std::size_t piece;
@@ -290,11 +341,11 @@ void TreeExpansion::write(ExpansionId id, std::uint64_t skip, std::string& out) 
   std::vector<At> open{{id, 0}};
   while (!open.empty()) {
     const Expansion& e = expansions_[open.back().id];
-    if (open.back().piece == e.piece_count) {
+    if (open.back().piece == e.pieces.size()) {
       open.pop_back();
       continue;
     }
-    const Piece& piece = pieces_[e.first_piece + open.back().piece++];
+    const Piece& piece = e.pieces[open.back().piece++];
     const std::uint64_t length = length_of(piece);
     if (skip >= length) {
       skip -= length;
@@ -302,6 +353,9 @@ void TreeExpansion::write(ExpansionId id, std::uint64_t skip, std::string& out) 
     }
     if (piece.expansion == kNoExpansion) {
       out.append(piece.text.substr(skip));
+      skip = 0;
+    } else if (piece.expansion < written.size() && written[piece.expansion] != nullptr) {
+      out.append(*written[piece.expansion], piece.skip + skip);
       skip = 0;
     } else {
       skip += piece.skip;
@@ -325,8 +379,45 @@ std::string TreeExpansion::text(NodeIndex node, std::size_t k) const {
   if (output.expansion == kNoExpansion) return std::string(output.as_written);
   std::string out;
   out.reserve(length_of(output));
-  write(output.expansion, 0, out);
+  write(output.expansion, 0, {}, out);
   return out;
+}
+
+std::vector<AnyDim<std::string>> TreeExpansion::all_formulas() const {
+  // An expansion is made after every expansion it contains, so in the order of their
+  // numbers each output finds the outputs it contains already written.
+  std::vector<std::size_t> order(outputs_.size());
+  for (std::size_t f = 0; f < order.size(); ++f) order[f] = f;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return outputs_[a].expansion < outputs_[b].expansion; });
+  std::vector<std::string> texts(outputs_.size());
+  std::vector<const std::string*> written(expansions_.size(), nullptr);
+  for (const std::size_t f : order) {
+    const Replacement& output = outputs_[f];
+    if (output.expansion == kNoExpansion) {
+      texts[f] = output.as_written;
+      continue;
+    }
+    if (const std::string* same = written[output.expansion]) {
+      texts[f] = *same;
+      continue;
+    }
+    texts[f].reserve(length_of(output));
+    write(output.expansion, 0, written, texts[f]);
+    written[output.expansion] = &texts[f];
+  }
+  std::vector<AnyDim<std::string>> formulas;
+  formulas.reserve(index_.size());
+  for (NodeIndex i = 0; i < index_.size(); ++i) {
+    const std::size_t first = formula_number(i, 0);
+    if (index_.node(i).formula.is_single()) {
+      formulas.push_back(AnyDim<std::string>::single(std::move(texts[first])));
+    } else {
+      formulas.push_back(AnyDim<std::string>::multi(
+          {std::make_move_iterator(texts.begin() + first), std::make_move_iterator(texts.begin() + first + formula_count(i))}));
+    }
+  }
+  return formulas;
 }
 
 AnyDim<std::string> TreeExpansion::formulas(NodeIndex node) const {
@@ -346,8 +437,7 @@ Result<std::monostate, ExpandedTreeTooLarge> expand_tree_formulas(Node& root) {
       total += expansion.total_length(i);
       if (total > kMaxExpandedTreeBytes) return fail(ExpandedTreeTooLarge{});
     }
-    expanded.reserve(expansion.index().size());
-    for (NodeIndex i = 0; i < expansion.index().size(); ++i) expanded.push_back(expansion.formulas(i));
+    expanded = expansion.all_formulas();
   }
   // The expansion reads the formulas it replaces: they change only once all are written.
   std::size_t i = 0;

@@ -49,6 +49,9 @@ class TreeExpansion {
   AnyDim<std::string> formulas(NodeIndex node) const;
   // The total length of the node's expanded formulas.
   std::uint64_t total_length(NodeIndex node) const;
+  // Every node's expanded formulas, by node. Expansions shared between them are written
+  // once and copied from there.
+  std::vector<AnyDim<std::string>> all_formulas() const;
 
  private:
   using ExpansionId = std::uint32_t;
@@ -62,8 +65,7 @@ class TreeExpansion {
     std::uint64_t skip = 0;
   };
   struct Expansion {
-    std::size_t first_piece;
-    std::size_t piece_count;
+    std::vector<Piece> pieces;
     std::uint64_t length;
     std::uint64_t leading_blanks;  // blanks, tabs, carriage returns and line feeds
     int first_after_blanks;        // the byte after them, or -1
@@ -75,10 +77,27 @@ class TreeExpansion {
     ExpansionId expansion = kNoExpansion;
     std::uint64_t skip = 0;
   };
-  // A reference token of a formula, by byte range.
+  static constexpr NodeIndex kNoNode = ~NodeIndex{0};
+  // A reference token of a formula, by byte range, with the node it names, decided once:
+  // kNoNode when the token stays as written whatever happens (no such node, several, an
+  // input, an index that names nothing, a right reference).
   struct Range {
     std::size_t start;
     std::size_t end;
+    NodeIndex target;
+    bool children;  // a children reference, which depends on the node it stands in
+  };
+  // The cache entry of a node in a dimension.
+  struct CacheEntry {
+    Replacement replacement;  // what references to the node in this dimension become
+    ExpansionId formula = kNoExpansion;  // the expansion of the formula itself, once done
+    bool done = false;   // not yet: its formula is being expanded, and the entry cuts a cycle
+    bool clean = false;  // done without meeting a cut, so the same wherever it is expanded
+  };
+  // A child as a children reference writes it: its preferred reference and its target.
+  struct ChildReference {
+    std::optional<std::string> text;
+    NodeIndex target = kNoNode;
   };
   struct Frame;
   // A formula to expand before the reference that asked for it can be replaced.
@@ -93,39 +112,49 @@ class TreeExpansion {
   struct Step {
     std::optional<Replacement> replacement;
     std::optional<Need> need;
+    bool cut = false;  // the replacement stands for a formula still being expanded
   };
 
   std::size_t formula_number(NodeIndex node, std::size_t k) const { return formula_offset_[node] + k; }
   std::size_t formula_count(NodeIndex node) const { return formula_offset_[node + 1] - formula_offset_[node]; }
-  std::string_view formula_text(NodeIndex node, std::size_t k) const;
+  std::string_view formula_text(NodeIndex node, std::size_t k) const { return texts_[formula_number(node, k)]; }
+  // The dimension in which a node's formula k is its own output.
+  std::size_t own_dimension(NodeIndex node, std::size_t k) const;
+  bool has_ranges(std::size_t formula) const { return range_offset_[formula] != range_offset_[formula + 1]; }
   std::uint64_t length_of(const Piece& piece) const;
   std::uint64_t length_of(const Replacement& replacement) const;
-  const std::optional<std::string>& preferred_reference(NodeIndex node);
 
   // Whether any formula of the node holds a reference; a visible node without one is an
   // input, and references to its name stay as written.
   bool has_references(NodeIndex node) const;
-  void expand_formula(NodeIndex node, std::size_t dimension, std::size_t formula);
+  NodeIndex target_of(std::string_view reference) const;
+  const ChildReference& child_reference(NodeIndex node);
+  void expand_formula(NodeIndex node, std::size_t k);
   // Works on the frame until it is finished (true) or needs another formula first.
   bool run(Frame& frame, std::vector<Frame>& frames);
-  Step expand_node_reference(std::string_view reference, std::size_t dimension);
+  Step expand_node_reference(std::string_view reference, NodeIndex target, std::size_t dimension);
   // The children reference token at the frame's current position; nullopt when the
   // pieces have been appended to the frame.
   std::optional<Step> expand_children_reference(Frame& frame, std::string_view token);
   void append(std::vector<Piece>& pieces, std::uint64_t& length, const Replacement& replacement) const;
   ExpansionId finish(std::vector<Piece> pieces, std::uint64_t length);
-  void write(ExpansionId id, std::uint64_t skip, std::string& out) const;
+  CacheEntry done_entry(ExpansionId formula, std::string_view as_written, bool clean) const;
+  // Appends the expansion but its first `skip` bytes; `written` (by expansion, may be
+  // empty) holds expansions already written out, to be copied instead.
+  void write(ExpansionId id, std::uint64_t skip, const std::vector<const std::string*>& written,
+             std::string& out) const;
 
   TreeIndex index_;
   std::size_t dimensions_;  // the longest formula list, at least 1
   std::vector<std::size_t> formula_offset_;  // by node, into the flat formula numbers
+  std::vector<std::string_view> texts_;      // by flat formula number: kept close together
   std::vector<std::size_t> range_offset_;    // by flat formula number, into ranges_
   std::vector<Range> ranges_;
-  std::vector<std::optional<Replacement>> cache_;  // by referenced node and dimension
-  std::vector<std::optional<std::optional<std::string>>> preferred_;  // by node, made on first use
-  std::vector<Piece> pieces_;
+  std::vector<std::optional<CacheEntry>> cache_;  // by referenced node and dimension
+  std::vector<std::optional<ChildReference>> child_references_;  // by node, made on first use
   std::vector<Expansion> expansions_;
   std::vector<Replacement> outputs_;  // by flat formula number
+  std::vector<bool> clean_outputs_;   // by flat formula number: an expansion met no cut
 };
 
 // Replaces every formula of the tree by its expansion; fails, changing nothing, when the

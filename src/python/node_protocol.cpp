@@ -21,26 +21,48 @@ constexpr const char* kMissingChildren =
 constexpr const char* kChildrenNotList = "Attribute 'children' must be a list";
 constexpr const char* kFormulaType = "Attribute 'formula' must be a string or list of strings";
 
-// The UTF-8 text of a str; nullopt (and no exception) for anything else, lone surrogates
-// included.
+// The protocol's silent fallbacks are for ordinary lookup failures. Clears the pending
+// exception and gives true when it is one; an interrupt (KeyboardInterrupt, SystemExit and
+// every other exception outside Exception, the engine's own fault included) and MemoryError
+// stay pending for the caller to raise.
+bool clear_ordinary_error() {
+  if (!PyErr_ExceptionMatches(PyExc_Exception) || PyErr_ExceptionMatches(PyExc_MemoryError)) return false;
+  PyErr_Clear();
+  return true;
+}
+
+// Element i of a list as a new reference, so that host code run meanwhile cannot drop it.
+Ref list_item(PyObject* list, Py_ssize_t i) {
+#if PY_VERSION_HEX >= 0x030D0000
+  return Ref(PyList_GetItemRef(list, i));
+#else
+  PyObject* item = PyList_GET_ITEM(list, i);
+  Py_INCREF(item);
+  return Ref(item);
+#endif
+}
+
+// The UTF-8 text of a str; nullopt for anything else, lone surrogates included. With
+// nullopt, an exception is pending only when it must be raised (clear_ordinary_error).
 std::optional<std::string> text_of(PyObject* value) {
   if (!PyUnicode_Check(value)) return std::nullopt;
   Py_ssize_t size = 0;
   const char* data = PyUnicode_AsUTF8AndSize(value, &size);
   if (data == nullptr) {
-    PyErr_Clear();
+    clear_ordinary_error();
     return std::nullopt;
   }
   return std::string(data, static_cast<std::size_t>(size));
 }
 
-// A str, or a sequence of str (not a str itself); nullopt (and no exception) otherwise.
+// A str, or a sequence of str (not a str itself); nullopt otherwise, with an exception
+// pending only when it must be raised.
 std::optional<AnyDim<std::string>> texts_of(PyObject* value) {
   if (std::optional<std::string> text = text_of(value)) return AnyDim<std::string>::single(std::move(*text));
-  if (PyUnicode_Check(value) || !PySequence_Check(value)) return std::nullopt;
+  if (PyErr_Occurred() || PyUnicode_Check(value) || !PySequence_Check(value)) return std::nullopt;
   Ref iterator(PyObject_GetIter(value));
   if (!iterator) {
-    PyErr_Clear();
+    clear_ordinary_error();
     return std::nullopt;
   }
   std::vector<std::string> texts;
@@ -50,7 +72,7 @@ std::optional<AnyDim<std::string>> texts_of(PyObject* value) {
     texts.push_back(std::move(*text));
   }
   if (PyErr_Occurred()) {
-    PyErr_Clear();
+    clear_ordinary_error();
     return std::nullopt;
   }
   return AnyDim<std::string>::multi(std::move(texts));
@@ -62,14 +84,15 @@ PyObject* read_attributes(PyObject* object, Node& node) {
   if (Ref id{PyObject_GetAttrString(object, "id")}) {
     node.id = text_of(id.get()).value_or("");
   } else {
-    PyErr_Clear();
+    clear_ordinary_error();
   }
+  if (PyErr_Occurred()) return nullptr;
 
   Ref name(PyObject_GetAttrString(object, "name"));
   if (!name) return nullptr;
   std::optional<std::string> name_text = text_of(name.get());
   if (!name_text) {
-    PyErr_SetString(PyExc_TypeError, kMissingName);
+    if (!PyErr_Occurred()) PyErr_SetString(PyExc_TypeError, kMissingName);
     return nullptr;
   }
   node.name = std::move(*name_text);
@@ -78,7 +101,7 @@ PyObject* read_attributes(PyObject* object, Node& node) {
   if (!formula) return nullptr;
   std::optional<AnyDim<std::string>> formulas = texts_of(formula.get());
   if (!formulas) {
-    PyErr_SetString(PyExc_TypeError, kFormulaType);
+    if (!PyErr_Occurred()) PyErr_SetString(PyExc_TypeError, kFormulaType);
     return nullptr;
   }
   node.value = formulas->is_single()
@@ -89,22 +112,24 @@ PyObject* read_attributes(PyObject* object, Node& node) {
   if (Ref hidden{PyObject_GetAttrString(object, "is_hidden")}) {
     if (is_boolean(hidden.get())) {
       const int truth = PyObject_IsTrue(hidden.get());
-      if (truth < 0) PyErr_Clear();
+      if (truth < 0) clear_ordinary_error();
       node.is_hidden = truth == 1;
     }
   } else {
-    PyErr_Clear();
+    clear_ordinary_error();
   }
+  if (PyErr_Occurred()) return nullptr;
 
   if (Ref cells{PyObject_GetAttrString(object, "cells")}) {
     node.cells = texts_of(cells.get()).value_or(AnyDim<std::string>::multi({}));
   } else {
-    PyErr_Clear();
+    clear_ordinary_error();
   }
+  if (PyErr_Occurred()) return nullptr;
 
   PyObject* children = PyObject_GetAttrString(object, "children");
   if (children == nullptr) {
-    PyErr_SetString(PyExc_TypeError, kMissingChildren);
+    if (clear_ordinary_error()) PyErr_SetString(PyExc_TypeError, kMissingChildren);
     return nullptr;
   }
   if (!PyList_Check(children)) {
@@ -149,9 +174,8 @@ std::optional<Node> protocol_to_node(PyObject* object) {
     }
     // The element is held while it is read: its attribute lookups may run host code that
     // changes the list.
-    PyObject* item = PyList_GET_ITEM(level.list.get(), level.next);
-    Py_INCREF(item);
-    Ref element(item);
+    Ref element = list_item(level.list.get(), level.next);
+    if (!element) return std::nullopt;
     ++level.next;
     Node& child = level.node->children.emplace_back();
     if (too_deep(levels.size() + 1)) return std::nullopt;
@@ -237,9 +261,8 @@ bool update_node_field(PyObject* object, NodeField field, const Node& node) {
       continue;
     }
     const std::size_t i = level.next++;
-    PyObject* item = PyList_GET_ITEM(level.list.get(), static_cast<Py_ssize_t>(i));
-    Py_INCREF(item);  // held while host code may change the list
-    Ref element(item);
+    Ref element = list_item(level.list.get(), static_cast<Py_ssize_t>(i));  // held while host code runs
+    if (!element) return false;
     const Node& child = level.node->children[i];
     if (too_deep(levels.size() + 1)) return false;
     Ref grandchildren;

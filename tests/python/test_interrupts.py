@@ -1,0 +1,88 @@
+"""Interrupts and MemoryError raised by host objects reach the caller unchanged, however
+the node protocol would otherwise fall back."""
+
+import pytest
+
+import ostrel_formulas
+from conftest import N
+
+SEVERE = [KeyboardInterrupt, SystemExit, GeneratorExit, MemoryError]
+
+
+def raising(attribute, error):
+    """A node class whose `attribute` getter raises `error`."""
+
+    def getter(self):
+        raise error("from " + attribute)
+
+    return type(f"Raising_{attribute}", (N,), {attribute: property(getter, lambda self, value: None)})
+
+
+class Formulas:
+    """A sequence whose iteration raises part way."""
+
+    def __init__(self, error):
+        self.error = error
+
+    def __len__(self):
+        return 2
+
+    def __getitem__(self, i):
+        if i == 1:
+            raise self.error("from iteration")
+        return "=1"
+
+
+def calls():
+    return {
+        "evaluate_tree": lambda root: ostrel_formulas.evaluate_tree(root, in_place=True),
+        "expand_tree_formulas": ostrel_formulas.expand_tree_formulas,
+        "explain_node": lambda root: ostrel_formulas.explain_node(root, ""),
+    }
+
+
+@pytest.mark.parametrize("function", calls())
+@pytest.mark.parametrize("error", SEVERE)
+@pytest.mark.parametrize("attribute", ["id", "is_hidden", "cells", "children"])
+def test_reading_an_attribute(function, error, attribute):
+    child = raising(attribute, error)("c", "=1")
+    root = N("r", "=2", [N("a", "=3"), child])
+    with pytest.raises(error, match="from " + attribute):
+        calls()[function](root)
+    assert root.value is None and root.children[0].value is None
+
+
+@pytest.mark.parametrize("function", calls())
+@pytest.mark.parametrize("error", SEVERE)
+@pytest.mark.parametrize("where", ["formula", "cells"])
+def test_iterating_a_sequence(function, error, where):
+    child = N("c", "=1")
+    setattr(child, where, Formulas(error))
+    root = N("r", "=2", [child])
+    with pytest.raises(error, match="from iteration"):
+        calls()[function](root)
+    assert root.value is None
+
+
+@pytest.mark.parametrize("error", SEVERE)
+def test_writing_back(error):
+    class Refusing(N):
+        def __setattr__(self, name, value):
+            if name == "value" and value is not None:
+                raise error("from writing")
+            super().__setattr__(name, value)
+
+    root = N("r", "=2", [Refusing("c", "=1"), N("d", "=3")])
+    with pytest.raises(error, match="from writing"):
+        ostrel_formulas.evaluate_tree(root, in_place=True)
+    assert root.value == "2" and root.children[1].value is None
+
+
+def test_ordinary_failures_still_fall_back():
+    for attribute, error in [("id", LookupError), ("is_hidden", ValueError), ("cells", AttributeError)]:
+        root = N("r", "=2", [raising(attribute, error)("c", "=1")])
+        assert ostrel_formulas.evaluate_tree(root).value == "2"
+    with pytest.raises(TypeError, match="Missing required attribute 'children'"):
+        ostrel_formulas.evaluate_tree(raising("children", RuntimeError)("r", ""))
+    with pytest.raises(TypeError, match="Attribute 'formula' must be"):
+        ostrel_formulas.evaluate_tree(N("r", Formulas(ValueError)))

@@ -1,19 +1,40 @@
 #include "python/boundary.h"
 
+#include "python/ref.h"
+
 
 namespace ostrel::python {
 
-void raise_engine_fault(std::string_view message) {
-  PyObject* type = PyErr_NewExceptionWithDoc("ostrel_formulas.EngineFault",
-                                             "A broken internal invariant of the formula engine.",
-                                             PyExc_BaseException, nullptr);
-  if (type == nullptr) return;  // the failure to make the type is the error reported
-  PyObject* text = text_object(message);
-  if (text != nullptr) {
-    PyErr_SetObject(type, text);
-    Py_DECREF(text);
+namespace {
+
+constexpr const char* kEngineFaultKey = "ostrel_formulas.EngineFault";
+
+// The fault type of this interpreter: made on first use and kept in the interpreter's
+// dictionary for extensions, so every raise uses the same class. A new reference, or
+// nullptr with an exception set.
+PyObject* engine_fault_type() {
+  PyObject* registry = PyInterpreterState_GetDict(PyInterpreterState_Get());
+  if (registry == nullptr) {
+    PyErr_SetString(PyExc_RuntimeError, "no interpreter dictionary for the engine's fault type");
+    return nullptr;
   }
-  Py_DECREF(type);
+  if (PyObject* known = PyDict_GetItemString(registry, kEngineFaultKey)) return Py_NewRef(known);
+  const Ref made(PyErr_NewExceptionWithDoc(kEngineFaultKey, "A broken internal invariant of the formula engine.",
+                                           PyExc_BaseException, nullptr));
+  if (!made) return nullptr;
+  const Ref key(PyUnicode_FromString(kEngineFaultKey));
+  if (!key) return nullptr;
+  // Another thread may have made one meanwhile; the first stored stays.
+  return Py_XNewRef(PyDict_SetDefault(registry, key.get(), made.get()));
+}
+
+}  // namespace
+
+void raise_engine_fault(std::string_view message) {
+  const Ref type(engine_fault_type());
+  if (!type) return;  // the failure to get the type is the error reported
+  const Ref text(text_object(message));
+  if (text) PyErr_SetObject(type.get(), text.get());
 }
 
 PyObject* text_object(std::string_view text) {

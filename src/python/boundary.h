@@ -11,7 +11,9 @@ namespace ostrel::python {
 
 // Raises the dedicated exception for broken internal invariants. The type derives from
 // BaseException so that ordinary `except Exception` handlers do not swallow an engine
-// fault. It is made when raised: the module keeps no state, and faults are not expected.
+// fault. It is made on first use, once per interpreter, and is not a module attribute:
+// callers recognise it as `type(e).__module__ == "ostrel_formulas"` and
+// `type(e).__name__ == "EngineFault"`.
 void raise_engine_fault(std::string_view message);
 
 // A new reference to a str made from UTF-8 bytes the engine produced.

@@ -59,6 +59,22 @@ TEST_F(Boundary, OtherExceptionsBecomeEngineFaultToo) {
   EXPECT_EQ(take_error().first, "ostrel_formulas.EngineFault");
 }
 
+TEST_F(Boundary, EveryFaultHasTheSameType) {
+  PyObject* types[2] = {};
+  for (PyObject*& type : types) {
+    raise_engine_fault("fault");
+    PyObject* value = nullptr;
+    PyObject* traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    Py_XDECREF(value);
+    Py_XDECREF(traceback);
+  }
+  ASSERT_NE(types[0], nullptr);
+  EXPECT_EQ(types[0], types[1]);
+  Py_XDECREF(types[0]);
+  Py_XDECREF(types[1]);
+}
+
 TEST_F(Boundary, BadAllocBecomesMemoryError) {
   EXPECT_EQ(guarded([]() -> PyObject* { throw std::bad_alloc(); }), nullptr);
   EXPECT_EQ(take_error().first, "MemoryError");

@@ -78,17 +78,32 @@ std::optional<AnyDim<std::string>> texts_of(PyObject* value) {
   return AnyDim<std::string>::multi(std::move(texts));
 }
 
+// The protocol's attribute names, interned once per call: lookups by interned objects skip
+// making and hashing a str for every attribute of every node.
+struct AttributeNames {
+  Ref id{PyUnicode_InternFromString("id")};
+  Ref name{PyUnicode_InternFromString("name")};
+  Ref formula{PyUnicode_InternFromString("formula")};
+  Ref value{PyUnicode_InternFromString("value")};
+  Ref is_hidden{PyUnicode_InternFromString("is_hidden")};
+  Ref cells{PyUnicode_InternFromString("cells")};
+  Ref children{PyUnicode_InternFromString("children")};
+
+  // False with the exception set when one could not be made.
+  bool ok() const { return id && name && formula && value && is_hidden && cells && children; }
+};
+
 // Reads one object's own attributes into `node`, in protocol order, and gives its children
 // list (a new reference), or nullptr with the exception set.
-PyObject* read_attributes(PyObject* object, Node& node) {
-  if (Ref id{PyObject_GetAttrString(object, "id")}) {
+PyObject* read_attributes(const AttributeNames& names, PyObject* object, Node& node) {
+  if (Ref id{PyObject_GetAttr(object, names.id.get())}) {
     node.id = text_of(id.get()).value_or("");
   } else {
     clear_ordinary_error();
   }
   if (PyErr_Occurred()) return nullptr;
 
-  Ref name(PyObject_GetAttrString(object, "name"));
+  Ref name(PyObject_GetAttr(object, names.name.get()));
   if (!name) return nullptr;
   std::optional<std::string> name_text = text_of(name.get());
   if (!name_text) {
@@ -97,7 +112,7 @@ PyObject* read_attributes(PyObject* object, Node& node) {
   }
   node.name = std::move(*name_text);
 
-  Ref formula(PyObject_GetAttrString(object, "formula"));
+  Ref formula(PyObject_GetAttr(object, names.formula.get()));
   if (!formula) return nullptr;
   std::optional<AnyDim<std::string>> formulas = texts_of(formula.get());
   if (!formulas) {
@@ -109,7 +124,7 @@ PyObject* read_attributes(PyObject* object, Node& node) {
                    : AnyDim<EvalResult>::multi(std::vector<EvalResult>(formulas->multi_values().size(), EvalResult::empty()));
   node.formula = std::move(*formulas);
 
-  if (Ref hidden{PyObject_GetAttrString(object, "is_hidden")}) {
+  if (Ref hidden{PyObject_GetAttr(object, names.is_hidden.get())}) {
     if (is_boolean(hidden.get())) {
       const int truth = PyObject_IsTrue(hidden.get());
       if (truth < 0) clear_ordinary_error();
@@ -120,14 +135,14 @@ PyObject* read_attributes(PyObject* object, Node& node) {
   }
   if (PyErr_Occurred()) return nullptr;
 
-  if (Ref cells{PyObject_GetAttrString(object, "cells")}) {
+  if (Ref cells{PyObject_GetAttr(object, names.cells.get())}) {
     node.cells = texts_of(cells.get()).value_or(AnyDim<std::string>::multi({}));
   } else {
     clear_ordinary_error();
   }
   if (PyErr_Occurred()) return nullptr;
 
-  PyObject* children = PyObject_GetAttrString(object, "children");
+  PyObject* children = PyObject_GetAttr(object, names.children.get());
   if (children == nullptr) {
     if (clear_ordinary_error()) PyErr_SetString(PyExc_TypeError, kMissingChildren);
     return nullptr;
@@ -159,9 +174,11 @@ struct Level {
 }  // namespace
 
 std::optional<Node> protocol_to_node(PyObject* object) {
+  const AttributeNames names;
+  if (!names.ok()) return std::nullopt;
   Node root;
   std::vector<Level> levels;
-  Ref children(read_attributes(object, root));
+  Ref children(read_attributes(names, object, root));
   if (!children) return std::nullopt;
   const Py_ssize_t length = PyList_GET_SIZE(children.get());
   root.children.reserve(static_cast<std::size_t>(length));
@@ -179,7 +196,7 @@ std::optional<Node> protocol_to_node(PyObject* object) {
     ++level.next;
     Node& child = level.node->children.emplace_back();
     if (too_deep(levels.size() + 1)) return std::nullopt;
-    Ref grandchildren(read_attributes(element.get(), child));
+    Ref grandchildren(read_attributes(names, element.get(), child));
     if (!grandchildren) return std::nullopt;
     const Py_ssize_t count = PyList_GET_SIZE(grandchildren.get());
     child.children.reserve(static_cast<std::size_t>(count));
@@ -216,24 +233,24 @@ PyObject* field_object(NodeField field, const Node& node) {
   return texts.is_single() ? text_object(texts.single_value()) : text_list(texts.multi_values());
 }
 
-const char* field_name(NodeField field) {
+PyObject* field_name(const AttributeNames& names, NodeField field) {
   switch (field) {
     case NodeField::Value:
-      return "value";
+      return names.value.get();
     case NodeField::Formula:
-      return "formula";
+      return names.formula.get();
     case NodeField::Cells:
-      return "cells";
+      return names.cells.get();
   }
-  return "value";
+  return names.value.get();
 }
 
 // Writes one object's field and puts its children list into `children` when it is a list.
 // False with the exception set on failure.
-bool write_one(PyObject* object, NodeField field, const Node& node, Ref& children) {
+bool write_one(const AttributeNames& names, PyObject* object, NodeField field, const Node& node, Ref& children) {
   Ref value(field_object(field, node));
-  if (!value || PyObject_SetAttrString(object, field_name(field), value.get()) < 0) return false;
-  Ref list(PyObject_GetAttrString(object, "children"));
+  if (!value || PyObject_SetAttr(object, field_name(names, field), value.get()) < 0) return false;
+  Ref list(PyObject_GetAttr(object, names.children.get()));
   if (!list) return false;
   if (PyList_Check(list.get())) children = std::move(list);
   return true;
@@ -248,9 +265,11 @@ struct WriteLevel {
 }  // namespace
 
 bool update_node_field(PyObject* object, NodeField field, const Node& node) {
+  const AttributeNames names;
+  if (!names.ok()) return false;
   std::vector<WriteLevel> levels;
   Ref children;
-  if (!write_one(object, field, node, children)) return false;
+  if (!write_one(names, object, field, node, children)) return false;
   if (children) levels.push_back(WriteLevel{std::move(children), &node, 0});
   while (!levels.empty()) {
     WriteLevel& level = levels.back();
@@ -266,7 +285,7 @@ bool update_node_field(PyObject* object, NodeField field, const Node& node) {
     const Node& child = level.node->children[i];
     if (too_deep(levels.size() + 1)) return false;
     Ref grandchildren;
-    if (!write_one(element.get(), field, child, grandchildren)) return false;
+    if (!write_one(names, element.get(), field, child, grandchildren)) return false;
     if (grandchildren) levels.push_back(WriteLevel{std::move(grandchildren), &child, 0});
   }
   return true;

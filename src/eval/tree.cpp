@@ -28,8 +28,8 @@ struct Frame {
   std::size_t dimension;
   bool needed;  // asked for by a formula: skipped once its value is known
   bool started = false;
-  const ParsedFormula* formula = nullptr;     // set when started
-  std::unique_ptr<ParsedFormula> own_formula;  // one text of a formula list
+  const ParsedFormula* formula = nullptr;          // set when started
+  std::shared_ptr<const ParsedFormula> own_formula;  // one text of a formula list
 };
 
 // Runs frames over one tree.
@@ -66,8 +66,16 @@ class Driver {
       frame.formula = parsed.get();
       return;
     }
+    // A list repeats its texts from one dimension to the next: each run of equal texts is
+    // parsed once. Frames share the parse, since a dimension may wait for a later one.
     const std::vector<std::string>& texts = node.formula.multi_values();
-    frame.own_formula = parse(frame.dimension < texts.size() ? &texts[frame.dimension] : nullptr);
+    const std::string* text = frame.dimension < texts.size() ? &texts[frame.dimension] : nullptr;
+    if (last_list_.empty()) last_list_.resize(state_.node_count());
+    LastParse& last = last_list_[frame.node];
+    if (!last.parsed || text == nullptr || last.text == nullptr || *last.text != *text) {
+      last = LastParse{text, parse(text)};
+    }
+    frame.own_formula = last.parsed;
     frame.formula = frame.own_formula.get();
   }
 
@@ -107,9 +115,16 @@ class Driver {
     }
   }
 
+  // The text of a formula list parsed last for a node.
+  struct LastParse {
+    const std::string* text = nullptr;
+    std::shared_ptr<const ParsedFormula> parsed;
+  };
+
   TreeState& state_;
   std::vector<Frame> frames_;
   std::vector<std::unique_ptr<ParsedFormula>> single_formulas_;  // by node, parsed on first use
+  std::vector<LastParse> last_list_;                              // by node, made on first use
 };
 }  // namespace
 

@@ -35,12 +35,17 @@ run_evaluate_tree_bench() {
   python3 benchmarks/evaluate_tree_bench.py
 }
 
+run_rename_bench() {
+  python3 benchmarks/rename_bench.py
+}
+
 steps=(
   install_tools
   build_core_benchmarks
   run_parse_bench
   run_formula_functions_bench
   run_evaluate_tree_bench
+  run_rename_bench
 )
 
 for step in "${steps[@]}"; do

@@ -1,6 +1,7 @@
 #include "tree/rename.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <unordered_set>
 #include <utility>
@@ -61,30 +62,25 @@ bool selects_old_node(std::string_view reference, const TreeIndex& new_index,
 
 }  // namespace
 
-void count_all_names(const Node& node, NameCounts& counts) {
-  for_each_pre_order(node, [&](const Node& n) {
-    if (!n.is_hidden) ++counts[n.name];
-  });
-}
-
-NodesById collect_nodes_by_id(const Node& root) {
+NodesById collect_nodes_by_id(const Node& root, NameCounts& counts) {
+  std::size_t size = 0;
+  for_each_pre_order(root, [&](const Node&) { ++size; });
   NodesById nodes;
-  NameCounts seen;
+  nodes.reserve(size);
+  counts.reserve(counts.size() + size);
   for_each_pre_order(root, [&](const Node& n) {
     if (n.is_hidden) return;
-    const std::size_t occurrence = ++seen[n.name];
+    const std::size_t occurrence = ++counts[n.name];
     nodes.insert_or_assign(n.id, NodeInfo{n.name, occurrence});
   });
   return nodes;
 }
 
 Replacements find_replacements(const Node& old_root, const Node& new_root) {
-  const NodesById old_nodes = collect_nodes_by_id(old_root);
-  const NodesById new_nodes = collect_nodes_by_id(new_root);
   NameCounts old_counts;
   NameCounts new_counts;
-  count_all_names(old_root, old_counts);
-  count_all_names(new_root, new_counts);
+  const NodesById old_nodes = collect_nodes_by_id(old_root, old_counts);
+  const NodesById new_nodes = collect_nodes_by_id(new_root, new_counts);
 
   ReferenceTexts texts;
   Replacements replacements;
@@ -138,10 +134,67 @@ Replacements find_replacements(const Node& old_root, const Node& new_root) {
 
 namespace {
 
+// A quick test that a formula holds no key as a substring after some "@", which spares
+// scanning it: no token of it can then be a key. The keys' hashes are kept in a small open
+// table and probed, at each "@", for every key length. Long keys make the probe costly, and
+// keys without "@" are not found this way; with either, every formula is scanned.
+class KeyFilter {
+ public:
+  explicit KeyFilter(const Replacements& replacements) {
+    std::size_t size = 16;
+    while (size < 2 * replacements.size()) size *= 2;
+    table_.assign(size, 0);
+    for (const auto& [key, _] : replacements) {
+      if (key.size() > kLongest || !key.starts_with('@')) {
+        table_.clear();
+        return;
+      }
+      if (key.size() >= lengths_.size()) lengths_.resize(key.size() + 1, false);
+      lengths_[key.size()] = true;
+      std::uint64_t& slot = table_[probe(hash_of(key))];
+      slot = hash_of(key);
+    }
+  }
+
+  bool may_hold_key(std::string_view formula) const {
+    if (table_.empty()) return true;
+    for (std::size_t at = formula.find('@'); at != std::string_view::npos; at = formula.find('@', at + 1)) {
+      const std::size_t end = std::min(formula.size(), at + lengths_.size() - 1);
+      std::uint64_t h = kOffset;
+      for (std::size_t i = at; i < end; ++i) {
+        h = step(h, formula[i]);
+        if (lengths_[i - at + 1] && table_[probe(h | 1)] == (h | 1)) return true;
+      }
+    }
+    return false;
+  }
+
+ private:
+  static constexpr std::size_t kLongest = 256;
+  static constexpr std::uint64_t kOffset = 14695981039346656037ull;  // FNV-1a
+  static std::uint64_t step(std::uint64_t h, char c) { return (h ^ static_cast<unsigned char>(c)) * 1099511628211ull; }
+  // Never 0, which marks a free slot.
+  static std::uint64_t hash_of(std::string_view key) {
+    std::uint64_t h = kOffset;
+    for (const char c : key) h = step(h, c);
+    return h | 1;
+  }
+  // The slot holding `h`, or the free slot where it would go.
+  std::size_t probe(std::uint64_t h) const {
+    const std::size_t mask = table_.size() - 1;
+    std::size_t i = (h ^ (h >> 29)) & mask;
+    while (table_[i] != 0 && table_[i] != h) i = (i + 1) & mask;
+    return i;
+  }
+
+  std::vector<bool> lengths_;        // lengths_[n]: some key is n bytes long
+  std::vector<std::uint64_t> table_;  // at most half full
+};
+
 // The rewritten formula, or nothing when no token of it is replaced.
-std::optional<std::string> rewritten(std::string_view formula, const Replacements& replacements) {
-  // Every key begins with "@": a formula without one has nothing to replace.
-  if (replacements.empty() || formula.find('@') == std::string_view::npos) return std::nullopt;
+std::optional<std::string> rewritten(std::string_view formula, const Replacements& replacements,
+                                     const KeyFilter& filter) {
+  if (replacements.empty() || !filter.may_hold_key(formula)) return std::nullopt;
   std::string out;
   std::size_t copied = 0;  // formula bytes before this offset are in `out`
   for (const parser::Token& token : parser::scan_tokens(formula)) {
@@ -157,23 +210,34 @@ std::optional<std::string> rewritten(std::string_view formula, const Replacement
   return out;
 }
 
-void rewrite(std::string& formula, const Replacements& replacements) {
-  if (auto text = rewritten(formula, replacements)) formula = std::move(*text);
+void rewrite(std::string& formula, const Replacements& replacements, const KeyFilter& filter) {
+  if (auto text = rewritten(formula, replacements, filter)) formula = std::move(*text);
 }
 
 }  // namespace
 
 std::string replace_references(std::string_view formula, const Replacements& replacements) {
-  return rewritten(formula, replacements).value_or(std::string(formula));
+  return rewritten(formula, replacements, KeyFilter(replacements)).value_or(std::string(formula));
 }
 
 void replace_references_in_tree(Node& root, const Replacements& replacements) {
   if (replacements.empty()) return;
+  const KeyFilter filter(replacements);
   for_each_pre_order(root, [&](Node& node) {
     if (node.formula.is_single()) {
-      rewrite(node.formula.single_value(), replacements);
+      rewrite(node.formula.single_value(), replacements, filter);
     } else {
-      for (std::string& text : node.formula.multi_values()) rewrite(text, replacements);
+      // Per-dimension formulas often repeat the one before: a run of equal texts is scanned once.
+      std::vector<std::string>& texts = node.formula.multi_values();
+      std::string previous;  // the last text scanned, as it was before rewriting
+      for (std::size_t d = 0; d < texts.size(); ++d) {
+        if (d > 0 && texts[d] == previous) {
+          texts[d] = texts[d - 1];
+          continue;
+        }
+        previous = texts[d];
+        rewrite(texts[d], replacements, filter);
+      }
     }
   });
 }

@@ -31,12 +31,10 @@ using NodesById = std::unordered_map<std::string, NodeInfo>;
 // Old reference text to the text that replaces it.
 using Replacements = std::unordered_map<std::string, std::string>;
 
-// Adds 1 to `counts` for each visible node of the subtree, hidden nodes' subtrees included.
-void count_all_names(const Node& node, NameCounts& counts);
-
-// The visible nodes of the tree by id. Hidden nodes get no entry and do not shift the
-// occurrences of the nodes after them; their subtrees are still visited.
-NodesById collect_nodes_by_id(const Node& root);
+// The visible nodes of the tree by id, their occurrences counted in `counts`, which thus
+// ends up holding the number of visible nodes of each name. Hidden nodes get no entry and do
+// not shift the occurrences of the nodes after them; their subtrees are still visited.
+NodesById collect_nodes_by_id(const Node& root, NameCounts& counts);
 
 // What each old reference text becomes in the new tree: the node's new text for nodes both
 // trees have; "REF!" for nodes renamed to a name that cannot be written as a reference;

@@ -151,19 +151,20 @@ class KeyFilter {
       }
       if (key.size() >= lengths_.size()) lengths_.resize(key.size() + 1, false);
       lengths_[key.size()] = true;
-      std::uint64_t& slot = table_[probe(hash_of(key))];
-      slot = hash_of(key);
+      const std::uint64_t h = hash_of(key);
+      table_[probe(h)] = h;
     }
   }
 
   bool may_hold_key(std::string_view formula) const {
     if (table_.empty()) return true;
     for (std::size_t at = formula.find('@'); at != std::string_view::npos; at = formula.find('@', at + 1)) {
-      const std::size_t end = std::min(formula.size(), at + lengths_.size() - 1);
+      const std::size_t end = std::min(formula.size(), at + lengths_.size() - 1);  // past the longest key
       std::uint64_t h = kOffset;
       for (std::size_t i = at; i < end; ++i) {
         h = step(h, formula[i]);
-        if (lengths_[i - at + 1] && table_[probe(h | 1)] == (h | 1)) return true;
+        const std::uint64_t key = h | 1;
+        if (lengths_[i - at + 1] && table_[probe(key)] == key) return true;
       }
     }
     return false;
@@ -187,8 +188,8 @@ class KeyFilter {
     return i;
   }
 
-  std::vector<bool> lengths_;        // lengths_[n]: some key is n bytes long
-  std::vector<std::uint64_t> table_;  // at most half full
+  std::vector<bool> lengths_ = {false};  // lengths_[n]: some key is n bytes long
+  std::vector<std::uint64_t> table_;     // at most half full
 };
 
 // The rewritten formula, or nothing when no token of it is replaced.

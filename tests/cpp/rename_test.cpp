@@ -193,7 +193,8 @@ TEST(ReplaceReferences, AgreesWithReplacingTokenByToken) {
   const std::vector<std::string> references = {
       "@A", "@A[2]", "@AB", "@B", "@{Unit cost}", "@{Unit cost}[12]", "@{x[1]}", "@" + std::string(300, 'l'),
       "right", "children", "@{a}b}", "@{A}", "@Größe"};
-  const std::vector<std::string> junk = {" ", "+", "*2", "(", ")", "# ", "sum(", ";", "{", "}", "[", "]", "@", "=", "\xff"};
+  const std::vector<std::string> junk = {" ", "+", "*2", "(", ")", "# ", "sum(", ";",
+                                         "{", "}", "[", "]", "@", "=", "\xff"};
   std::mt19937 random(11);
   for (int round = 0; round < 3000; ++round) {
     Replacements replacements;

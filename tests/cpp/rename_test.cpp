@@ -220,8 +220,9 @@ TEST(RenameReferences, DeepTreeDoesNotRecurse) {
     for (Node** at : {&old_at, &new_at}) {
       Node child;
       child.id = std::to_string(i);
-      child.name = "n" + std::to_string(i);
-      child.formula = AnyDim<std::string>::single("=@n" + std::to_string(i + 1) + "+@n" + std::to_string(kDepth));
+      child.name = std::string("n").append(std::to_string(i));
+      child.formula = AnyDim<std::string>::single(
+          std::string("=@n").append(std::to_string(i + 1)).append("+@n").append(std::to_string(kDepth)));
       (*at)->children.push_back(std::move(child));
       *at = &(*at)->children.back();
     }

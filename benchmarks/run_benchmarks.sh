@@ -39,6 +39,10 @@ run_expand_bench() {
   python3 benchmarks/expand_bench.py
 }
 
+run_rename_bench() {
+  python3 benchmarks/rename_bench.py
+}
+
 steps=(
   install_tools
   build_core_benchmarks
@@ -46,6 +50,7 @@ steps=(
   run_formula_functions_bench
   run_evaluate_tree_bench
   run_expand_bench
+  run_rename_bench
 )
 
 for step in "${steps[@]}"; do

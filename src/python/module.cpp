@@ -19,6 +19,8 @@ PyMethodDef kFunctions[] = {
      METH_FASTCALL | METH_KEYWORDS, "evaluate_tree(root, in_place=False)\n--\n\n"},
     {"get_tokens", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_get_tokens)),
      METH_FASTCALL | METH_KEYWORDS, "get_tokens(formula)\n--\n\n"},
+    {"rename_nodes", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_rename_nodes)),
+     METH_FASTCALL | METH_KEYWORDS, "rename_nodes(old_root, new_root, in_place=False)\n--\n\n"},
     {"expand_tree_formulas", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_expand_tree_formulas)),
      METH_FASTCALL | METH_KEYWORDS, "expand_tree_formulas(root)\n--\n\n"},
     {"explain_node", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_explain_node)),

@@ -11,6 +11,7 @@
 #include "python/ref.h"
 #include "tree/expand.h"
 #include "tree/explain.h"
+#include "tree/rename.h"
 
 namespace ostrel::python {
 
@@ -40,6 +41,26 @@ PyObject* py_evaluate_tree(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
     if (!tree) return nullptr;
     eval::evaluate_tree(*tree);
     return write_back(bound[0], *in_place, NodeField::Value, *tree);
+  });
+}
+
+PyObject* py_rename_nodes(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&]() -> PyObject* {
+    static constexpr const char* kParameters[] = {"old_root", "new_root", "in_place"};
+    const Signature signature{"rename_nodes", kParameters, 3, 2};
+    PyObject* bound[3];
+    if (!bind_arguments(signature, args, nargs, kwnames, bound)) return nullptr;
+    const std::optional<bool> in_place = bool_argument(signature, 2, bound[2], false);
+    if (!in_place) return nullptr;
+    const GcPause pause;
+    // The old tree first, so that its conversion error is the one raised.
+    std::optional<Node> old_tree = protocol_to_node(bound[0]);
+    if (!old_tree) return nullptr;
+    std::optional<Node> new_tree = protocol_to_node(bound[1]);
+    if (!new_tree) return nullptr;
+    tree::rename_references(*old_tree, *new_tree);
+    old_tree.reset();  // not needed for writing back
+    return write_back(bound[1], *in_place, NodeField::Formula, *new_tree);
   });
 }
 

@@ -12,6 +12,7 @@ ALL_FUNCTIONS = [
     "evaluate_boolean",
     "evaluate_tree",
     "get_tokens",
+    "rename_nodes",
     "expand_tree_formulas",
     "explain_node",
 ]

@@ -16,6 +16,13 @@ def sample_tree():
     return N("root", ["=sum(children)", "=@a * 2"], [N("a", "=1/3"), N("b", "=@a + right", [N("c", "x")])])
 
 
+def renamed_pair():
+    """A rename, a removal and a name without a reference form, so every replacement runs."""
+    old = N("root", "", [N("a", id="1"), N("a", id="2"), N("b", id="3"), N("c", id="4")], id="0")
+    new = N("root", ["=@a[1] + @a[2]", "=@b * @c"], [N("x y", id="2"), N("b}", id="3"), N("c", "=@a[2]", id="4")], id="0")
+    return old, new
+
+
 class Nameless:
     formula = ""
     children = []
@@ -42,6 +49,13 @@ CASES = [
     ("evaluate_tree", (Nameless(),), {}),
     ("evaluate_tree", (N("a", 5),), {}),
     ("evaluate_tree", (N("a", "", [N("b", "", ())]),), {}),
+    ("rename_nodes", (*renamed_pair(),), {}),
+    ("rename_nodes", (*renamed_pair(),), {"in_place": True}),
+    ("rename_nodes", (sample_tree(), sample_tree()), {}),
+    ("rename_nodes", (sample_tree(), Nameless()), {}),
+    ("rename_nodes", (N("a", 5), sample_tree()), {}),
+    ("rename_nodes", (sample_tree(), sample_tree(), 1), {}),
+    ("rename_nodes", (sample_tree(),), {}),
     ("expand_tree_formulas", (sample_tree(),), {}),
     ("expand_tree_formulas", (Nameless(),), {}),
     ("expand_tree_formulas", (sample_tree(),), {"in_place": True}),

@@ -19,6 +19,8 @@ PyMethodDef kFunctions[] = {
      METH_FASTCALL | METH_KEYWORDS, "evaluate_tree(root, in_place=False)\n--\n\n"},
     {"get_tokens", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_get_tokens)),
      METH_FASTCALL | METH_KEYWORDS, "get_tokens(formula)\n--\n\n"},
+    {"export_tree_to_excel", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_export_tree_to_excel)),
+     METH_FASTCALL | METH_KEYWORDS, "export_tree_to_excel(root, in_place=False)\n--\n\n"},
 };
 
 // Appends `name` to the module's `__all__`, creating the list when there is none.

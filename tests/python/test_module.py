@@ -7,7 +7,7 @@ import pytest
 import ostrel_formulas
 
 FORMULA_FUNCTIONS = ["evaluate", "evaluate_boolean", "get_tokens"]
-ALL_FUNCTIONS = ["evaluate", "evaluate_boolean", "evaluate_tree", "get_tokens"]
+ALL_FUNCTIONS = ["evaluate", "evaluate_boolean", "evaluate_tree", "get_tokens", "export_tree_to_excel"]
 
 
 def test_all_lists_the_functions_in_table_order():

@@ -21,19 +21,26 @@ void convert_tree(Node& node, const TreeIndex& names, const CellSnapshot& snapsh
   for_each_pre_order(node, [&](Node& n) {
     const std::size_t count = cell_count(n.cells);
     if (count == 0) return;
-    // A single formula is read once for all its cells.
-    std::optional<PreparedFormula> single;
-    if (n.formula.is_single()) single = prepare_formula(n.formula.single_value());
+    // A formula text is read once for the run of cells it serves: a single formula for
+    // all of them, a list's text for as long as the next entries repeat it.
+    const std::string* text = nullptr;
+    PreparedFormula prepared;
     std::vector<std::string> contents;
     contents.reserve(count);
     for (std::size_t d = 0; d < count; ++d) {
-      const ConvertContext context{n, snapshot, d, names};
-      if (single) {
-        contents.push_back(cell_content(*single, context));
+      const std::string* next = nullptr;
+      if (n.formula.is_single()) {
+        next = &n.formula.single_value();
+      } else if (d < n.formula.multi_values().size()) {
+        next = &n.formula.multi_values()[d];
+      }
+      if (next == nullptr) {
+        contents.emplace_back();
         continue;
       }
-      const std::vector<std::string>& texts = n.formula.multi_values();
-      contents.push_back(d < texts.size() ? cell_content(prepare_formula(texts[d]), context) : std::string());
+      if (text == nullptr || *next != *text) prepared = prepare_formula(*next);
+      text = next;
+      contents.push_back(cell_content(prepared, ConvertContext{n, snapshot, d, names}));
     }
     if (n.cells.is_single()) {
       n.cells = AnyDim<std::string>::single(std::move(contents.front()));

@@ -35,12 +35,17 @@ run_evaluate_tree_bench() {
   python3 benchmarks/evaluate_tree_bench.py
 }
 
+run_export_bench() {
+  python3 benchmarks/export_bench.py
+}
+
 steps=(
   install_tools
   build_core_benchmarks
   run_parse_bench
   run_formula_functions_bench
   run_evaluate_tree_bench
+  run_export_bench
 )
 
 for step in "${steps[@]}"; do

@@ -88,10 +88,11 @@ std::string plain_value(std::string_view text) {
   auto parsed = parser::FormulaParser::parse_formula(trimmed);
   if (parsed) {
     if (const auto* number = std::get_if<Value::Number>(&parsed.value().v)) {
-      // The parsed value of a percentage is already divided by 100; a spreadsheet shows
-      // "0.15" as a percentage only if it is a formula or formatted so, hence the "=".
-      if (trimmed.back() == '%') return "=" + format_number(number->value);
-      return format_number(number->value);
+      // A percentage's parsed value is already divided by 100; it is written as the
+      // formula of that value ("15%" gives "=0.15").
+      std::string content = trimmed.back() == '%' ? "=" : "";
+      content += format_number(number->value);
+      return content;
     }
   }
   std::string normalized = parser::normalize_number_string(trimmed);

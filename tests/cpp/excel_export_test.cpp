@@ -18,6 +18,12 @@ using Texts = AnyDim<std::string>;
 Texts multi(std::initializer_list<std::string> texts) { return Texts::multi(texts); }
 Texts single(std::string text) { return Texts::single(std::move(text)); }
 
+// "n7" from "n" and 7, appended rather than concatenated (GCC 12 warns wrongly on the latter).
+std::string numbered(std::string text, long number) {
+  text += std::to_string(number);
+  return text;
+}
+
 template <class... Children>
 Node node(std::string name, Texts formula, Texts cells, Children... children) {
   Node n;
@@ -89,7 +95,7 @@ TEST(ExcelExport, NameLookupAgreesWithTheWalk) {
       Node* parent = &root;
       for (std::size_t step : place) parent = &parent->children[step];
       place.push_back(parent->children.size());
-      Node n = node("n" + std::to_string(random() % 8), single(""), multi({}));
+      Node n = node(numbered("n", random() % 8), single(""), multi({}));
       n.is_hidden = random() % 4 == 0;
       parent->children.push_back(std::move(n));
       places.push_back(place);
@@ -97,12 +103,12 @@ TEST(ExcelExport, NameLookupAgreesWithTheWalk) {
     root.children.push_back(node("subject", single(""), multi({})));
     int number = 0;
     // Single addresses serve the subject's every dimension.
-    for_each_pre_order(root, [&](Node& n) { n.cells = single("R" + std::to_string(number++)); });
+    for_each_pre_order(root, [&](Node& n) { n.cells = single(numbered("R", number++)); });
     // Every (name, index) asked from the root, with the expected content from the walk.
     std::vector<std::string> formulas;
     std::vector<std::string> expected;
     for (int name = 0; name < 9; ++name) {
-      const std::string text = "n" + std::to_string(name);
+      const std::string text = numbered("n", name);
       const std::vector<const Node*> matches = find_all_nodes_by_name(root, text);
       for (std::size_t k = 1; k <= matches.size() + 1; ++k) {
         formulas.push_back("=@" + text + "[" + std::to_string(k) + "]");
@@ -129,8 +135,8 @@ TEST(ExcelExport, AHostTreeFarDeeperThanTheStack) {
   Node root = node("n0", single("=children[1] + 1"), multi({"A1"}));
   Node* at = &root;
   for (int i = 1; i <= kDepth; ++i) {
-    at->children.push_back(node("n" + std::to_string(i), single(i == kDepth ? "1" : "=children + @n0"),
-                                multi({"A" + std::to_string(i + 1)})));
+    at->children.push_back(node(numbered("n", i), single(i == kDepth ? "1" : "=children + @n0"),
+                                multi({numbered("A", i + 1)})));
     at = &at->children.back();
   }
   export_tree_to_excel(root);

@@ -1,6 +1,7 @@
 // Why a formula, or a part of it, cannot be written as spreadsheet cells.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 

@@ -225,3 +225,18 @@ def test_deep_tree_within_the_limit():
     export_tree_to_excel(root, in_place=True)
     assert root.cells == "=A1+1"
     assert at.cells == "7"
+
+
+def test_repeated_calls_keep_the_object_count_flat():
+    import gc
+
+    def rounds():
+        for _ in range(200):
+            export_tree_to_excel(plan())
+            export_tree_to_excel(N("n", "=@x", cells=["A1"]), in_place=True)
+        gc.collect()
+        return len(gc.get_objects())
+
+    counts = [rounds() for _ in range(3)]
+    # Warm-up may allocate once; after that nothing may pile up.
+    assert counts[2] <= counts[1]

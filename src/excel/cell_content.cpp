@@ -124,15 +124,14 @@ PreparedFormula prepare_formula(std::string_view text) {
 std::string cell_content(const PreparedFormula& prepared, const ConvertContext& context) {
   if (!prepared.formula) return prepared.content;
   const Expression& expression = *std::get<Value::Expression>(prepared.formula->v).expression;
-  Converted translated = convert_expression(expression, context);
-  if (!translated) return std::string(error_text(translated.error()));
+  // Written straight after the "=", without a text of its own.
+  std::string content = "=";
+  if (std::optional<ConvertError> failed = append_expression(expression, context, content)) {
+    return std::string(error_text(*failed));
+  }
   // A bare "=" is no formula to a spreadsheet: a translation that is empty (an empty
   // right-hand cell) leaves the cell empty.
-  if (translated.value().empty()) return "";
-  std::string content;
-  content.reserve(translated.value().size() + 1);
-  content += '=';
-  content += translated.value();
+  if (content.size() == 1) return "";
   return content;
 }
 

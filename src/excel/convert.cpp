@@ -425,6 +425,11 @@ Converted written(Write&& write) {
 
 }  // namespace
 
+std::optional<ConvertError> append_expression(const Expression& expression, const ConvertContext& context,
+                                              std::string& out) {
+  return write_expression(expression, context, out);
+}
+
 Converted convert_expression(const Expression& expression, const ConvertContext& context) {
   return written([&](std::string& out) { return write_expression(expression, context, out); });
 }

@@ -41,6 +41,11 @@ Converted convert_or(const parser::ast::OrExpression& expression, const ConvertC
 Converted convert_and(const parser::ast::AndExpression& expression, const ConvertContext& context);
 Converted convert_negation(const parser::ast::NegationExpression& expression, const ConvertContext& context);
 
+// Appends the translation to `out`, for callers that build a larger text; after a failure
+// `out` holds part of a translation.
+std::optional<ConvertError> append_expression(const parser::ast::Expression& expression,
+                                              const ConvertContext& context, std::string& out);
+
 // The translation, or the error's text in its place. Only `TooLong` still fails.
 Converted convert_expression_embed_errors(const parser::ast::Expression& expression, const ConvertContext& context);
 

@@ -38,7 +38,6 @@ def model():
         N("note", "Hello, world."),
         N("more", "", [N("x", ["1", "2", "3"])]),
     ])
-    inputs.cells = None  # a grouping node without cells of its own
     arithmetic = [
         N("chain", "=@price * @qty + @neg - @x[1] / @x[2]"),
         N("parens", "=(@price + @neg) * (@qty - 1) / 2"),
@@ -100,6 +99,8 @@ def model():
         N("right_many", ["=max(right) + min(right[2]; 1)", "1", "2"]),
         N("right_single", ["1", "=right * 2", "3"]),
         N("right_at_end", ["1", "2", "=right[1]"]),
+        N("right_hole", ["=-right[1]", "7", "8"]),
+        N("right_holes", ["=abs(right[1]) + sum(right)", "7", "8"]),
         N("total", "=total(@price) + total(@x[2])"),
         N("ratio", "=ratio(@price) + ratio(@x[2])"),
         N("self", ["5", "=total(@Self) * 2", "=@Self[1]"]),
@@ -125,14 +126,17 @@ def pre_order(root):
 
 
 def assign_addresses(root):
-    """One row per node, one column per dimension; the addresses by node name."""
+    """One row per node, one column per dimension, but for a node with a single address,
+    one without cells, and nodes whose second dimension has no cell."""
     rows = {}
     for row, node in enumerate(pre_order(root), start=1):
         rows[node] = row
         if getattr(node, "single_address", False):
             node.cells = f"B{row}"
-        elif node.cells is not None or node.name != "inputs":
+        elif node.name != "inputs":
             node.cells = [f"{column}{row}" for column in COLUMNS]
+            if node.name.startswith("right_hole"):
+                node.cells[1] = ""
     return rows
 
 
@@ -152,9 +156,11 @@ def run_round_trip():
         seen[node.name] = seen.get(node.name, 0) + 1
         label = node.name if seen[node.name] == 1 else f"{node.name}#{seen[node.name]}"
         labels[f"A{row}"] = label
+        addresses = [node.cells] if isinstance(node.cells, str) else list(node.cells or [])
         written = [done.cells] if isinstance(done.cells, str) else list(done.cells)
-        for d, content in enumerate(written):
-            address = f"{COLUMNS[d]}{row}"
+        for d, (address, content) in enumerate(zip(addresses, written)):
+            if address == "":
+                continue
             contents[address] = content
             cells.append((label, d, address, content, dimension_values(engine.value)[d]))
     with tempfile.TemporaryDirectory(prefix="roundtrip-") as folder:
@@ -215,6 +221,8 @@ DIVERGENCES = {
     **{("note", d): ("ERROR!", "Hello world.", "text that is not a formula stays text (separators normalised)")
        for d in range(3)},
     ("leading_blank", 1): ("25", "#VALUE!", 'a blank before "=" makes text, which starts with "=" all the same'),
+    ("right_hole", 0): ("-7", "#N/A", "an empty right-hand address leaves the operand out: =-"),
+    ("right_holes", 0): ("22", "#VALUE!", "an empty right-hand address leaves the argument out: =ABS()+SUM(,D..)"),
 }
 
 # The error kinds: (engine's error, what the spreadsheet shows) for cells where both fail.
@@ -230,14 +238,17 @@ ERROR_KINDS = {
     ("VALUE!", "#VALUE!"),  # LOG10 of a negative number; calls the spreadsheet rejects (below)
 }
 
-# Exported formulas that the spreadsheet rejects as formulas (its syntax errors), with the
-# engine's value: aggregations that need an argument, and the text of a blank-led formula.
+# Exported formulas that the spreadsheet rejects as formulas (its syntax errors):
+# aggregations that need an argument, the text of a blank-led formula, and empty
+# right-hand addresses, which leave an operand or an argument out.
 REJECTED = {
     ("empty_extremes", 0): "=MAX()",
     ("empty_extremes", 1): "=MIN()",
     ("empty_extremes", 2): "=MEDIAN()",
     ("empty_statistics", 2): "=1+MAX()",
     ("leading_blank", 1): "=@price * 2",
+    ("right_hole", 0): "=-",
+    ("right_holes", 0): "=ABS()+SUM(,D77)",
 }
 # Displayed texts of LibreOffice's syntax errors (its run-time errors are 502, 503, 519 and up).
 SYNTAX_ERRORS = {"Err:501", "Err:504", "Err:507", "Err:508", "Err:509", "Err:510", "Err:511", "Err:512", "Err:520"}

@@ -6,7 +6,13 @@
 #include "excel/convert.h"
 
 #include <algorithm>
+#include <optional>
+#include <span>
+#include <string>
+#include <type_traits>
 #include <utility>
+#include <variant>
+#include <vector>
 
 #include "invariant.h"
 #include "references.h"

@@ -6,7 +6,9 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 tools/install_missing.sh g++ googletest libgtest-dev unicode-data
-python3 -m pip install -q --disable-pip-version-check pytest hypothesis mypy
+# The spreadsheet that recalculates exported workbooks in the round-trip test.
+tools/install_missing.sh --no-install-recommends libreoffice-calc-nogui
+python3 -m pip install -q --disable-pip-version-check pytest hypothesis mypy openpyxl
 
 cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTREL_SANITIZE=ON
 cmake --build build/sanitize

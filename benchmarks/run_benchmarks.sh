@@ -43,6 +43,10 @@ run_rename_bench() {
   python3 benchmarks/rename_bench.py
 }
 
+run_export_bench() {
+  python3 benchmarks/export_bench.py
+}
+
 steps=(
   install_tools
   build_core_benchmarks
@@ -51,6 +55,7 @@ steps=(
   run_evaluate_tree_bench
   run_expand_bench
   run_rename_bench
+  run_export_bench
 )
 
 for step in "${steps[@]}"; do

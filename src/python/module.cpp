@@ -25,6 +25,8 @@ PyMethodDef kFunctions[] = {
      METH_FASTCALL | METH_KEYWORDS, "expand_tree_formulas(root)\n--\n\n"},
     {"explain_node", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_explain_node)),
      METH_FASTCALL | METH_KEYWORDS, "explain_node(root, node_id)\n--\n\n"},
+    {"export_tree_to_excel", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_export_tree_to_excel)),
+     METH_FASTCALL | METH_KEYWORDS, "export_tree_to_excel(root, in_place=False)\n--\n\n"},
 };
 
 // Appends `name` to the module's `__all__`, creating the list when there is none.

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "eval/tree.h"
+#include "excel/export.h"
 #include "node_json.h"
 #include "python/arguments.h"
 #include "python/boundary.h"
@@ -108,6 +109,22 @@ PyObject* py_explain_node(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
     const Ref text(text_object(json));
     if (!text) return nullptr;
     return PyObject_CallOneArg(loads.get(), text.get());
+  });
+}
+
+PyObject* py_export_tree_to_excel(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&]() -> PyObject* {
+    static constexpr const char* kParameters[] = {"root", "in_place"};
+    const Signature signature{"export_tree_to_excel", kParameters, 2, 1};
+    PyObject* bound[2];
+    if (!bind_arguments(signature, args, nargs, kwnames, bound)) return nullptr;
+    const std::optional<bool> in_place = bool_argument(signature, 1, bound[1], false);
+    if (!in_place) return nullptr;
+    const GcPause pause;
+    std::optional<Node> tree = protocol_to_node(bound[0]);
+    if (!tree) return nullptr;
+    excel::export_tree_to_excel(*tree);
+    return write_back(bound[0], *in_place, NodeField::Cells, *tree);
   });
 }
 

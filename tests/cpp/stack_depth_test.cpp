@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <cctype>
 #include <cstddef>
 #include <string>
 #include <vector>
 
 #include "eval/context.h"
 #include "eval/evaluator.h"
+#include "excel/export.h"
 #include "parser/grammar.h"
 #include "parser/parse.h"
 
@@ -128,6 +130,36 @@ TEST(StackDepth, DeepestFormulasFitASmallStack) {
   for (std::size_t i = 0; i < cases.size(); ++i) {
     SCOPED_TRACE(cases[i].label);
     EXPECT_EQ(results[i], cases[i].expected);
+  }
+}
+
+// The spreadsheet translation recurses along the same nesting: the deepest formulas are
+// translated within the small stack too.
+TEST(StackDepth, DeepestFormulasTranslateWithinASmallStack) {
+  const std::vector<DeepCase> cases = deep_cases();
+  std::vector<std::string> contents(cases.size());
+  auto job = [&] {
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+      if (cases[i].condition) continue;
+      Node root;
+      root.name = "root";
+      root.formula = AnyDim<std::string>::single(cases[i].text);
+      root.cells = AnyDim<std::string>::single("A1");
+      excel::export_tree_to_excel(root);
+      contents[i] = root.cells.single_value();
+    }
+  };
+  run_on_small_stack(job);
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    if (cases[i].condition) continue;
+    SCOPED_TRACE(cases[i].label);
+    if (cases[i].expected == "parse failure") {
+      EXPECT_EQ(contents[i], "ERROR!");
+    } else {
+      // "=abs(" becomes "=ABS(", "=(" stays.
+      EXPECT_EQ(contents[i][1], std::toupper(static_cast<unsigned char>(cases[i].text[1])));
+      EXPECT_GT(contents[i].size(), 2 * parser::kMaxNesting);
+    }
   }
 }
 

@@ -15,6 +15,7 @@ ALL_FUNCTIONS = [
     "rename_nodes",
     "expand_tree_formulas",
     "explain_node",
+    "export_tree_to_excel",
 ]
 
 

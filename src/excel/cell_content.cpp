@@ -1,0 +1,138 @@
+#include "excel/cell_content.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <limits>
+
+#include "parser/grammar.h"
+#include "parser/parse.h"
+#include "references.h"
+#include "unicode/unicode.h"
+
+namespace ostrel::excel {
+
+using namespace parser::ast;
+
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+bool equals_ignoring_ascii_case(std::string_view text, std::string_view lower) {
+  if (text.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] | 0x20) : text[i];
+    if (c != lower[i]) return false;
+  }
+  return true;
+}
+
+// The usual decimal syntax of a floating-point number: an optional sign, digits with an
+// optional point (at least one digit), an optional exponent, or the words "inf",
+// "infinity" and "nan" in any case. No blanks. Out-of-range values become infinity or 0.
+std::optional<double> parse_decimal_float(std::string_view text) {
+  bool negative = false;
+  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  const double sign = negative ? -1.0 : 1.0;
+  if (equals_ignoring_ascii_case(text, "inf") || equals_ignoring_ascii_case(text, "infinity")) {
+    return sign * std::numeric_limits<double>::infinity();
+  }
+  if (equals_ignoring_ascii_case(text, "nan")) return std::numeric_limits<double>::quiet_NaN();
+  // Checked here rather than left to the conversion, which reads a few forms more.
+  std::size_t i = 0;
+  std::size_t digits = 0;
+  std::int64_t magnitude = 0;  // where the first significant digit stands, as a power of ten, roughly
+  bool significant = false;
+  bool point = false;
+  for (; i < text.size() && (is_digit(text[i]) || (text[i] == '.' && !point)); ++i) {
+    if (text[i] == '.') {
+      point = true;
+      continue;
+    }
+    ++digits;
+    if (text[i] != '0') significant = true;
+    if (significant && !point) ++magnitude;
+    if (!significant && point) --magnitude;
+  }
+  if (digits == 0) return std::nullopt;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    bool exponent_negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) exponent_negative = text[i++] == '-';
+    const std::size_t exponent_start = i;
+    std::int64_t exponent = 0;
+    for (; i < text.size() && is_digit(text[i]); ++i) {
+      exponent = std::min<std::int64_t>(exponent * 10 + (text[i] - '0'), std::int64_t{1} << 30);
+    }
+    if (i == exponent_start) return std::nullopt;
+    magnitude += exponent_negative ? -exponent : exponent;
+  }
+  if (i != text.size()) return std::nullopt;
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error == std::errc::result_out_of_range) {
+    value = magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+  } else if (error != std::errc() || end != text.data() + text.size()) {
+    return std::nullopt;
+  }
+  return sign * value;
+}
+
+// A text that is not a formula: a number in the spreadsheet's form, or the text itself.
+std::string plain_value(std::string_view text) {
+  const std::string_view trimmed = unicode::trim_white_space(text);
+  if (trimmed.empty()) return "";
+  auto parsed = parser::FormulaParser::parse_formula(trimmed);
+  if (parsed) {
+    if (const auto* number = std::get_if<Value::Number>(&parsed.value().v)) {
+      // A percentage's parsed value is already divided by 100; it is written as the
+      // formula of that value ("15%" gives "=0.15").
+      std::string content = trimmed.back() == '%' ? "=" : "";
+      content += format_number(number->value);
+      return content;
+    }
+  }
+  std::string normalized = parser::normalize_number_string(trimmed);
+  if (std::optional<double> x = parse_decimal_float(normalized)) return format_number(*x);
+  return normalized;
+}
+
+}  // namespace
+
+PreparedFormula prepare_formula(std::string_view text) {
+  PreparedFormula prepared;
+  if (text.empty()) return prepared;
+  // Only a "=" in the very first place makes a formula: " =1" is text.
+  if (text.front() == '=') {
+    auto parsed = parser::FormulaParser::parse_formula(text);
+    if (!parsed) {
+      prepared.content = "ERROR!";
+      return prepared;
+    }
+    if (std::holds_alternative<Value::Expression>(parsed.value().v)) {
+      prepared.formula = std::move(parsed).value();
+      return prepared;
+    }
+  }
+  prepared.content = plain_value(text);
+  return prepared;
+}
+
+std::string cell_content(const PreparedFormula& prepared, const ConvertContext& context) {
+  if (!prepared.formula) return prepared.content;
+  const Expression& expression = *std::get<Value::Expression>(prepared.formula->v).expression;
+  // Written straight after the "=", without a text of its own.
+  std::string content = "=";
+  if (std::optional<ConvertError> failed = append_expression(expression, context, content)) {
+    return std::string(error_text(*failed));
+  }
+  // A bare "=" is no formula to a spreadsheet: a translation that is empty (an empty
+  // right-hand cell) leaves the cell empty.
+  if (content.size() == 1) return "";
+  return content;
+}
+
+}  // namespace ostrel::excel

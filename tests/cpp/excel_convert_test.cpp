@@ -1,0 +1,310 @@
+// Formula translation: every row of the spreadsheet vocabulary, references of every kind
+// with their errors, where errors end the cell and where they are embedded, and the
+// contents of plain values.
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "excel/cell_content.h"
+#include "excel/export.h"
+#include "parser/grammar.h"
+
+namespace ostrel::excel {
+namespace {
+
+template <class... Children>
+Node node(std::string name, AnyDim<std::string> cells, Children... children) {
+  Node n;
+  n.name = std::move(name);
+  n.cells = std::move(cells);
+  (n.children.push_back(std::move(children)), ...);
+  return n;
+}
+
+AnyDim<std::string> at(std::initializer_list<std::string> addresses) { return AnyDim<std::string>::multi(addresses); }
+AnyDim<std::string> one(std::string address) { return AnyDim<std::string>::single(std::move(address)); }
+
+Node hidden(Node n) {
+  n.is_hidden = true;
+  return n;
+}
+
+// The tree every case runs in: a, b, c and two visible x (one nested), a hidden h, a node
+// without an address in dimension 0, a node named Self, and the two subjects: `me` with
+// three children and three cells, `lone` without children.
+Node model() {
+  return node("root", at({}),                                              //
+              node("a", at({"B2", "C2"})), node("b", at({"B3", "C3"})), node("c", at({"B4", "C4"})),  //
+              node("x", at({"X1", "Y1"})), node("group", at({}), node("x", at({"X2", "Y2"}))),
+              hidden(node("h", at({"H1", "H2"}))), node("gap", at({"", "Z2"})), node("Self", at({"S1", "S2"})),
+              node("me", at({"D5", "E5", "F5"}), node("k1", one("C1")), node("k2", one("C2")), node("k3", one("C3"))),
+              node("lone", at({"G1", "G2", "G3"})), node("holes", at({"", "H8", ""})));
+}
+
+struct Case {
+  const char* formula;
+  const char* subject;
+  std::size_t dimension;
+  const char* content;
+};
+
+// The content of `formula` put on the subject node, in the dimension.
+std::string content_of(const Case& c) {
+  Node root = model();
+  Node* subject = nullptr;
+  for (Node& child : root.children) {
+    if (child.name == c.subject) subject = &child;
+  }
+  subject->formula = AnyDim<std::string>::single(c.formula);
+  export_tree_to_excel(root);
+  return subject->cells.multi_values().at(c.dimension);
+}
+
+void expect_contents(const std::vector<Case>& cases) {
+  for (const Case& c : cases) {
+    EXPECT_EQ(content_of(c), c.content) << c.formula << " on " << c.subject << " in dimension " << c.dimension;
+  }
+}
+
+TEST(ExcelConvert, OperatorsAndChains) {
+  expect_contents({
+      {"=@a+@b*2", "me", 0, "=B2+B3*2"},
+      {"=(@a+@b)*2", "me", 0, "=(B2+B3)*2"},
+      {"=@a - @b / @c", "me", 1, "=C2-C3/C4"},
+      {"=@a%@b", "me", 0, "=MOD(B2,B3)"},
+      {"=@a + @b % @c", "me", 0, "=B2+MOD(B3,B4)"},
+      // Each remainder wraps everything to its left in the product chain.
+      {"=@a * @b % @c * 2 % @a", "me", 0, "=MOD(MOD(B2*B3,B4)*2,B2)"},
+      {"=@a ^ 2 % 3", "me", 0, "=MOD(B2^2,3)"},
+      {"=-@a", "me", 0, "=-B2"},
+      {"=+@a", "me", 0, "=+B2"},
+      {"=2^3^2", "me", 0, "=2^3^2"},
+      {"=2 ** -@a", "me", 0, "=2^-B2"},
+      {"=1 - -@a", "me", 0, "=1--B2"},
+      {"=((@a))", "me", 0, "=((B2))"},
+      {"=50% * 1,5 + 1.234,5", "me", 0, "=0.5*1.5+1234.5"},
+      {"=1/3", "me", 0, "=1/3"},
+  });
+}
+
+TEST(ExcelConvert, Functions) {
+  expect_contents({
+      {"=abs(@a)", "me", 0, "=ABS(B2)"},
+      {"=round(@a)", "me", 0, "=ROUND(B2,0)"},
+      {"=round(@a; -2)", "me", 0, "=ROUND(B2,-2)"},
+      // Spreadsheets need the significance: 1 gives the plain ceiling and floor.
+      {"=ceil(@a)", "me", 0, "=CEILING(B2,1)"},
+      {"=floor(-@a)", "me", 0, "=FLOOR(-B2,1)"},
+      {"=pow(@a; 2)", "me", 0, "=POWER(B2,2)"},
+      {"=root(@a; 3)", "me", 0, "=(B2)^(1/(3))"},
+      {"=root(@a + 1; @b - 1)", "me", 0, "=(B2+1)^(1/(B3-1))"},
+      {"=log(@a)", "me", 0, "=LOG10(B2)"},
+      {"=log(@a; 2)", "me", 0, "=LOG(B2,2)"},
+      {"=mod(@a; @b)", "me", 0, "=MOD(B2,B3)"},
+      {"=sign(@a)", "me", 0, "=SIGN(B2)"},
+      {"=iferror(@a)", "me", 0, "=IFERROR(B2,\"\")"},
+      {"=iferror(@a; 0)", "me", 0, "=IFERROR(B2,0)"},
+      {"=ABS(@a)", "me", 0, "=ABS(B2)"},
+  });
+}
+
+TEST(ExcelConvert, AggregationsAndCoalesce) {
+  expect_contents({
+      {"=sum(children)", "me", 0, "=SUM(C1,C2,C3)"},
+      {"=sum()", "me", 0, "=SUM()"},
+      {"=mult(@a; 2)", "me", 0, "=PRODUCT(B2,2)"},
+      {"=avg(@a; @b)", "me", 1, "=AVERAGE(C2,C3)"},
+      {"=median(@a)", "me", 0, "=MEDIAN(B2)"},
+      {"=stdev(@a; @b)", "me", 0, "=STDEV.S(B2,B3)"},
+      {"=max(@a; children)", "me", 0, "=MAX(B2,C1,C2,C3)"},
+      {"=min(right)", "me", 0, "=MIN(E5,F5)"},
+      {"=count(children[2]; right[1])", "me", 0, "=COUNT(C2,E5)"},
+      // Only a bare children or right reference is read as a list; inside an operand it is
+      // still joined, the aggregation's context allowing several.
+      {"=sum(children + 1)", "me", 0, "=SUM(C1,C2,C3+1)"},
+      {"=sum(@a) + 1", "me", 0, "=SUM(B2)+1"},
+      {"=coalesce()", "me", 0, "=\"\""},
+      {"=coalesce(@a)", "me", 0, "=B2"},
+      {"=coalesce(@a; @b; 0)", "me", 0, "=IF(B2<>\"\",B2,IF(B3<>\"\",B3,0))"},
+      {"=coalesce(empty; 1)", "me", 0, "=IF(\"\"<>\"\",\"\",1)"},
+      {"=coalesce(@a + 1; @b) * 2", "me", 1, "=IF(C2+1<>\"\",C2+1,C3)*2"},
+  });
+}
+
+TEST(ExcelConvert, Conditionals) {
+  expect_contents({
+      {"=if(@a > 1; 10; 0)", "me", 0, "=IF(B2>1,10,0)"},
+      {"=when(@a > 1; 10; @a > 0; 5; 1)", "me", 0, "=IF(B2>1,10,IF(B2>0,5,1))"},
+      {"=when(@a > 1; 10; @a > 0; 5)", "me", 0, "=IF(B2>1,10,IF(B2>0,5,\"\"))"},
+      {"=if(@a == 1 and not @b != 2 or @c; 1; 0)", "me", 0, "=IF(OR(AND(B2=1,NOT(B3<>2)),(B4<>0)),1,0)"},
+      {"=if(@a >= 1 and @a <= 2 and @a < 3; 1; 0)", "me", 0, "=IF(AND(B2>=1,B2<=2,B2<3),1,0)"},
+      {"=if((@a > 1 or @b > 1) and @c; 1; 0)", "me", 0, "=IF(AND((OR(B2>1,B3>1)),(B4<>0)),1,0)"},
+      {"=if(not (@a > 1); 1; 0)", "me", 0, "=IF(NOT((B2>1)),1,0)"},
+  });
+}
+
+TEST(ExcelConvert, TheEmptyAtomIsTheEmptyText) {
+  // Nothing at all would leave operators and arguments dangling ("=+1", "=ABS()").
+  expect_contents({
+      {"=empty", "me", 0, "=\"\""},
+      {"=empty + 1", "me", 0, "=\"\"+1"},
+      {"=-empty", "me", 0, "=-\"\""},
+      {"=abs(empty)", "me", 0, "=ABS(\"\")"},
+      {"=if(empty; 1; 0)", "me", 0, "=IF((\"\"<>0),1,0)"},
+  });
+}
+
+TEST(ExcelConvert, NodeReferences) {
+  expect_contents({
+      {"=@x", "me", 0, "MANY!"},
+      {"=@x + 1", "me", 0, "MANY!"},
+      {"=sum(@x)", "me", 0, "MANY!"},  // only `total` sums several matches
+      {"=total(@x)", "me", 1, "=SUM(X1,X2)"},
+      {"=@x[2]", "me", 1, "=Y2"},
+      {"=@x[3]", "me", 0, "REF!"},
+      {"=@x[0]", "me", 0, "REF!"},
+      {"=@nobody", "me", 0, "REF!"},
+      {"=@A", "me", 0, "REF!"},  // names are case-sensitive
+      {"=@h", "me", 0, "REF!"},  // hidden nodes have no name
+      {"=@gap", "me", 0, "REF!"},  // no address in this dimension
+      {"=@gap", "me", 1, "=Z2"},
+      {"=@a", "me", 2, "REF!"},  // a's list has no third address
+      {"=@k2", "me", 2, "=C2"},  // a single address serves every dimension
+      {"=@Self", "me", 1, "=E5"},
+      {"=@{Self}", "me", 2, "=F5"},
+      {"=@Self[1]", "me", 0, "REF!"},
+      {"=@Self", "holes", 0, "REF!"},
+      {"=total(@a)", "me", 1, "=B2"},
+      {"=total(@Self)", "me", 2, "=D5"},
+      {"=total(@nobody)", "me", 0, "REF!"},
+      {"=ratio(@a)", "me", 1, "=C2/B2"},
+      {"=ratio(@a)", "me", 0, "=B2/B2"},
+      {"=ratio(@x)", "me", 0, "MANY!"},
+      {"=ratio(@x[2])", "me", 1, "=Y2/X2"},
+      {"=ratio(@x[3])", "me", 1, "REF!"},
+      {"=ratio(@Self)", "me", 1, "=S2/S1"},  // here a name like any other
+      {"=ratio(@gap)", "me", 1, "REF!"},     // no address in dimension 0
+  });
+}
+
+TEST(ExcelConvert, ChildrenAndRightReferences) {
+  expect_contents({
+      {"=children", "me", 0, "VALUE!"},
+      {"=children[2]", "me", 0, "=C2"},
+      {"=children[4]", "me", 0, "REF!"},
+      {"=children[0]", "me", 0, "REF!"},
+      {"=sum(children)", "lone", 0, "REF!"},
+      {"=children", "lone", 0, "REF!"},
+      {"=right", "me", 0, "VALUE!"},
+      {"=sum(right)", "me", 0, "=SUM(E5,F5)"},
+      {"=right", "me", 1, "=F5"},
+      {"=right", "me", 2, "REF!"},
+      {"=right[2]", "me", 0, "=F5"},
+      {"=right[3]", "me", 0, "REF!"},
+      {"=right[0]", "me", 0, "REF!"},
+      // Right-hand entries are taken as they are; an empty one leaves no bare "=".
+      {"=right[1]", "holes", 1, ""},
+      {"=sum(right)", "holes", 0, "=SUM(H8,)"},
+  });
+}
+
+TEST(ExcelConvert, ErrorsEndTheCellOrAreEmbedded) {
+  expect_contents({
+      // Chains, signs, parentheses, conditions and aggregation arguments pass errors on.
+      {"=1 + @nobody * 2", "me", 0, "REF!"},
+      {"=-(@x)", "me", 0, "MANY!"},
+      {"=sum(1; @nobody)", "me", 0, "REF!"},
+      {"=coalesce(@a; @nobody)", "me", 0, "REF!"},
+      {"=if(@nobody > 1; 1; 0)", "me", 0, "REF!"},
+      // Function arguments and conditional values embed theirs.
+      {"=abs(@nobody)", "me", 0, "=ABS(REF!)"},
+      {"=1 + round(@x; children)", "me", 0, "=1+ROUND(MANY!,VALUE!)"},
+      {"=if(@a > 1; @nobody; @x)", "me", 0, "=IF(B2>1,REF!,MANY!)"},
+      {"=when(@a > 1; 1; @b > 1; @nobody)", "me", 0, "=IF(B2>1,1,IF(B3>1,REF!,\"\"))"},
+      // The conditions are settled from the last clause to the first.
+      {"=when(@nobody > 1; 1; @x > 1; 2; 3)", "me", 0, "MANY!"},
+      {"=when(@x > 1; 1; @nobody > 1; 2; 3)", "me", 0, "REF!"},
+      {"=1 +", "me", 0, "ERROR!"},
+      {"=(1", "me", 0, "ERROR!"},
+  });
+}
+
+// Plain values: what a text that is not a formula becomes in any cell.
+TEST(ExcelConvert, PlainValues) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"15%", "=0.15"},
+      {"-15%", "=-0.15"},
+      {"12", "12"},
+      {"  7  ", "7"},
+      {"", ""},
+      {"   ", ""},
+      {"1.234,56", "1234.56"},
+      {"1,234.56", "1234.56"},
+      {"1,5", "1.5"},
+      {"1.5", "1.5"},
+      {"-0", "0"},
+      {"abc", "abc"},
+      {"a,b", "a.b"},
+      {"x,y,z", "xyz"},
+      {"Hello, world.", "Hello world."},
+      // The float syntax reads exponents and the words for infinity and not-a-number.
+      {"1e5", "100000"},
+      {"-2.5E-1", "-0.25"},
+      {"1,5e2", "150"},
+      {"+.5", "0.5"},
+      {"7.", "7"},
+      {"1e400", "inf"},
+      {"-1e400", "-inf"},
+      {"1e-400", "0"},
+      {"INF", "inf"},
+      {"nan", "NaN"},
+      // Forms it does not read stay text.
+      {".", "."},
+      {"e5", "e5"},
+      {"1e", "1e"},
+      {"1e+", "1e+"},
+      {"nan(1)", "nan(1)"},
+      {"0x10", "0x10"},
+      {"1 000", "1 000"},
+      {"- 5", "- 5"},
+      // A blank before "=" makes text, untranslated.
+      {" =1+1", "=1+1"},
+      {" =@a, @b", "=@a. @b"},
+  };
+  Node lone = node("lone", at({"A1"}));
+  const TreeIndex names(lone);
+  CellSnapshot snapshot;
+  collect_cells_snapshot(lone, snapshot);
+  const ConvertContext context{lone, snapshot, 0, names};
+  for (const auto& [text, content] : cases) {
+    EXPECT_EQ(cell_content(prepare_formula(text), context), content) << "'" << text << "'";
+  }
+}
+
+TEST(ExcelConvert, InterfaceStepsGiveTextOrError) {
+  Node root = model();
+  const TreeIndex names(root);
+  CellSnapshot snapshot;
+  collect_cells_snapshot(root, snapshot);
+  const Node& me = root.children[8];
+  ASSERT_EQ(me.name, "me");
+  const ConvertContext context{me, snapshot, 1, names};
+  EXPECT_EQ(resolve_node_cell("x", std::nullopt, 0, context, true).value(), "SUM(X1,X2)");
+  EXPECT_EQ(resolve_node_cell("x", std::nullopt, 0, context, false).error(), ConvertError::Many);
+  EXPECT_EQ(resolve_children_reference(std::nullopt, context).error(), ConvertError::Value);
+  ConvertContext many = context;
+  many.allow_many = true;
+  EXPECT_EQ(resolve_children_reference(std::nullopt, many).value(), "C1,C2,C3");
+  EXPECT_EQ(resolve_right_reference(std::nullopt, many).value(), "F5");
+  auto value = parser::FormulaParser::parse_formula("=abs(@nobody) + @nobody");
+  ASSERT_TRUE(value.ok());
+  const parser::ast::Expression& e = *std::get<parser::ast::Value::Expression>(value.value().v).expression;
+  EXPECT_EQ(convert_expression(e, context).error(), ConvertError::Ref);
+  EXPECT_EQ(convert_expression_embed_errors(e, context).value(), "REF!");
+  EXPECT_EQ(error_text(ConvertError::Many), "MANY!");
+}
+
+}  // namespace
+}  // namespace ostrel::excel

@@ -1,0 +1,130 @@
+"""Writes exported cell contents into an .xlsx and lets LibreOffice Calc recalculate it.
+
+Shared by the round-trip test and the export example. The host's side of the export:
+contents starting with "=" are formulas, plain numbers are numbers, anything else is text;
+functions that spreadsheets store under a prefix get it (a writer such as openpyxl copies
+formula text verbatim). LibreOffice runs headless with a profile of its own per run (so
+runs never share one), set to recalculate every formula on loading, in its own process
+group, which is killed as a whole on timeout.
+"""
+
+from __future__ import annotations
+
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+from pathlib import Path
+
+# Functions newer than the file format's first version, stored with the "_xlfn." prefix.
+PREFIXED_FUNCTIONS = ("STDEV.S",)
+_PREFIX_PATTERN = re.compile(r"(?<![A-Za-z0-9_.])(" + "|".join(re.escape(f) for f in PREFIXED_FUNCTIONS) + r")\(")
+
+_PROFILE_SETTINGS = """<?xml version="1.0" encoding="UTF-8"?>
+<oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" \
+xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
+<item oor:path="/org.openoffice.Office.Calc/Formula/Load"><prop oor:name="OOXMLRecalcMode" oor:op="fuse">\
+<value>0</value></prop></item>
+</oor:items>
+"""
+
+
+def find_soffice() -> str | None:
+    """The LibreOffice program, or None when it is not installed."""
+    return shutil.which("soffice") or shutil.which("libreoffice")
+
+
+def with_prefixes(formula: str) -> str:
+    """The formula as the file must hold it: "=STDEV.S(B2,B3)" becomes "=_xlfn.STDEV.S(B2,B3)"."""
+    return _PREFIX_PATTERN.sub(lambda m: "_xlfn." + m.group(1) + "(", formula)
+
+
+def cell_value(content: str):
+    """What a host writes for one exported content: a formula, a number or a text."""
+    if content.startswith("="):
+        return with_prefixes(content)
+    try:
+        number = float(content)
+    except ValueError:
+        return content if content != "" else None
+    # "inf" and "nan" are texts to a spreadsheet, not numbers.
+    return number if number == number and abs(number) != float("inf") else content
+
+
+def write_workbook(path: Path, contents: dict[str, str], labels: dict[str, str] | None = None) -> None:
+    """Writes exported contents (address to content) and optional text labels into one sheet."""
+    from openpyxl import Workbook
+
+    book = Workbook()
+    sheet = book.active
+    for address, text in (labels or {}).items():
+        sheet[address] = text
+    for address, content in contents.items():
+        sheet[address] = cell_value(content)
+    book.save(path)
+
+
+# Output filters: the workbook itself, or the displayed texts of the first sheet as UTF-8
+# CSV, which show formulas that the spreadsheet rejected ("Err:511") for what they are.
+_FILTERS = {"xlsx": "xlsx", "csv": "csv:Text - txt - csv (StarCalc):44,34,76,1"}
+
+
+def recalculate(source: Path, timeout: float = 180.0, target: str = "xlsx") -> Path:
+    """Runs LibreOffice on `source` and gives the recalculated copy as `target` ("xlsx" or
+    "csv"). It lies in a new temporary folder, beside the run's own profile: the caller
+    removes the file's parent's parent."""
+    soffice = find_soffice()
+    if soffice is None:
+        raise FileNotFoundError("LibreOffice (soffice) is not installed")
+    work = Path(tempfile.mkdtemp(prefix="recalc-"))
+    profile = work / "profile"
+    (profile / "user").mkdir(parents=True)
+    (profile / "user" / "registrymodifications.xcu").write_text(_PROFILE_SETTINGS)
+    out = work / "out"
+    out.mkdir()
+    command = [
+        soffice,
+        f"-env:UserInstallation={profile.as_uri()}",
+        "--headless",
+        "--norestore",
+        "--convert-to",
+        _FILTERS[target],
+        "--outdir",
+        str(out),
+        str(source),
+    ]
+    process = subprocess.Popen(
+        command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True, env=dict(os.environ)
+    )
+    try:
+        stdout, stderr = process.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        os.killpg(process.pid, signal.SIGKILL)
+        process.communicate()
+        raise
+    result = out / (source.stem + "." + target)
+    if process.returncode != 0 or not result.exists():
+        raise RuntimeError(f"LibreOffice failed ({process.returncode}): {stdout.decode()} {stderr.decode()}")
+    return result
+
+
+def read_values(path: Path, addresses) -> dict:
+    """The computed values of the cells, as the recalculated file stores them."""
+    from openpyxl import load_workbook
+
+    sheet = load_workbook(path, data_only=True).active
+    return {address: sheet[address].value for address in addresses}
+
+
+def round_trip(contents: dict[str, str], labels: dict[str, str] | None = None, timeout: float = 180.0) -> dict:
+    """Writes, recalculates and reads back: address to the spreadsheet's value."""
+    with tempfile.TemporaryDirectory(prefix="export-") as folder:
+        source = Path(folder) / "export.xlsx"
+        write_workbook(source, contents, labels)
+        result = recalculate(source, timeout)
+        try:
+            return read_values(result, contents.keys())
+        finally:
+            shutil.rmtree(result.parent.parent, ignore_errors=True)

@@ -10,12 +10,12 @@ tools/install_missing.sh g++ googletest libgtest-dev unicode-data
 tools/install_missing.sh --no-install-recommends libreoffice-calc-nogui
 python3 -m pip install -q --disable-pip-version-check pytest hypothesis mypy openpyxl
 
-cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTREL_SANITIZE=ON
+cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTREL_SANITIZE=ON -DOSTREL_WERROR=ON
 cmake --build build/sanitize
 ctest --test-dir build/sanitize --output-on-failure -j2
 
 # The stack bounds hold for optimised code without sanitizers, whose frames differ.
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DOSTREL_WERROR=ON
 cmake --build build/release --target core_tests
 build/release/core_tests --gtest_brief=1 --gtest_filter='*Stack*:*Deep*'
 

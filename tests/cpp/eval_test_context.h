@@ -14,6 +14,8 @@
 // display form of the outcome.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <limits>
 #include <map>
@@ -35,6 +37,10 @@ struct Case {
   const char* text;
   const char* expected;
 };
+
+inline void PrintTo(const Case& c, std::ostream* os) {
+  *os << ::testing::PrintToString(c.text) << " gives " << ::testing::PrintToString(c.expected);
+}
 
 inline EvalResult num(double x) { return EvalResult::number(x); }
 inline EvalResult empty() { return EvalResult::empty(); }

@@ -22,6 +22,7 @@ namespace {
 using testing::hidden;
 using testing::multi;
 using testing::node;
+using testing::numbered;
 using testing::with_id;
 using Strings = std::vector<std::string>;
 
@@ -347,7 +348,7 @@ TEST(Expand, DoublingChainsStopAtTheFormulaLimit) {
   // A0 is an input; A_k = A_(k-1) + A_(k-1) doubles until a reference would pass 1 MiB.
   Node root = node("r", "", node("A0", "1"));
   for (int k = 1; k <= 40; ++k) {
-    root.children.push_back(node("A" + std::to_string(k), "=@A" + std::to_string(k - 1) + "+@A" + std::to_string(k - 1)));
+    root.children.push_back(node(numbered("A", k), "=@A" + std::to_string(k - 1) + "+@A" + std::to_string(k - 1)));
   }
   const Strings expected = formulas_of(PlainExpansion(root).expand(root));
   const Strings actual = expanded(std::move(root));
@@ -363,7 +364,7 @@ TEST(Expand, TooLargeTreesFailWithoutChangingAnything) {
   Node root = node("root", "=@n0");
   root.id = "root";
   for (int i = 0; i < kLength; ++i) {
-    root.children.push_back(node("n" + std::to_string(i), i + 1 < kLength ? "=@n" + std::to_string(i + 1) + "+1" : "1"));
+    root.children.push_back(node(numbered("n", i), i + 1 < kLength ? "=@n" + std::to_string(i + 1) + "+1" : "1"));
   }
   EXPECT_FALSE(expand_tree_formulas(root));
   EXPECT_EQ(root.formula.single_value(), "=@n0");

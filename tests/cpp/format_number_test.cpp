@@ -4,13 +4,16 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
+#include <iomanip>
 #include <limits>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "anydim.h"
 #include "references.h"
+#include "test_names.h"
 #include "types.h"
 
 namespace ostrel {
@@ -51,6 +54,12 @@ struct FormatCase {
   std::string expected;
 };
 
+void PrintTo(const FormatCase& c, std::ostream* os) {
+  std::ostringstream x;
+  x << std::setprecision(17) << c.x;
+  *os << c.label << ": " << x.str() << " gives " << ::testing::PrintToString(c.expected);
+}
+
 class FormatNumber : public ::testing::TestWithParam<FormatCase> {};
 
 TEST_P(FormatNumber, Text) { EXPECT_EQ(format_number(GetParam().x), GetParam().expected); }
@@ -77,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{"beyond_snapping", 123456789.123456789, "123456789.123456791"},
                       FormatCase{"nan", kNaN, "NaN"}, FormatCase{"negative_nan", -kNaN, "NaN"},
                       FormatCase{"infinity", kInf, "inf"}, FormatCase{"minus_infinity", -kInf, "-inf"}),
-    [](const auto& info) { return std::string(info.param.label); });
+    test_names::LabelBy<&FormatCase::label>());
 
 // A double whose product with 10^10 is exactly `t`, found among the neighbours of t / 10^10.
 double with_scaled_value(double t) {

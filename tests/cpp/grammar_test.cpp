@@ -5,10 +5,12 @@
 
 #include "parse_tree_dump.h"
 #include "parser/grammar.h"
+#include "test_names.h"
 
 namespace ostrel::parser {
 namespace {
 
+using test_names::LabelBy;
 using testing::dump_parse;
 
 struct MatchCase {
@@ -16,6 +18,11 @@ struct MatchCase {
   std::string text;
   std::string expected;  // dump, or "FAIL"
 };
+
+void PrintTo(const MatchCase& c, std::ostream* os) {
+  *os << rule_name(c.rule) << " on " << ::testing::PrintToString(c.text) << " gives "
+      << ::testing::PrintToString(c.expected);
+}
 
 class RuleMatch : public ::testing::TestWithParam<MatchCase> {};
 
@@ -57,7 +64,8 @@ INSTANTIATE_TEST_SUITE_P(
         MatchCase{Rule::IDENTIFIER, "_x1 y", "IDENTIFIER'_x1'"},
         MatchCase{Rule::IDENTIFIER, "1x", "FAIL"},
         MatchCase{Rule::WHITESPACE, " ", ""},
-        MatchCase{Rule::WHITESPACE, "\xC2\xA0", "FAIL"}));
+        MatchCase{Rule::WHITESPACE, "\xC2\xA0", "FAIL"}),
+    LabelBy<&MatchCase::text>());
 
 // The six number forms and the percent look-ahead (NUMBER_OR_PERCENT is atomic, so its
 // inner NUMBER leaves no node).
@@ -85,7 +93,8 @@ INSTANTIATE_TEST_SUITE_P(
                       MatchCase{Rule::NUMBER_OR_PERCENT, "5 %", "NUMBER_OR_PERCENT'5'"},
                       MatchCase{Rule::SIGNED_NUMBER, "- 5", "SIGNED_NUMBER(MINUS'-' NUMBER_OR_PERCENT'5')"},
                       MatchCase{Rule::SIGNED_NUMBER, "+5", "SIGNED_NUMBER(PLUS'+' NUMBER_OR_PERCENT'5')"},
-                      MatchCase{Rule::SIGNED_NUMBER, "--5", "FAIL"}));
+                      MatchCase{Rule::SIGNED_NUMBER, "--5", "FAIL"}),
+    LabelBy<&MatchCase::text>());
 
 // Whole formulas: implicit whitespace, ordered choices and the silent COMPARISON_OP.
 INSTANTIATE_TEST_SUITE_P(
@@ -107,7 +116,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "atomic_boolean_expression(expression(addition_expression(multiplication_expression("
                   "power_expression(unary_expression(atomic_expression(NODE_REFERENCE(AT'@' IDENTIFIER'a')))))))"
                   " GREATER_THAN'>' expression(addition_expression(multiplication_expression(power_expression("
-                  "unary_expression(atomic_expression(NUMBER_OR_PERCENT'1'))))))))))) EOI'')"}));
+                  "unary_expression(atomic_expression(NUMBER_OR_PERCENT'1'))))))))))) EOI'')"}),
+    LabelBy<&MatchCase::text>());
 
 // Texts that a start rule accepts or rejects as a whole.
 struct AcceptCase {
@@ -115,6 +125,10 @@ struct AcceptCase {
   std::string text;
   bool accepted;
 };
+
+void PrintTo(const AcceptCase& c, std::ostream* os) {
+  *os << rule_name(c.rule) << (c.accepted ? " accepts " : " rejects ") << ::testing::PrintToString(c.text);
+}
 
 class Accepts : public ::testing::TestWithParam<AcceptCase> {};
 
@@ -142,7 +156,8 @@ INSTANTIATE_TEST_SUITE_P(
         AcceptCase{Rule::value, "=total(@a)", true}, AcceptCase{Rule::value, "=total(1)", false},
         AcceptCase{Rule::value, "= ( 1 + 2 ) * 3 ", true}, AcceptCase{Rule::value, "=(1", false},
         AcceptCase{Rule::value, "=when(@a > 1; 1; @b > 1; 2; 0)", true},
-        AcceptCase{Rule::value, "=if((@a > 1 or @b) and not @c; 1; 0)", true}));
+        AcceptCase{Rule::value, "=if((@a > 1 or @b) and not @c; 1; 0)", true}),
+    LabelBy<&AcceptCase::text>());
 
 INSTANTIATE_TEST_SUITE_P(Conditions, Accepts,
                          ::testing::Values(AcceptCase{Rule::boolean_value, "@a > 1 and not @b == 2 or @c", true},
@@ -151,7 +166,8 @@ INSTANTIATE_TEST_SUITE_P(Conditions, Accepts,
                                            AcceptCase{Rule::boolean_value, "(@a) > 1", true},
                                            AcceptCase{Rule::boolean_value, "1 > 2 > 3", false},
                                            AcceptCase{Rule::boolean_value, "nothing", false},
-                                           AcceptCase{Rule::boolean_value, "", false}));
+                                           AcceptCase{Rule::boolean_value, "", false}),
+                         LabelBy<&AcceptCase::text>());
 
 TEST(Grammar, SyntaxErrorRecordsFurthestPosition) {
   auto result = FormulaParser::parse(Rule::value, "=1 + (2 * ");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
 #include "parser/parse.h"
 #include "parser/tokenize.h"
@@ -10,18 +11,20 @@
 namespace ostrel::parser {
 namespace {
 
-std::string repeat(const std::string& piece, std::size_t size) {
-  std::string out;
-  while (out.size() < size) out += piece;
+// `head`, then `piece` repeated until the repeats make at least `size` bytes.
+std::string repeat(std::string_view head, std::string_view piece, std::size_t size) {
+  std::string out(head);
+  while (out.size() - head.size() < size) out += piece;
   return out;
 }
 
 TEST(HostileInput, ScannerAndParserFinish) {
   const std::size_t size = 1 << 18;
   const std::string texts[] = {
-      "=" + repeat("@a + round(@b; 2) * 3 - sum(children) + ", size) + "1", repeat("@{", size), "=" + repeat("@{", size),
-      repeat("1,", size), repeat("1.1", size), repeat("$ ", size), "=" + repeat("(", size), "=" + repeat("if(", size),
-      "=" + repeat("when(1;1;", size), repeat("children[1 ", size), "@{" + repeat("{a}", size)};
+      repeat("=", "@a + round(@b; 2) * 3 - sum(children) + ", size) + "1", repeat("", "@{", size),
+      repeat("=", "@{", size), repeat("", "1,", size), repeat("", "1.1", size), repeat("", "$ ", size),
+      repeat("=", "(", size), repeat("=", "if(", size), repeat("=", "when(1;1;", size), repeat("", "children[1 ", size),
+      repeat("@{", "{a}", size)};
   for (const std::string& text : texts) {
     std::size_t covered = 0;
     for (const Token& token : scan_tokens(text)) {

@@ -2,12 +2,20 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "types.h"
 
 namespace ostrel::testing {
+
+// A numbered node name: numbered("n", 7) is "n7".
+inline std::string numbered(std::string_view prefix, long long k) {
+  std::string name(prefix);
+  name += std::to_string(k);
+  return name;
+}
 
 template <class... Children>
 Node node(std::string name, std::string formula, Children... children) {

@@ -8,6 +8,8 @@
 namespace ostrel {
 namespace {
 
+using namespace std::string_literals;
+
 std::string json_of(const Node& node) {
   std::string out;
   write_json(node, out);
@@ -32,7 +34,7 @@ TEST(NodeJson, EscapesExactlyTheListedCharacters) {
 
 TEST(NodeJson, WritesNodesInFieldOrder) {
   Node leaf;
-  leaf.id = "1";
+  leaf.id = "1"s;
   leaf.name = "Na\"me\t\xC3\xBC";
   leaf.formula = AnyDim<std::string>::single("=@a");
   leaf.value = AnyDim<EvalResult>::single(EvalResult::number(2.5));
@@ -42,7 +44,7 @@ TEST(NodeJson, WritesNodesInFieldOrder) {
             "\"cells\":\"B2\",\"children\":[]}");
 
   Node root;
-  root.name = "r";
+  root.name = "r"s;
   root.is_hidden = true;
   root.formula = AnyDim<std::string>::multi({"1"});
   root.value = AnyDim<EvalResult>::multi({EvalResult::error(EvalError::Ref), EvalResult::empty()});

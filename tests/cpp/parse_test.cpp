@@ -7,14 +7,21 @@
 
 #include "ast_dump.h"
 #include "parser/parse.h"
+#include "test_names.h"
 
 namespace ostrel::parser {
 namespace {
+
+using test_names::LabelBy;
 
 struct BuildCase {
   std::string formula;
   std::string expected;  // dump of the Value, or the error message
 };
+
+void PrintTo(const BuildCase& c, std::ostream* os) {
+  *os << ::testing::PrintToString(c.formula) << " gives " << ::testing::PrintToString(c.expected);
+}
 
 std::string build(std::string_view formula) {
   auto value = FormulaParser::parse_formula(formula);
@@ -36,7 +43,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BuildCase{"-5%", "number -0.05"}, BuildCase{"+7", "number 7"}, BuildCase{" 8 ", "number 8"},
                       BuildCase{"- 5", "error: Failed to parse number '- 5': ParseFloatError { kind: Invalid }"},
                       BuildCase{"-\t5", "error: Failed to parse number '-\t5': ParseFloatError { kind: Invalid }"},
-                      BuildCase{"abc", "syntax error"}));
+                      BuildCase{"abc", "syntax error"}),
+    LabelBy<&BuildCase::formula>());
 
 INSTANTIATE_TEST_SUITE_P(
     Expressions, Build,
@@ -59,7 +67,8 @@ INSTANTIATE_TEST_SUITE_P(
         BuildCase{"=when(@a > 1; 1; @b > 1; 2; 0)", "= when((@{a} > 1) => 1; (@{b} > 1) => 2; else 0)"},
         BuildCase{"=if(@a > 1; 10; @b)", "= if((@{a} > 1) => 10; else @{b})"},
         BuildCase{"=if((@a) > 1; 1; 0)", "= if(([@{a}] > 1) => 1; else 0)"},
-        BuildCase{"=if((@a > 1 or @b); 1; 0)", "= if({or((@{a} > 1), @{b})} => 1; else 0)"}));
+        BuildCase{"=if((@a > 1 or @b); 1; 0)", "= if({or((@{a} > 1), @{b})} => 1; else 0)"}),
+    LabelBy<&BuildCase::formula>());
 
 INSTANTIATE_TEST_SUITE_P(
     Errors, Build,
@@ -74,7 +83,8 @@ INSTANTIATE_TEST_SUITE_P(
         BuildCase{"=children[1 2]", "error: Invalid index"},
         BuildCase{"=@a[18446744073709551616]", "error: Invalid index"},
         BuildCase{"=abs(children[1 2]; 1)", "error: Invalid index"},
-        BuildCase{"=if(@a = 1; 1; 0)", "syntax error"}));
+        BuildCase{"=if(@a = 1; 1; 0)", "syntax error"}),
+    LabelBy<&BuildCase::formula>());
 
 TEST(Build, CustomErrorSpanCoversItsNode) {
   auto value = FormulaParser::parse_formula("=1 + round(1; 2; 3)");
@@ -92,6 +102,10 @@ struct ConditionCase {
   std::string expected;
 };
 
+void PrintTo(const ConditionCase& c, std::ostream* os) {
+  *os << ::testing::PrintToString(c.condition) << " gives " << ::testing::PrintToString(c.expected);
+}
+
 class Condition : public ::testing::TestWithParam<ConditionCase> {};
 
 TEST_P(Condition, Builds) {
@@ -107,7 +121,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ConditionCase{"(@a > 1) and @b", "and({(@{a} > 1)}, @{b})"},
                       ConditionCase{"@a > 1 and not @b == 2 or @c", "or(and((@{a} > 1), ~(@{b} == 2)), @{c})"},
                       ConditionCase{"1 <> 2 or 1 != 2 or 1 >= 2 or 1 <= 2 or 1 < 2",
-                                    "or((1 != 2), (1 != 2), (1 >= 2), (1 <= 2), (1 < 2))"}));
+                                    "or((1 != 2), (1 != 2), (1 >= 2), (1 <= 2), (1 < 2))"}),
+    LabelBy<&ConditionCase::condition>());
 
 TEST(Keywords, LookupFoldsAsciiCaseOnly) {
   using namespace ast;
@@ -130,6 +145,10 @@ struct NormalizeCase {
   std::string expected;
 };
 
+void PrintTo(const NormalizeCase& c, std::ostream* os) {
+  *os << ::testing::PrintToString(c.text) << " gives " << ::testing::PrintToString(c.expected);
+}
+
 class Normalize : public ::testing::TestWithParam<NormalizeCase> {};
 
 TEST_P(Normalize, Separators) { EXPECT_EQ(normalize_number_string(GetParam().text), GetParam().expected); }
@@ -140,7 +159,8 @@ INSTANTIATE_TEST_SUITE_P(Texts, Normalize,
                                            NormalizeCase{"1.234,5", "1234.5"}, NormalizeCase{"1,234.5", "1234.5"},
                                            NormalizeCase{"1,234,567", "1234567"},
                                            NormalizeCase{"1.234.567", "1234567"},
-                                           NormalizeCase{"\xC2\xA0 -1,5\t", "-1.5"}, NormalizeCase{"- 5", "- 5"}));
+                                           NormalizeCase{"\xC2\xA0 -1,5\t", "-1.5"}, NormalizeCase{"- 5", "- 5"}),
+                         LabelBy<&NormalizeCase::text>());
 
 TEST(ParseFloat, RangeEnds) {
   const std::string huge = "1" + std::string(400, '0');

@@ -1,11 +1,11 @@
 // Node names to reference texts and back, decided by the scanner and checked by reading back.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <optional>
 #include <string>
 
 #include "references.h"
+#include "test_names.h"
 
 namespace ostrel {
 namespace {
@@ -14,6 +14,10 @@ struct PreferredCase {
   std::string name;
   std::optional<std::string> expected;
 };
+
+void PrintTo(const PreferredCase& c, std::ostream* os) {
+  *os << ::testing::PrintToString(c.name) << " gives " << ::testing::PrintToString(c.expected);
+}
 
 class PreferredReference : public ::testing::TestWithParam<PreferredCase> {};
 
@@ -32,11 +36,7 @@ INSTANTIATE_TEST_SUITE_P(
                       PreferredCase{"a[1]", "@{a[1]}"}, PreferredCase{"a[x]", "@{a[x]}"},
                       // Braces keep blanks, so the name reads back whole.
                       PreferredCase{"a ", "@{a }"}, PreferredCase{" ", "@{ }"}),
-    [](const ::testing::TestParamInfo<PreferredCase>& info) {
-      std::string label = std::to_string(info.index) + "_";
-      for (const char c : info.param.name) label += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-      return label;
-    });
+    test_names::LabelBy<&PreferredCase::name>());
 
 TEST(BuildUnambiguousName, AddsTheIndexOnlyWhenTheNameIsShared) {
   EXPECT_EQ(build_unambiguous_name("Cost", 1, 1), "@Cost");

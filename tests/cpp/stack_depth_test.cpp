@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "eval/context.h"
@@ -52,9 +53,13 @@ void run_on_small_stack(Job& job) {
   ASSERT_EQ(pthread_join(thread, nullptr), 0);
 }
 
-std::string repeat(const std::string& piece, std::size_t times) {
-  std::string out;
-  for (std::size_t i = 0; i < times; ++i) out += piece;
+// `head`, then `open` n times, `inner`, and `close` n times.
+std::string nested(std::string_view head, std::string_view open, std::string_view inner, std::string_view close,
+                   std::size_t n) {
+  std::string out(head);
+  for (std::size_t i = 0; i < n; ++i) out += open;
+  out += inner;
+  for (std::size_t i = 0; i < n; ++i) out += close;
   return out;
 }
 
@@ -90,13 +95,13 @@ std::string parse_and_evaluate(const DeepCase& c) {
 std::vector<DeepCase> deep_cases() {
   const std::size_t formula_depth = parser::kMaxNesting - 1;
   const std::size_t condition_depth = parser::kMaxNesting - 2;
-  auto parens = [](std::size_t n) { return "=" + repeat("(1 + ", n) + "1" + repeat(")", n); };
-  auto bare_parens = [](std::size_t n) { return "=" + repeat("(", n) + "-7" + repeat(")", n); };
-  auto abs_calls = [](std::size_t n) { return "=" + repeat("abs(", n) + "-5" + repeat(")", n); };
-  auto sum_calls = [](std::size_t n) { return "=" + repeat("sum(1; ", n) + "0" + repeat(")", n); };
-  auto nots = [](std::size_t n) { return repeat("not (", n) + "1" + repeat(")", n); };
-  auto not_comparisons = [](std::size_t n) { return repeat("not (", n) + "2 > 1" + repeat(")", n); };
-  auto ifs = [](std::size_t n) { return "=" + repeat("if(1; 1 + ", n) + "0" + repeat("; 0)", n); };
+  auto parens = [](std::size_t n) { return nested("=", "(1 + ", "1", ")", n); };
+  auto bare_parens = [](std::size_t n) { return nested("=", "(", "-7", ")", n); };
+  auto abs_calls = [](std::size_t n) { return nested("=", "abs(", "-5", ")", n); };
+  auto sum_calls = [](std::size_t n) { return nested("=", "sum(1; ", "0", ")", n); };
+  auto nots = [](std::size_t n) { return nested("", "not (", "1", ")", n); };
+  auto not_comparisons = [](std::size_t n) { return nested("", "not (", "2 > 1", ")", n); };
+  auto ifs = [](std::size_t n) { return nested("=", "if(1; 1 + ", "0", "; 0)", n); };
   const std::string deepest_sum = std::to_string(formula_depth + 1);
   return {
       {"parentheses", false, parens(formula_depth), deepest_sum},

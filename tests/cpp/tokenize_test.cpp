@@ -6,9 +6,12 @@
 
 #include "parser/grammar.h"
 #include "parser/tokenize.h"
+#include "test_names.h"
 
 namespace ostrel::parser {
 namespace {
+
+using test_names::LabelBy;
 
 // Tokens as "text:kind" joined by " | ".
 std::string scan(std::string_view formula) {
@@ -24,6 +27,10 @@ struct ScanCase {
   std::string formula;
   std::string expected;
 };
+
+void PrintTo(const ScanCase& c, std::ostream* os) {
+  *os << ::testing::PrintToString(c.formula) << " gives " << ::testing::PrintToString(c.expected);
+}
 
 class Scan : public ::testing::TestWithParam<ScanCase> {};
 
@@ -48,7 +55,8 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"round iferror IF when", "round:function | iferror:function | IF:conditional | when:conditional"},
         ScanCase{"empty", "empty:unexpected"}, ScanCase{"empty2", "empty2:unexpected"},
         ScanCase{"=-5+x", "=:operator | -:operator | 5:number | +:operator | x:unexpected"},
-        ScanCase{"@{Unit cost}[2]+@Größe", "@{Unit cost}[2]:nodereference | +:operator | @Größe:nodereference"}));
+        ScanCase{"@{Unit cost}[2]+@Größe", "@{Unit cost}[2]:nodereference | +:operator | @Größe:nodereference"}),
+    LabelBy<&ScanCase::formula>());
 
 INSTANTIATE_TEST_SUITE_P(
     Boundaries, Scan,
@@ -59,14 +67,16 @@ INSTANTIATE_TEST_SUITE_P(
                       ScanCase{"children x", "children:unexpected | x:unexpected"},
                       ScanCase{"childrenö", "childrenö:unexpected"},
                       ScanCase{"not(1)", "not:operator | (:parenthesis | 1:number | ):parenthesis"},
-                      ScanCase{"or2", "or2:unexpected"}));
+                      ScanCase{"or2", "or2:unexpected"}),
+    LabelBy<&ScanCase::formula>());
 
 INSTANTIATE_TEST_SUITE_P(
     Numbers, Scan,
     ::testing::Values(ScanCase{"50%", "50%:number"}, ScanCase{"5%3", "5:number | %:operator | 3:number"},
                       ScanCase{"1.234,5 + 1,5", "1.234,5:number | +:operator | 1,5:number"},
                       ScanCase{"1,234,56", "1,234:number | ,:unexpected | 56:number"},
-                      ScanCase{".5", ".:unexpected | 5:number"}));
+                      ScanCase{".5", ".:unexpected | 5:number"}),
+    LabelBy<&ScanCase::formula>());
 
 INSTANTIATE_TEST_SUITE_P(
     UnexpectedRuns, Scan,
@@ -75,7 +85,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ScanCase{"a\xC2\xA0\xE2\x80\x83" "b", "a:unexpected | b:unexpected"},
                       ScanCase{"@{open", "@{:unexpected | open:unexpected"},
                       ScanCase{"@ 1", "@ :unexpected | 1:number"},
-                      ScanCase{"#{}", "#{}:unexpected"}));
+                      ScanCase{"#{}", "#{}:unexpected"}),
+    LabelBy<&ScanCase::formula>());
 
 TEST(Scan, OffsetsAreByteOffsets) {
   const std::string formula = "  @Größe +children";

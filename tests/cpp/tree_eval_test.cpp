@@ -18,6 +18,7 @@ namespace {
 using testing::hidden;
 using testing::multi;
 using testing::node;
+using testing::numbered;
 
 // "3" for a single value, "[1, 2, ]" for one value per dimension.
 std::string shown(const Node& n) {
@@ -281,7 +282,7 @@ TEST(TreeEval, LongReferenceChainNeedsNoStack) {
   root.children.reserve(kLength);
   for (int i = 0; i < kLength; ++i) {
     const std::string next = i + 1 < kLength ? "=@n" + std::to_string(i + 1) + " + 1" : "1";
-    root.children.push_back(node("n" + std::to_string(i), next));
+    root.children.push_back(node(numbered("n", i), next));
   }
   evaluate_tree(root);
   EXPECT_EQ(shown(root), std::to_string(kLength));
@@ -293,7 +294,7 @@ TEST(TreeEval, DeepTreesNeedNoStack) {
   Node root = node("n0", "=sum(children) + 1");
   Node* at = &root;
   for (int i = 1; i < kDepth; ++i) {
-    at->children.push_back(node("n" + std::to_string(i), i + 1 < kDepth ? "=sum(children) + 1" : "1"));
+    at->children.push_back(node(numbered("n", i), i + 1 < kDepth ? "=sum(children) + 1" : "1"));
     at = &at->children.back();
   }
   EXPECT_EQ(get_max_dimensions(root), 1u);

@@ -12,6 +12,7 @@ namespace ostrel {
 namespace {
 
 using testing::node;
+using testing::numbered;
 
 TEST(TreeIndex, AgreesWithTheWalkFromTheRoot) {
   std::mt19937 random(7);
@@ -19,7 +20,7 @@ TEST(TreeIndex, AgreesWithTheWalkFromTheRoot) {
   // Places are paths of child positions, since pointers into children vectors do not last.
   std::vector<std::vector<std::size_t>> places{{}};
   for (int i = 0; i < 400; ++i) {
-    Node n = node("n" + std::to_string(random() % 40), "");
+    Node n = node(numbered("n", random() % 40), "");
     n.is_hidden = random() % 5 == 0;
     std::vector<std::size_t> place = places[random() % places.size()];
     Node* parent = &root;
@@ -41,7 +42,7 @@ TEST(TreeIndex, AgreesWithTheWalkFromTheRoot) {
     }
   }
   for (int k = 0; k < 42; ++k) {
-    const std::string name = "n" + std::to_string(k);
+    const std::string name = numbered("n", k);
     std::vector<const Node*> indexed;
     for (const NodeIndex i : index.named(name)) indexed.push_back(by_index[i]);
     EXPECT_EQ(indexed, find_all_nodes_by_name(root, name)) << name;

@@ -15,15 +15,13 @@ namespace ostrel::python {
 
 namespace {
 
-constexpr const char* kFormula[] = {"formula"};
-
 // The one `formula` argument as UTF-8, or nullopt with an exception set.
 std::optional<std::string_view> formula_argument(const char* function, PyObject* const* args, Py_ssize_t nargs,
                                                  PyObject* kwnames) {
-  const Signature signature{function, kFormula, 1, 1};
-  PyObject* formula = nullptr;
-  if (!bind_arguments(signature, args, nargs, kwnames, &formula)) return std::nullopt;
-  return text_argument(signature, 0, formula);
+  const Signature<1> signature{function, {"formula"}, 1};
+  const auto bound = bind_arguments(signature, args, nargs, kwnames);
+  if (!bound) return std::nullopt;
+  return text_argument<0>(signature, *bound);
 }
 
 std::string evaluate_text(std::string_view formula) {

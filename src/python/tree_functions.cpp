@@ -21,56 +21,53 @@ namespace {
 // Writes `field` of `tree` back: onto `root` itself, or onto a deep copy made after the
 // engine's work, which is returned instead. A new reference, or nullptr with the exception.
 PyObject* write_back(PyObject* root, bool in_place, NodeField field, const Node& tree) {
-  PyObject* target = in_place ? (Py_INCREF(root), root) : clone_python_object(root);
-  if (target == nullptr) return nullptr;
-  if (!update_node_field(target, field, tree)) Py_CLEAR(target);
-  return target;
+  Ref target(in_place ? Py_NewRef(root) : clone_python_object(root));
+  if (!target || !update_node_field(target.get(), field, tree)) return nullptr;
+  return target.release();
 }
 
 }  // namespace
 
 PyObject* py_evaluate_tree(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&]() -> PyObject* {
-    static constexpr const char* kParameters[] = {"root", "in_place"};
-    const Signature signature{"evaluate_tree", kParameters, 2, 1};
-    PyObject* bound[2];
-    if (!bind_arguments(signature, args, nargs, kwnames, bound)) return nullptr;
-    const std::optional<bool> in_place = bool_argument(signature, 1, bound[1], false);
+    static constexpr Signature<2> kSignature{"evaluate_tree", {"root", "in_place"}, 1};
+    const auto bound = bind_arguments(kSignature, args, nargs, kwnames);
+    if (!bound) return nullptr;
+    const std::optional<bool> in_place = bool_argument<1>(kSignature, *bound, false);
     if (!in_place) return nullptr;
     const GcPause pause;
-    std::optional<Node> tree = protocol_to_node(bound[0]);
+    std::optional<Node> tree = protocol_to_node((*bound)[0]);
     if (!tree) return nullptr;
     eval::evaluate_tree(*tree);
-    return write_back(bound[0], *in_place, NodeField::Value, *tree);
+    return write_back((*bound)[0], *in_place, NodeField::Value, *tree);
   });
 }
 
 PyObject* py_rename_nodes(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&]() -> PyObject* {
-    static constexpr const char* kParameters[] = {"old_root", "new_root", "in_place"};
-    const Signature signature{"rename_nodes", kParameters, 3, 2};
-    PyObject* bound[3];
-    if (!bind_arguments(signature, args, nargs, kwnames, bound)) return nullptr;
-    const std::optional<bool> in_place = bool_argument(signature, 2, bound[2], false);
+    static constexpr Signature<3> kSignature{"rename_nodes", {"old_root", "new_root", "in_place"}, 2};
+    const auto bound = bind_arguments(kSignature, args, nargs, kwnames);
+    if (!bound) return nullptr;
+    const std::optional<bool> in_place = bool_argument<2>(kSignature, *bound, false);
     if (!in_place) return nullptr;
     const GcPause pause;
     // The old tree first, so that its conversion error is the one raised.
-    std::optional<Node> old_tree = protocol_to_node(bound[0]);
+    std::optional<Node> old_tree = protocol_to_node((*bound)[0]);
     if (!old_tree) return nullptr;
-    std::optional<Node> new_tree = protocol_to_node(bound[1]);
+    std::optional<Node> new_tree = protocol_to_node((*bound)[1]);
     if (!new_tree) return nullptr;
     tree::rename_references(*old_tree, *new_tree);
     old_tree.reset();  // not needed for writing back
-    return write_back(bound[1], *in_place, NodeField::Formula, *new_tree);
+    return write_back((*bound)[1], *in_place, NodeField::Formula, *new_tree);
   });
 }
 
 PyObject* py_expand_tree_formulas(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&]() -> PyObject* {
-    static constexpr const char* kParameters[] = {"root"};
-    const Signature signature{"expand_tree_formulas", kParameters, 1, 1};
-    PyObject* root = nullptr;
-    if (!bind_arguments(signature, args, nargs, kwnames, &root)) return nullptr;
+    static constexpr Signature<1> kSignature{"expand_tree_formulas", {"root"}, 1};
+    const auto bound = bind_arguments(kSignature, args, nargs, kwnames);
+    if (!bound) return nullptr;
+    PyObject* root = (*bound)[0];
     const GcPause pause;
     std::optional<Node> tree = protocol_to_node(root);
     if (!tree) return nullptr;
@@ -84,14 +81,13 @@ PyObject* py_expand_tree_formulas(PyObject*, PyObject* const* args, Py_ssize_t n
 
 PyObject* py_explain_node(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&]() -> PyObject* {
-    static constexpr const char* kParameters[] = {"root", "node_id"};
-    const Signature signature{"explain_node", kParameters, 2, 2};
-    PyObject* bound[2];
-    if (!bind_arguments(signature, args, nargs, kwnames, bound)) return nullptr;
-    const std::optional<std::string_view> node_id = text_argument(signature, 1, bound[1]);
+    static constexpr Signature<2> kSignature{"explain_node", {"root", "node_id"}, 2};
+    const auto bound = bind_arguments(kSignature, args, nargs, kwnames);
+    if (!bound) return nullptr;
+    const std::optional<std::string_view> node_id = text_argument<1>(kSignature, *bound);
     if (!node_id) return nullptr;
     const GcPause pause;
-    const std::optional<Node> tree = protocol_to_node(bound[0]);
+    const std::optional<Node> tree = protocol_to_node((*bound)[0]);
     if (!tree) return nullptr;
     const auto explanation = tree::explain_node(*tree, *node_id);
     if (!explanation) {
@@ -114,17 +110,16 @@ PyObject* py_explain_node(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
 
 PyObject* py_export_tree_to_excel(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&]() -> PyObject* {
-    static constexpr const char* kParameters[] = {"root", "in_place"};
-    const Signature signature{"export_tree_to_excel", kParameters, 2, 1};
-    PyObject* bound[2];
-    if (!bind_arguments(signature, args, nargs, kwnames, bound)) return nullptr;
-    const std::optional<bool> in_place = bool_argument(signature, 1, bound[1], false);
+    static constexpr Signature<2> kSignature{"export_tree_to_excel", {"root", "in_place"}, 1};
+    const auto bound = bind_arguments(kSignature, args, nargs, kwnames);
+    if (!bound) return nullptr;
+    const std::optional<bool> in_place = bool_argument<1>(kSignature, *bound, false);
     if (!in_place) return nullptr;
     const GcPause pause;
-    std::optional<Node> tree = protocol_to_node(bound[0]);
+    std::optional<Node> tree = protocol_to_node((*bound)[0]);
     if (!tree) return nullptr;
     excel::export_tree_to_excel(*tree);
-    return write_back(bound[0], *in_place, NodeField::Cells, *tree);
+    return write_back((*bound)[0], *in_place, NodeField::Cells, *tree);
   });
 }
 

@@ -10,6 +10,7 @@
 #include "parser/tokenize.h"
 #include "python/arguments.h"
 #include "python/boundary.h"
+#include "python/ref.h"
 
 namespace ostrel::python {
 
@@ -41,21 +42,20 @@ std::string_view evaluate_boolean_text(std::string_view formula) {
 // The token list: one (text, kind name) tuple per token, each kind name made once.
 PyObject* token_list(const std::vector<parser::Token>& tokens) {
   constexpr std::size_t kKinds = static_cast<std::size_t>(parser::TokenKind::Unexpected) + 1;
-  std::array<PyObject*, kKinds> names{};
-  PyObject* list = PyList_New(static_cast<Py_ssize_t>(tokens.size()));
-  bool ok = list != nullptr;
-  for (std::size_t i = 0; ok && i < tokens.size(); ++i) {
-    PyObject*& name = names[static_cast<std::size_t>(tokens[i].kind)];
-    if (name == nullptr) name = text_object(parser::kind_name(tokens[i].kind));
-    PyObject* text = name == nullptr ? nullptr : text_object(tokens[i].text);
-    PyObject* pair = text == nullptr ? nullptr : PyTuple_Pack(2, text, name);
-    Py_XDECREF(text);
-    ok = pair != nullptr;
-    if (ok) PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), pair);
+  std::array<Ref, kKinds> names;
+  Ref list(PyList_New(static_cast<Py_ssize_t>(tokens.size())));
+  if (!list) return nullptr;
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    Ref& name = names[static_cast<std::size_t>(tokens[i].kind)];
+    if (!name) name = Ref(text_object(parser::kind_name(tokens[i].kind)));
+    if (!name) return nullptr;
+    const Ref text(text_object(tokens[i].text));
+    if (!text) return nullptr;
+    PyObject* pair = PyTuple_Pack(2, text.get(), name.get());
+    if (pair == nullptr) return nullptr;
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), pair);  // takes the reference
   }
-  for (PyObject* name : names) Py_XDECREF(name);
-  if (!ok) Py_CLEAR(list);
-  return list;
+  return list.release();
 }
 
 }  // namespace

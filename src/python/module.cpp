@@ -2,6 +2,7 @@
 // table order, keeping `__all__` in that order. The module has no state.
 #include "python/formula_functions.h"
 #include "python/python.h"
+#include "python/ref.h"
 #include "python/tree_functions.h"
 
 namespace ostrel::python {
@@ -31,32 +32,26 @@ PyMethodDef kFunctions[] = {
 
 // Appends `name` to the module's `__all__`, creating the list when there is none.
 int append_to_all(PyObject* module, PyObject* name) {
-  PyObject* all = PyObject_GetAttrString(module, "__all__");
-  if (all == nullptr) {
+  Ref all(PyObject_GetAttrString(module, "__all__"));
+  if (!all) {
     if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return -1;
     PyErr_Clear();
-    all = PyList_New(0);
-    if (all == nullptr) return -1;
-    if (PyModule_AddObjectRef(module, "__all__", all) < 0) {
-      Py_DECREF(all);
-      return -1;
-    }
+    all = Ref(PyList_New(0));
+    if (!all || PyModule_AddObjectRef(module, "__all__", all.get()) < 0) return -1;
   }
-  const int status = PyList_Check(all) ? PyList_Append(all, name) : -1;
-  if (status < 0 && !PyErr_Occurred()) PyErr_SetString(PyExc_TypeError, "__all__ must be a list");
-  Py_DECREF(all);
-  return status;
+  if (!PyList_Check(all.get())) {
+    PyErr_SetString(PyExc_TypeError, "__all__ must be a list");
+    return -1;
+  }
+  return PyList_Append(all.get(), name);
 }
 
 int add_function(PyObject* module, PyObject* module_name, PyMethodDef* definition) {
-  PyObject* function = PyCFunction_NewEx(definition, module, module_name);
-  if (function == nullptr) return -1;
-  PyObject* name = PyObject_GetAttrString(function, "__name__");
-  int status = name == nullptr ? -1 : PyObject_SetAttr(module, name, function);
-  if (status == 0) status = append_to_all(module, name);
-  Py_XDECREF(name);
-  Py_DECREF(function);
-  return status;
+  const Ref function(PyCFunction_NewEx(definition, module, module_name));
+  if (!function) return -1;
+  const Ref name(PyObject_GetAttrString(function.get(), "__name__"));
+  if (!name || PyObject_SetAttr(module, name.get(), function.get()) < 0) return -1;
+  return append_to_all(module, name.get());
 }
 
 int exec_module(PyObject* module) {
@@ -64,15 +59,12 @@ int exec_module(PyObject* module) {
     PyErr_Format(PyExc_TypeError, "'%s' object cannot be converted to 'module'", Py_TYPE(module)->tp_name);
     return -1;
   }
-  PyObject* module_name = PyModule_GetNameObject(module);
-  if (module_name == nullptr) return -1;
-  int status = 0;
+  const Ref module_name(PyModule_GetNameObject(module));
+  if (!module_name) return -1;
   for (PyMethodDef& definition : kFunctions) {
-    status = add_function(module, module_name, &definition);
-    if (status < 0) break;
+    if (add_function(module, module_name.get(), &definition) < 0) return -1;
   }
-  Py_DECREF(module_name);
-  return status;
+  return 0;
 }
 
 PyModuleDef_Slot kSlots[] = {

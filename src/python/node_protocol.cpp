@@ -36,9 +36,7 @@ Ref list_item(PyObject* list, Py_ssize_t i) {
 #if PY_VERSION_HEX >= 0x030D0000
   return Ref(PyList_GetItemRef(list, i));
 #else
-  PyObject* item = PyList_GET_ITEM(list, i);
-  Py_INCREF(item);
-  return Ref(item);
+  return Ref(Py_NewRef(PyList_GET_ITEM(list, i)));
 #endif
 }
 
@@ -142,17 +140,16 @@ PyObject* read_attributes(const AttributeNames& names, PyObject* object, Node& n
   }
   if (PyErr_Occurred()) return nullptr;
 
-  PyObject* children = PyObject_GetAttr(object, names.children.get());
-  if (children == nullptr) {
+  Ref children(PyObject_GetAttr(object, names.children.get()));
+  if (!children) {
     if (clear_ordinary_error()) PyErr_SetString(PyExc_TypeError, kMissingChildren);
     return nullptr;
   }
-  if (!PyList_Check(children)) {
-    Py_DECREF(children);
+  if (!PyList_Check(children.get())) {
     PyErr_SetString(PyExc_TypeError, kChildrenNotList);
     return nullptr;
   }
-  return children;
+  return children.release();
 }
 
 bool too_deep(std::size_t depth) {
@@ -208,16 +205,14 @@ std::optional<Node> protocol_to_node(PyObject* object) {
 namespace {
 
 PyObject* text_list(const std::vector<std::string>& texts) {
-  PyObject* list = PyList_New(static_cast<Py_ssize_t>(texts.size()));
-  for (std::size_t i = 0; list != nullptr && i < texts.size(); ++i) {
+  Ref list(PyList_New(static_cast<Py_ssize_t>(texts.size())));
+  if (!list) return nullptr;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
     PyObject* text = text_object(texts[i]);
-    if (text == nullptr) {
-      Py_CLEAR(list);
-      break;
-    }
-    PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), text);
+    if (text == nullptr) return nullptr;
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), text);  // takes the reference
   }
-  return list;
+  return list.release();
 }
 
 // The field's Python form: a str, or a new list of str.

@@ -173,7 +173,7 @@ Result<AtomicExpression, FormulaError> parse_atomic_expression(ParseNode atomic)
 // exact doubles, so one division gives the correctly rounded value, without the general
 // conversion.
 std::optional<double> exact_decimal(std::string_view digits) {
-  constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
   std::uint64_t mantissa = 0;
   std::size_t significant = 0;

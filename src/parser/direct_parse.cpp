@@ -263,8 +263,9 @@ class DirectParser {
 
   // Matches the first keyword of `kind` that is a prefix here, as a choice of keyword
   // literals does.
-  const language::Keyword* keyword_choice(KeywordKind kind) {
-    const language::Keyword* keyword = language::keyword_prefix(kind, text_, pos_);
+  template <KeywordKind K>
+  const language::Keyword* keyword_choice() {
+    const language::Keyword* keyword = language::keyword_prefix<K>(text_, pos_);
     if (keyword != nullptr) pos_ += keyword->text.size();
     return keyword;
   }
@@ -285,7 +286,7 @@ class DirectParser {
   }
 
   std::optional<AtomicExpression> modifier_expression() {
-    const language::Keyword* modifier = keyword_choice(KeywordKind::Modifier);
+    const language::Keyword* modifier = keyword_choice<KeywordKind::Modifier>();
     if (modifier == nullptr || !open_parenthesis()) return std::nullopt;
     auto reference = node_reference();
     if (!reference || !close_parenthesis()) return std::nullopt;
@@ -294,7 +295,7 @@ class DirectParser {
   }
 
   std::optional<AtomicExpression> function_expression() {
-    const language::Keyword* function = keyword_choice(KeywordKind::Function);
+    const language::Keyword* function = keyword_choice<KeywordKind::Function>();
     if (function == nullptr || !open_parenthesis()) return std::nullopt;
     auto arguments = expression_list();
     if (!arguments || !close_parenthesis()) return std::nullopt;
@@ -304,7 +305,7 @@ class DirectParser {
   }
 
   std::optional<AtomicExpression> aggregation_expression() {
-    const language::Keyword* aggregation = keyword_choice(KeywordKind::Aggregation);
+    const language::Keyword* aggregation = keyword_choice<KeywordKind::Aggregation>();
     if (aggregation == nullptr || !open_parenthesis()) return std::nullopt;
     std::optional<std::vector<Expression>> arguments;
     const std::size_t before = pos_;
@@ -339,7 +340,7 @@ class DirectParser {
   }
 
   std::optional<AtomicExpression> conditional_expression() {
-    const language::Keyword* keyword = keyword_choice(KeywordKind::Conditional);
+    const language::Keyword* keyword = keyword_choice<KeywordKind::Conditional>();
     if (keyword == nullptr || !open_parenthesis()) return std::nullopt;
     const auto conditional = static_cast<ConditionalName>(keyword->name);
     // boolean_expression ~ SEMICOLON ~ expression

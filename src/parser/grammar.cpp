@@ -319,7 +319,7 @@ struct CurlyIdentifierBody {
 template <language::KeywordKind K>
 struct KeywordChoice {
   bool operator()(Machine& m) const {
-    const language::Keyword* keyword = language::keyword_prefix(K, m.text, m.pos);
+    const language::Keyword* keyword = language::keyword_prefix<K>(m.text, m.pos);
     if (keyword == nullptr) return false;
     m.pos += keyword->text.size();
     return true;

@@ -95,10 +95,14 @@ constexpr bool well_formed() {
 static_assert(well_formed(), "keywords are grouped by kind, in enumerator order, and written in lower case");
 }  // namespace detail
 
+// The keywords of one kind, found once at compile time.
+template <KeywordKind K>
+inline constexpr std::span<const Keyword> kKeywordsOf = keywords(K);
+
 // The table entry of an enumerator.
 template <class Name>
 constexpr const Keyword& keyword_entry(Name name) {
-  return keywords(detail::kind_of(name))[static_cast<std::size_t>(name)];
+  return kKeywordsOf<detail::kind_of(Name{})>[static_cast<std::size_t>(name)];
 }
 
 // The keyword whose text equals `text` under ASCII case folding, of any kind; or null.
@@ -111,8 +115,9 @@ constexpr const Keyword* find_keyword(std::string_view text) {
 
 // The first keyword of `kind` that is a prefix of `text` from `pos` under ASCII case folding,
 // as an ordered choice of the kind's keywords matches; or null.
-constexpr const Keyword* keyword_prefix(KeywordKind kind, std::string_view text, std::size_t pos) {
-  for (const Keyword& k : keywords(kind)) {
+template <KeywordKind K>
+constexpr const Keyword* keyword_prefix(std::string_view text, std::size_t pos) {
+  for (const Keyword& k : kKeywordsOf<K>) {
     if (lexical::starts_with_folded(text, pos, k.text)) return &k;
   }
   return nullptr;

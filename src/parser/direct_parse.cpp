@@ -1,6 +1,7 @@
 #include "parser/direct_parse.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include "parser/grammar.h"
@@ -452,8 +453,26 @@ class DirectParser {
 
   std::optional<double> number_or_percent() {
     const std::size_t start = pos_;
+    if (std::optional<double> plain = plain_digits()) return plain;
     pos_ = number_or_percent_end();
     return converted_number(text_.substr(start, pos_ - start));
+  }
+
+  // A number that is nothing but digits (no separator or "%" follows them) with at most 15
+  // significant ones: their value is the exact integer, which the general conversion also
+  // gives. Moves past them; nothing moved otherwise.
+  std::optional<double> plain_digits() {
+    std::uint64_t mantissa = 0;
+    std::size_t significant = 0;
+    std::size_t p = pos_;
+    for (; p < text_.size() && is_digit(text_[p]); ++p) {
+      if (significant > 0 || text_[p] != '0') ++significant;
+      if (significant > 15) return std::nullopt;
+      mantissa = mantissa * 10 + static_cast<std::uint64_t>(text_[p] - '0');
+    }
+    if (p < text_.size() && (text_[p] == ',' || text_[p] == '.' || text_[p] == '%')) return std::nullopt;
+    pos_ = p;
+    return static_cast<double>(mantissa);
   }
 
   bool operand_starts(std::size_t p) const {

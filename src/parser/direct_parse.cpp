@@ -62,7 +62,18 @@ class DirectParser {
   }
   bool at(char c) const { return pos_ < text_.size() && text_[pos_] == c; }
   bool at_digit() const { return pos_ < text_.size() && is_digit(text_[pos_]); }
-  void skip() { pos_ = lexical::skip_blanks(text_, pos_); }
+  // Whitespace from `pos_`. A repetition whose next element fails gives back the whitespace
+  // it skipped, and the rule around it skips the same whitespace again: the last skip is
+  // remembered (the text never changes, so neither does its end).
+  void skip() {
+    if (pos_ == skipped_from_) {
+      pos_ = skipped_to_;
+      return;
+    }
+    skipped_from_ = pos_;
+    pos_ = lexical::skip_blanks(text_, pos_);
+    skipped_to_ = pos_;
+  }
   // An ASCII case-folded keyword at `pos_`, which may be the start of a longer word.
   bool keyword(std::string_view lower) {
     if (!lexical::starts_with_folded(text_, pos_, lower)) return false;
@@ -735,6 +746,8 @@ class DirectParser {
 
   std::string_view text_;
   std::size_t pos_ = 0;
+  std::size_t skipped_from_ = std::string_view::npos;
+  std::size_t skipped_to_ = 0;
   std::size_t budget_;
   int depth_ = 0;
   bool gave_up_ = false;

@@ -313,7 +313,8 @@ class DirectParser {
     if (!arguments || !close_parenthesis()) return std::nullopt;
     // A count the function does not accept is the builder's error to report.
     if (!language::accepts_arguments(*function, arguments->size())) return give_up();
-    return AtomicExpression{AtomicExpression::Function{static_cast<FunctionName>(function->name), std::move(*arguments)}};
+    return AtomicExpression{
+        AtomicExpression::Function{static_cast<FunctionName>(function->name), std::move(*arguments)}};
   }
 
   std::optional<AtomicExpression> aggregation_expression() {

@@ -191,6 +191,7 @@ EvalNote evaluate_aggregation(const AtomicExpression::Aggregation& call, const E
   const std::vector<Expression>& arguments = call.arguments ? *call.arguments : kNone;
   if (call.aggregation == AggregationName::Coalesce) return coalesce(arguments, context);
   std::vector<double> numbers;
+  numbers.reserve(arguments.size());  // one number per argument is the common case
   auto consider = [&](const EvalResult& r) -> bool {
     if (r.is_error()) return false;
     if (r.is_number()) numbers.push_back(r.number_value());

@@ -1,9 +1,12 @@
 #include "parser/direct_parse.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include "parser/grammar.h"
+#include "parser/language.h"
+#include "parser/lexical.h"
 #include "parser/parse.h"
 #include "unicode/unicode.h"
 
@@ -13,8 +16,8 @@ using namespace ast;
 
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_grammar_whitespace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+using lexical::is_digit;
+using language::KeywordKind;
 
 // Each method matches one rule at `pos_`. On a match it moves `pos_` past it and returns
 // the rule's syntax tree; on a failure it leaves `pos_` where it was and returns nullopt,
@@ -59,17 +62,21 @@ class DirectParser {
   }
   bool at(char c) const { return pos_ < text_.size() && text_[pos_] == c; }
   bool at_digit() const { return pos_ < text_.size() && is_digit(text_[pos_]); }
+  // Whitespace from `pos_`. A repetition whose next element fails gives back the whitespace
+  // it skipped, and the rule around it skips the same whitespace again: the last skip is
+  // remembered (the text never changes, so neither does its end).
   void skip() {
-    while (pos_ < text_.size() && is_grammar_whitespace(text_[pos_])) ++pos_;
+    if (pos_ == skipped_from_) {
+      pos_ = skipped_to_;
+      return;
+    }
+    skipped_from_ = pos_;
+    pos_ = lexical::skip_blanks(text_, pos_);
+    skipped_to_ = pos_;
   }
   // An ASCII case-folded keyword at `pos_`, which may be the start of a longer word.
   bool keyword(std::string_view lower) {
-    if (text_.size() - pos_ < lower.size()) return false;
-    for (std::size_t i = 0; i < lower.size(); ++i) {
-      char c = text_[pos_ + i];
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-      if (c != lower[i]) return false;
-    }
+    if (!lexical::starts_with_folded(text_, pos_, lower)) return false;
     pos_ += lower.size();
     return true;
   }
@@ -266,13 +273,13 @@ class DirectParser {
     return std::nullopt;
   }
 
-  // Matches the first of `names` that is a prefix here, as a choice of keyword literals does.
-  template <class Name, std::size_t N>
-  std::optional<Name> keyword_choice(const std::pair<std::string_view, Name> (&names)[N]) {
-    for (const auto& [text, name] : names) {
-      if (keyword(text)) return name;
-    }
-    return std::nullopt;
+  // Matches the first keyword of `kind` that is a prefix here, as a choice of keyword
+  // literals does.
+  template <KeywordKind K>
+  const language::Keyword* keyword_choice() {
+    const language::Keyword* keyword = language::keyword_prefix<K>(text_, pos_);
+    if (keyword != nullptr) pos_ += keyword->text.size();
+    return keyword;
   }
 
   // After a name: whitespace, then "(".
@@ -291,61 +298,35 @@ class DirectParser {
   }
 
   std::optional<AtomicExpression> modifier_expression() {
-    static constexpr std::pair<std::string_view, ModifierName> kNames[] = {{"total", ModifierName::Total},
-                                                                           {"ratio", ModifierName::Ratio}};
-    const auto modifier = keyword_choice(kNames);
-    if (!modifier || !open_parenthesis()) return std::nullopt;
+    const language::Keyword* modifier = keyword_choice<KeywordKind::Modifier>();
+    if (modifier == nullptr || !open_parenthesis()) return std::nullopt;
     auto reference = node_reference();
     if (!reference || !close_parenthesis()) return std::nullopt;
-    return AtomicExpression{AtomicExpression::Modifier{*modifier, std::move(reference->name), reference->index}};
+    return AtomicExpression{AtomicExpression::Modifier{static_cast<ModifierName>(modifier->name),
+                                                       std::move(reference->name), reference->index}};
   }
 
   std::optional<AtomicExpression> function_expression() {
-    static constexpr std::pair<std::string_view, FunctionName> kNames[] = {
-        {"abs", FunctionName::Abs},   {"round", FunctionName::Round}, {"ceil", FunctionName::Ceil},
-        {"floor", FunctionName::Floor}, {"pow", FunctionName::Pow},   {"root", FunctionName::Root},
-        {"log", FunctionName::Log},   {"mod", FunctionName::Mod},     {"sign", FunctionName::Sign},
-        {"iferror", FunctionName::IfError}};
-    const auto function = keyword_choice(kNames);
-    if (!function || !open_parenthesis()) return std::nullopt;
+    const language::Keyword* function = keyword_choice<KeywordKind::Function>();
+    if (function == nullptr || !open_parenthesis()) return std::nullopt;
     auto arguments = expression_list();
     if (!arguments || !close_parenthesis()) return std::nullopt;
     // A count the function does not accept is the builder's error to report.
-    const std::size_t n = arguments->size();
-    switch (*function) {
-      case FunctionName::Abs:
-      case FunctionName::Ceil:
-      case FunctionName::Floor:
-      case FunctionName::Sign:
-        if (n != 1) return give_up();
-        break;
-      case FunctionName::Pow:
-      case FunctionName::Root:
-      case FunctionName::Mod:
-        if (n != 2) return give_up();
-        break;
-      case FunctionName::Round:
-      case FunctionName::Log:
-      case FunctionName::IfError:
-        if (n != 1 && n != 2) return give_up();
-        break;
-    }
-    return AtomicExpression{AtomicExpression::Function{*function, std::move(*arguments)}};
+    if (!language::accepts_arguments(*function, arguments->size())) return give_up();
+    return AtomicExpression{
+        AtomicExpression::Function{static_cast<FunctionName>(function->name), std::move(*arguments)}};
   }
 
   std::optional<AtomicExpression> aggregation_expression() {
-    static constexpr std::pair<std::string_view, AggregationName> kNames[] = {
-        {"sum", AggregationName::Sum},     {"mult", AggregationName::Mult},   {"avg", AggregationName::Avg},
-        {"median", AggregationName::Median}, {"stdev", AggregationName::Stdev}, {"max", AggregationName::Max},
-        {"min", AggregationName::Min},     {"count", AggregationName::Count}, {"coalesce", AggregationName::Coalesce}};
-    const auto aggregation = keyword_choice(kNames);
-    if (!aggregation || !open_parenthesis()) return std::nullopt;
+    const language::Keyword* aggregation = keyword_choice<KeywordKind::Aggregation>();
+    if (aggregation == nullptr || !open_parenthesis()) return std::nullopt;
     std::optional<std::vector<Expression>> arguments;
     const std::size_t before = pos_;
     arguments = expression_list();
     if (!arguments) pos_ = before;
     if (!close_parenthesis()) return std::nullopt;
-    return AtomicExpression{AtomicExpression::Aggregation{*aggregation, std::move(arguments)}};
+    return AtomicExpression{
+        AtomicExpression::Aggregation{static_cast<AggregationName>(aggregation->name), std::move(arguments)}};
   }
 
   // expression ~ (SEMICOLON ~ expression)*
@@ -372,10 +353,9 @@ class DirectParser {
   }
 
   std::optional<AtomicExpression> conditional_expression() {
-    static constexpr std::pair<std::string_view, ConditionalName> kNames[] = {{"if", ConditionalName::If},
-                                                                              {"when", ConditionalName::When}};
-    const auto conditional = keyword_choice(kNames);
-    if (!conditional || !open_parenthesis()) return std::nullopt;
+    const language::Keyword* keyword = keyword_choice<KeywordKind::Conditional>();
+    if (keyword == nullptr || !open_parenthesis()) return std::nullopt;
+    const auto conditional = static_cast<ConditionalName>(keyword->name);
     // boolean_expression ~ SEMICOLON ~ expression
     // ~ (SEMICOLON ~ boolean_expression ~ SEMICOLON ~ expression)* ~ (SEMICOLON ~ expression)?
     std::vector<CaseClause> clauses;
@@ -409,8 +389,8 @@ class DirectParser {
     }
     if (!close_parenthesis()) return std::nullopt;
     // Clause counts that `if` does not accept are the builder's error to report.
-    if (*conditional == ConditionalName::If && (clauses.size() != 1 || !otherwise)) return give_up();
-    return AtomicExpression{AtomicExpression::Conditional{*conditional, std::move(clauses), std::move(otherwise)}};
+    if (conditional == ConditionalName::If && (clauses.size() != 1 || !otherwise)) return give_up();
+    return AtomicExpression{AtomicExpression::Conditional{conditional, std::move(clauses), std::move(otherwise)}};
   }
 
   // The expression of a condition that is nothing but one expression, taken out of it.
@@ -478,17 +458,33 @@ class DirectParser {
   std::size_t number_or_percent_end() const {
     std::size_t end = number_end();
     if (end < text_.size() && text_[end] == '%') {
-      std::size_t next = end + 1;
-      while (next < text_.size() && is_grammar_whitespace(text_[next])) ++next;
-      if (!operand_starts(next)) ++end;
+      if (!operand_starts(lexical::skip_blanks(text_, end + 1))) ++end;
     }
     return end;
   }
 
   std::optional<double> number_or_percent() {
     const std::size_t start = pos_;
+    if (std::optional<double> plain = plain_digits()) return plain;
     pos_ = number_or_percent_end();
     return converted_number(text_.substr(start, pos_ - start));
+  }
+
+  // A number that is nothing but digits (no separator or "%" follows them) with at most 15
+  // significant ones: their value is the exact integer, which the general conversion also
+  // gives. Moves past them; nothing moved otherwise.
+  std::optional<double> plain_digits() {
+    std::uint64_t mantissa = 0;
+    std::size_t significant = 0;
+    std::size_t p = pos_;
+    for (; p < text_.size() && is_digit(text_[p]); ++p) {
+      if (significant > 0 || text_[p] != '0') ++significant;
+      if (significant > 15) return std::nullopt;
+      mantissa = mantissa * 10 + static_cast<std::uint64_t>(text_[p] - '0');
+    }
+    if (p < text_.size() && (text_[p] == ',' || text_[p] == '.' || text_[p] == '%')) return std::nullopt;
+    pos_ = p;
+    return static_cast<double>(mantissa);
   }
 
   bool operand_starts(std::size_t p) const {
@@ -615,14 +611,7 @@ class DirectParser {
   // CURLY_IDENTIFIER: up to the first "}" outside a "{...}" group that holds no "{".
   std::size_t curly_identifier_end(std::size_t p) {
     const std::size_t from = p;
-    while (p < text_.size() && text_[p] != '}') {
-      if (text_[p] == '{') {
-        const std::size_t brace = text_.find_first_of("{}", p + 1);
-        p = brace != std::string_view::npos && text_[brace] == '}' ? brace + 1 : p + 1;
-      } else {
-        p += unicode::char_length(text_, p);
-      }
-    }
+    while (!lexical::braced_name_ends(text_, p)) p = lexical::braced_name_step(text_, p);
     spend((p - from) / 8);
     return p;
   }
@@ -758,6 +747,8 @@ class DirectParser {
 
   std::string_view text_;
   std::size_t pos_ = 0;
+  std::size_t skipped_from_ = std::string_view::npos;
+  std::size_t skipped_to_ = 0;
   std::size_t budget_;
   int depth_ = 0;
   bool gave_up_ = false;

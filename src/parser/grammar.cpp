@@ -17,6 +17,7 @@
 #include <tuple>
 
 #include "invariant.h"
+#include "parser/language.h"
 #include "unicode/unicode.h"
 
 namespace ostrel::parser {
@@ -97,8 +98,6 @@ constexpr RuleInfo kRules[kRuleCount] = {
 
 constexpr std::uint32_t kNoNode = std::numeric_limits<std::uint32_t>::max();
 
-bool is_grammar_whitespace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 }  // namespace
 
 std::string_view rule_name(Rule rule) { return kRules[static_cast<std::size_t>(rule)].name; }
@@ -115,7 +114,7 @@ class Machine {
   // Implicit whitespace: only between elements of normal rules outside atomic ones.
   void skip() {
     if (atomic_) return;
-    while (pos < text.size() && is_grammar_whitespace(text[pos])) ++pos;
+    pos = lexical::skip_blanks(text, pos);
   }
 
   struct Mark {
@@ -187,12 +186,7 @@ struct Lit {
 struct ILit {
   std::string_view s;
   bool operator()(Machine& m) const {
-    if (m.text.size() - m.pos < s.size()) return false;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-      char c = m.text[m.pos + i];
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-      if (c != s[i]) return false;
-    }
+    if (!lexical::starts_with_folded(m.text, m.pos, s)) return false;
     m.pos += s.size();
     return true;
   }
@@ -282,6 +276,17 @@ struct AnyChar {
   }
 };
 
+// One byte of the grammar's whitespace.
+struct Blank {
+  bool operator()(Machine& m) const {
+    if (m.pos < m.text.size() && lexical::is_blank(m.text[m.pos])) {
+      ++m.pos;
+      return true;
+    }
+    return false;
+  }
+};
+
 struct AsciiDigit {
   bool operator()(Machine& m) const {
     if (m.pos < m.text.size() && m.text[m.pos] >= '0' && m.text[m.pos] <= '9') {
@@ -306,6 +311,17 @@ struct CharWith {
 struct CurlyIdentifierBody {
   bool operator()(Machine& m) const {
     m.pos = m.curly_identifier_end(m.pos);
+    return true;
+  }
+};
+
+// The ordered choice of the ILits of all keywords of one kind, in the language table's order.
+template <language::KeywordKind K>
+struct KeywordChoice {
+  bool operator()(Machine& m) const {
+    const language::Keyword* keyword = language::keyword_prefix<K>(m.text, m.pos);
+    if (keyword == nullptr) return false;
+    m.pos += keyword->text.size();
     return true;
   }
 };
@@ -340,6 +356,10 @@ constexpr NotAhead<E> not_ahead(E e) {
 }
 constexpr Lit lit(std::string_view s) { return {s}; }
 constexpr ILit ilit(std::string_view s) { return {s}; }
+template <language::KeywordKind K>
+constexpr KeywordChoice<K> keywords_of() {
+  return {};
+}
 
 // ---- The rules as callable elements ---------------------------------------------------
 
@@ -410,6 +430,7 @@ constexpr Call<Rule::WHITESPACE> WHITESPACE;
 constexpr Soi SOI;
 constexpr AnyChar ANY;
 constexpr AsciiDigit D;
+constexpr Blank BLANK;
 constexpr CharWith<unicode::is_xid_start> XID_START;
 constexpr CharWith<unicode::is_xid_continue> XID_CONTINUE;
 constexpr auto D3 = seq(D, D, D);
@@ -467,30 +488,28 @@ bool Machine::body(Rule rule) {
                     seq(LPAREN, expression, RPAREN)));
     case Rule::modifier_expression:  // modifier_name ~ LPAREN ~ NODE_REFERENCE ~ RPAREN
       OSTREL_RULE(seq(modifier_name, LPAREN, NODE_REFERENCE, RPAREN));
-    case Rule::modifier_name:  // ^"total" | ^"ratio"
-      OSTREL_RULE(choice(ilit("total"), ilit("ratio")));
+    case Rule::modifier_name:  // ^"total" | ^"ratio": the modifier keywords of the language table
+      OSTREL_RULE(keywords_of<language::KeywordKind::Modifier>());
     case Rule::function_expression:  // function_name ~ LPAREN ~ function_args ~ RPAREN
       OSTREL_RULE(seq(function_name, LPAREN, function_args, RPAREN));
     case Rule::function_name:
       // ^"abs" | ^"round" | ^"ceil" | ^"floor" | ^"pow" | ^"root" | ^"log" | ^"mod"
-      // | ^"sign" | ^"iferror"
-      OSTREL_RULE(choice(ilit("abs"), ilit("round"), ilit("ceil"), ilit("floor"), ilit("pow"), ilit("root"),
-                    ilit("log"), ilit("mod"), ilit("sign"), ilit("iferror")));
+      // | ^"sign" | ^"iferror": the function keywords of the language table
+      OSTREL_RULE(keywords_of<language::KeywordKind::Function>());
     case Rule::function_args:  // expression ~ (SEMICOLON ~ expression)*
       OSTREL_RULE(seq(expression, star(seq(SEMICOLON, expression))));
     case Rule::aggregation_expression:  // aggregation_name ~ LPAREN ~ aggregator_args? ~ RPAREN
       OSTREL_RULE(seq(aggregation_name, LPAREN, opt(aggregator_args), RPAREN));
     case Rule::aggregation_name:
       // ^"sum" | ^"mult" | ^"avg" | ^"median" | ^"stdev" | ^"max" | ^"min" | ^"count"
-      // | ^"coalesce"
-      OSTREL_RULE(choice(ilit("sum"), ilit("mult"), ilit("avg"), ilit("median"), ilit("stdev"), ilit("max"),
-                    ilit("min"), ilit("count"), ilit("coalesce")));
+      // | ^"coalesce": the aggregation keywords of the language table
+      OSTREL_RULE(keywords_of<language::KeywordKind::Aggregation>());
     case Rule::aggregator_args:  // expression ~ (SEMICOLON ~ expression)*
       OSTREL_RULE(seq(expression, star(seq(SEMICOLON, expression))));
     case Rule::conditional_expression:  // conditional_name ~ LPAREN ~ conditional_args ~ RPAREN
       OSTREL_RULE(seq(conditional_name, LPAREN, conditional_args, RPAREN));
-    case Rule::conditional_name:  // ^"if" | ^"when"
-      OSTREL_RULE(choice(ilit("if"), ilit("when")));
+    case Rule::conditional_name:  // ^"if" | ^"when": the conditional keywords of the language table
+      OSTREL_RULE(keywords_of<language::KeywordKind::Conditional>());
     case Rule::conditional_args:
       // boolean_expression ~ SEMICOLON ~ expression
       // ~ (SEMICOLON ~ boolean_expression ~ SEMICOLON ~ expression)* ~ (SEMICOLON ~ expression)?
@@ -588,7 +607,7 @@ bool Machine::body(Rule rule) {
     case Rule::EMPTY:  // ^"empty"
       OSTREL_RULE(ilit("empty"));
     case Rule::WHITESPACE:  // " " | "\t" | "\r" | "\n"
-      OSTREL_RULE(choice(lit(" "), lit("\t"), lit("\r"), lit("\n")));
+      OSTREL_RULE(BLANK);
   }
   return false;
 }
@@ -604,14 +623,6 @@ bool Machine::body(Rule rule) {
 std::size_t Machine::curly_identifier_end(std::size_t from) {
   std::vector<std::size_t>& memo = scratch_.curly_end;  // end + 1 per loop head; 0 = unknown
   if (memo.empty()) memo.assign(text.size() + 1, 0);
-  auto next_head = [&](std::size_t at) -> std::size_t {  // at < size, text[at] != '}'
-    if (text[at] == '{') {
-      const std::size_t brace = text.find_first_of("{}", at + 1);
-      if (brace != std::string_view::npos && text[brace] == '}') return brace + 1;
-      return at + 1;
-    }
-    return at + unicode::char_length(text, at);
-  };
   std::size_t at = from;
   std::size_t end = 0;
   for (;;) {
@@ -619,13 +630,13 @@ std::size_t Machine::curly_identifier_end(std::size_t from) {
       end = memo[at] - 1;
       break;
     }
-    if (at == text.size() || text[at] == '}') {
+    if (lexical::braced_name_ends(text, at)) {
       end = at;
       break;
     }
-    at = next_head(at);
+    at = lexical::braced_name_step(text, at);
   }
-  for (at = from; memo[at] == 0; at = next_head(at)) {
+  for (at = from; memo[at] == 0; at = lexical::braced_name_step(text, at)) {
     memo[at] = end + 1;
     if (at == end) break;
   }

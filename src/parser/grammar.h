@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "parser/formula_error.h"
+#include "parser/lexical.h"
 #include "result.h"
 
 namespace ostrel::parser {
@@ -100,8 +101,8 @@ inline constexpr int kMaxNesting = 128;
 // that byte, so the rule fails there, and so do all the rules it would call. It only saves
 // work; the grammar still decides every match.
 namespace may_start_detail {
-constexpr bool is_ascii_letter(unsigned char b) { return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z'); }
-constexpr bool is_blank(unsigned char b) { return b == ' ' || b == '\t' || b == '\r' || b == '\n'; }
+using lexical::is_ascii_letter;
+using lexical::is_blank;
 // What an operand (`atomic_expression`) can begin with: a number, a reference, a keyword,
 // or a parenthesis.
 constexpr bool operand_may_start(unsigned char b) {
@@ -187,7 +188,7 @@ constexpr bool may_start(Rule rule, unsigned char b) {
     case Rule::RCURLY:
       return b == '}';
     case Rule::WHITESPACE:
-      return b == ' ' || b == '\t' || b == '\r' || b == '\n';
+      return is_blank(b);
     case Rule::LPAREN:
       return b == '(';
     case Rule::RPAREN:

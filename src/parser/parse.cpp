@@ -8,6 +8,7 @@
 
 #include "invariant.h"
 #include "parser/direct_parse.h"
+#include "parser/language.h"
 #include "unicode/unicode.h"
 
 namespace ostrel::parser {
@@ -58,31 +59,19 @@ Result<AtomicExpression, FormulaError> parse_function(ParseNode node) {
     OSTREL_TRY(parsed, parse_function_args(node.child(2)));
     arguments = std::move(parsed);
   }
-  std::string expected;
-  std::size_t only = 0;  // the single accepted count, or 0 for "one of [1, 2]"
-  switch (function) {
-    case FunctionName::Abs:
-    case FunctionName::Ceil:
-    case FunctionName::Floor:
-    case FunctionName::Sign:
-      only = 1;
-      break;
-    case FunctionName::Pow:
-    case FunctionName::Root:
-    case FunctionName::Mod:
-      only = 2;
-      break;
-    case FunctionName::Round:
-    case FunctionName::Log:
-    case FunctionName::IfError:
-      break;
-  }
+  const language::Keyword& entry = language::keyword_entry(function);
   const std::size_t n = arguments.size();
-  const bool accepted = only == 0 ? (n == 1 || n == 2) : n == only;
-  if (!accepted) {
-    const std::string counts = only == 0 ? "one of [1, 2]" : std::to_string(only);
+  if (!language::accepts_arguments(entry, n)) {
+    // "2", or "one of [1, 2]" when several counts are accepted.
+    std::string counts = std::to_string(entry.min_arguments);
+    if (entry.max_arguments != entry.min_arguments) {
+      counts = "one of [" + counts;
+      for (std::size_t k = entry.min_arguments + 1; k <= entry.max_arguments; ++k) counts += ", " + std::to_string(k);
+      counts += "]";
+    }
+    const bool singular = entry.max_arguments == 1;
     return fail(error_at(node, "Function '" + std::string(trimmed(name)) + "' expects " + counts + " argument" +
-                                   (only == 1 ? "" : "s") + ", but got " + std::to_string(n)));
+                                   (singular ? "" : "s") + ", but got " + std::to_string(n)));
   }
   return AtomicExpression{AtomicExpression::Function{function, std::move(arguments)}};
 }
@@ -184,7 +173,7 @@ Result<AtomicExpression, FormulaError> parse_atomic_expression(ParseNode atomic)
 // exact doubles, so one division gives the correctly rounded value, without the general
 // conversion.
 std::optional<double> exact_decimal(std::string_view digits) {
-  constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
   std::uint64_t mantissa = 0;
   std::size_t significant = 0;

@@ -10,6 +10,8 @@
 
 #include "parser/ast.h"
 #include "parser/grammar.h"
+#include "parser/language.h"
+#include "parser/lexical.h"
 #include "unicode/unicode.h"
 
 namespace ostrel::parser {
@@ -76,11 +78,18 @@ bool boundary_holds(std::string_view text, std::size_t end) {
 }
 
 TokenKind identifier_kind(std::string_view name) {
-  using namespace ast;
-  if (lookup<ModifierName>(name)) return TokenKind::Modifier;
-  if (lookup<FunctionName>(name)) return TokenKind::Function;
-  if (lookup<AggregationName>(name)) return TokenKind::Aggregation;
-  if (lookup<ConditionalName>(name)) return TokenKind::Conditional;
+  const language::Keyword* keyword = language::find_keyword(name);
+  if (keyword == nullptr) return TokenKind::Unexpected;
+  switch (keyword->kind) {
+    case language::KeywordKind::Modifier:
+      return TokenKind::Modifier;
+    case language::KeywordKind::Function:
+      return TokenKind::Function;
+    case language::KeywordKind::Aggregation:
+      return TokenKind::Aggregation;
+    case language::KeywordKind::Conditional:
+      return TokenKind::Conditional;
+  }
   return TokenKind::Unexpected;
 }
 
@@ -120,10 +129,7 @@ std::vector<Token> scan_tokens(std::string_view formula) {
   };
   std::size_t pos = 0;
   for (;;) {
-    while (pos < formula.size() && (formula[pos] == ' ' || formula[pos] == '\t' || formula[pos] == '\r' ||
-                                    formula[pos] == '\n')) {
-      ++pos;
-    }
+    pos = lexical::skip_blanks(formula, pos);
     if (pos >= formula.size()) break;
 
     bool made = false;

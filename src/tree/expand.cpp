@@ -7,14 +7,13 @@
 #include <utility>
 
 #include "invariant.h"
+#include "parser/lexical.h"
 #include "parser/tokenize.h"
 #include "references.h"
 
 namespace ostrel::tree {
 
 namespace {
-
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // The index of "children[n]" as written between the brackets: digits only, no blanks.
 std::optional<std::uint64_t> read_index(std::string_view text) {
@@ -165,7 +164,7 @@ TreeExpansion::ExpansionId TreeExpansion::finish(std::vector<Piece> pieces, std:
   for (const Piece& piece : pieces) {
     if (piece.expansion == kNoExpansion) {
       for (const char c : piece.text) {
-        if (!is_blank(c)) {
+        if (!parser::lexical::is_blank(c)) {
           first = static_cast<unsigned char>(c);
           break;
         }

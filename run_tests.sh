@@ -10,6 +10,8 @@ tools/install_missing.sh g++ googletest libgtest-dev unicode-data
 tools/install_missing.sh --no-install-recommends libreoffice-calc-nogui
 python3 -m pip install -q --disable-pip-version-check pytest hypothesis mypy openpyxl
 
+tools/check_format.sh
+
 cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTREL_SANITIZE=ON -DOSTREL_WERROR=ON
 cmake --build build/sanitize
 ctest --test-dir build/sanitize --output-on-failure -j2

@@ -55,8 +55,8 @@ extern "C" {
 }
 
 int main() {
-  const std::size_t total = ostrel_bench_run_0() + ostrel_bench_run_1() + ostrel_bench_run_2() +
-                            ostrel_bench_run_3() + ostrel_bench_run_4() + ostrel_bench_run_5();
+  const std::size_t total = ostrel_bench_run_0() + ostrel_bench_run_1() + ostrel_bench_run_2() + ostrel_bench_run_3() +
+                            ostrel_bench_run_4() + ostrel_bench_run_5();
   for (std::string_view formula : kFormulas) {
     std::printf("%-40.*s %s\n", static_cast<int>(formula.size()), formula.data(), once(formula).c_str());
   }

@@ -39,7 +39,7 @@ class Result {
 }  // namespace ostrel
 
 // Binds `name` to the value of `expr`, or returns its error from the enclosing function.
-#define OSTREL_TRY(name, expr)                                                    \
-  auto name##_result_ = (expr);                                                   \
+#define OSTREL_TRY(name, expr)                                                        \
+  auto name##_result_ = (expr);                                                       \
   if (!name##_result_.ok()) return ::ostrel::fail(std::move(name##_result_).error()); \
   auto& name = name##_result_.value()

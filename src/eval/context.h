@@ -34,8 +34,7 @@ class EmptyContext final : public EvalContext {
   }
   std::vector<EvalResult> get_children_values() const override { return {}; }
   std::vector<EvalResult> get_right_values() const override { return {}; }
-  std::vector<EvalResult> get_cross_dimensional_values(std::string_view,
-                                                       std::optional<std::uint64_t>) const override {
+  std::vector<EvalResult> get_cross_dimensional_values(std::string_view, std::optional<std::uint64_t>) const override {
     return {};
   }
 };

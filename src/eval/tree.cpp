@@ -28,7 +28,7 @@ struct Frame {
   std::size_t dimension;
   bool needed;  // asked for by a formula: skipped once its value is known
   bool started = false;
-  const ParsedFormula* formula = nullptr;          // set when started
+  const ParsedFormula* formula = nullptr;            // set when started
   std::shared_ptr<const ParsedFormula> own_formula;  // one text of a formula list
 };
 
@@ -95,7 +95,8 @@ class Driver {
       }
       const TreeContext context(state_, frame.node, frame.dimension);
       const ParsedFormula& formula = *frame.formula;
-      const EvalResult result = formula.tree ? eval::evaluate(*formula.tree, context).as_eval_result() : formula.unparsed;
+      const EvalResult result =
+          formula.tree ? eval::evaluate(*formula.tree, context).as_eval_result() : formula.unparsed;
       const std::vector<NodeDimension>& needed = context.needed();
       if (!needed.empty()) {
         // `frame` is not used after this: the pushes may move it.
@@ -124,7 +125,7 @@ class Driver {
   TreeState& state_;
   std::vector<Frame> frames_;
   std::vector<std::unique_ptr<ParsedFormula>> single_formulas_;  // by node, parsed on first use
-  std::vector<LastParse> last_list_;                              // by node, made on first use
+  std::vector<LastParse> last_list_;                             // by node, made on first use
 };
 }  // namespace
 

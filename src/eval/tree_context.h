@@ -84,7 +84,8 @@ class TreeState {
 // stack, and each evaluation sees the cache exactly as a recursive one would.
 class TreeContext final : public EvalContext {
  public:
-  TreeContext(TreeState& state, NodeIndex node, std::size_t dimension) : state_(state), node_(node), dimension_(dimension) {}
+  TreeContext(TreeState& state, NodeIndex node, std::size_t dimension)
+      : state_(state), node_(node), dimension_(dimension) {}
 
   std::vector<EvalResult> get_reference_value(std::string_view name, std::optional<std::uint64_t> index) const override;
   std::vector<EvalResult> get_children_values() const override;

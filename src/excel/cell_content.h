@@ -16,7 +16,7 @@ namespace ostrel::excel {
 // A formula text read once for all the dimensions it serves: either the content it gives
 // whatever the dimension, or the expression to translate per dimension.
 struct PreparedFormula {
-  std::string content;                    // when `formula` is empty
+  std::string content;                        // when `formula` is empty
   std::optional<parser::ast::Value> formula;  // holds a Value::Expression
 };
 

@@ -24,17 +24,18 @@ namespace ostrel::excel {
 
 // What every step of one cell's translation reads.
 struct ConvertContext {
-  const Node& node;             // whose formula is translated
+  const Node& node;  // whose formula is translated
   const CellSnapshot& snapshot;
-  std::size_t dimension;        // counted from 0
-  const TreeIndex& names;       // the whole tree, where names are looked up
-  bool allow_many = false;      // true only inside aggregation arguments
+  std::size_t dimension;    // counted from 0
+  const TreeIndex& names;   // the whole tree, where names are looked up
+  bool allow_many = false;  // true only inside aggregation arguments
 };
 
 using Converted = Result<std::string, ConvertError>;
 
 Converted convert_expression(const parser::ast::Expression& expression, const ConvertContext& context);
-Converted convert_multiplication(const parser::ast::MultiplicationExpression& expression, const ConvertContext& context);
+Converted convert_multiplication(const parser::ast::MultiplicationExpression& expression,
+                                 const ConvertContext& context);
 Converted convert_power(const parser::ast::PowerExpression& expression, const ConvertContext& context);
 Converted convert_unary(const parser::ast::UnaryExpression& expression, const ConvertContext& context);
 Converted convert_or(const parser::ast::OrExpression& expression, const ConvertContext& context);
@@ -43,8 +44,8 @@ Converted convert_negation(const parser::ast::NegationExpression& expression, co
 
 // Appends the translation to `out`, for callers that build a larger text; after a failure
 // `out` holds part of a translation.
-std::optional<ConvertError> append_expression(const parser::ast::Expression& expression,
-                                              const ConvertContext& context, std::string& out);
+std::optional<ConvertError> append_expression(const parser::ast::Expression& expression, const ConvertContext& context,
+                                              std::string& out);
 
 // The translation, or the error's text in its place. Only `TooLong` still fails.
 Converted convert_expression_embed_errors(const parser::ast::Expression& expression, const ConvertContext& context);

@@ -136,8 +136,8 @@ struct AtomicExpression {
   struct Parenthesized {
     Box<Expression> expression;
   };
-  std::variant<Number, NodeReference, ChildrenReference, RightReference, Modifier, Function, Aggregation,
-               Conditional, Empty, Parenthesized>
+  std::variant<Number, NodeReference, ChildrenReference, RightReference, Modifier, Function, Aggregation, Conditional,
+               Empty, Parenthesized>
       v;
 };
 

@@ -16,8 +16,8 @@ using namespace ast;
 
 namespace {
 
-using lexical::is_digit;
 using language::KeywordKind;
+using lexical::is_digit;
 
 // Each method matches one rule at `pos_`. On a match it moves `pos_` past it and returns
 // the rule's syntax tree; on a failure it leaves `pos_` where it was and returns nullopt,
@@ -31,7 +31,8 @@ class DirectParser {
   std::optional<Value> value() {
     skip();
     const std::size_t start = pos_;
-    if (auto number = signed_number()) return at_end() ? std::optional<Value>(Value{Value::Number{*number}}) : std::nullopt;
+    if (auto number = signed_number())
+      return at_end() ? std::optional<Value>(Value{Value::Number{*number}}) : std::nullopt;
     if (at('=')) {
       ++pos_;
       skip();

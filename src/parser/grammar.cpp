@@ -199,10 +199,7 @@ struct Seq {
     const Machine::Mark start = m.mark();
     bool first = true;
     const bool ok = std::apply(
-        [&](const auto&... e) {
-          return ((first ? (first = false, true) : (m.skip(), true), e(m)) && ...);
-        },
-        elements);
+        [&](const auto&... e) { return ((first ? (first = false, true) : (m.skip(), true), e(m)) && ...); }, elements);
     if (!ok) m.restore(start);
     return ok;
   }
@@ -448,10 +445,10 @@ template <class Definition>
   return definition(m);
 }
 
-#define OSTREL_RULE(...)                                  \
-  do {                                                    \
-    static constexpr auto definition = __VA_ARGS__;      \
-    return run(*this, definition);                        \
+#define OSTREL_RULE(...)                            \
+  do {                                              \
+    static constexpr auto definition = __VA_ARGS__; \
+    return run(*this, definition);                  \
   } while (false)
 
 bool Machine::body(Rule rule) {
@@ -469,12 +466,12 @@ bool Machine::body(Rule rule) {
       // multiplication_expression ~ (PLUS ~ multiplication_expression
       //                              | MINUS ~ multiplication_expression)*
       OSTREL_RULE(seq(multiplication_expression,
-                 star(choice(seq(PLUS, multiplication_expression), seq(MINUS, multiplication_expression)))));
+                      star(choice(seq(PLUS, multiplication_expression), seq(MINUS, multiplication_expression)))));
     case Rule::multiplication_expression:
       // power_expression ~ (MULTIPLY ~ power_expression | DIVIDE ~ power_expression
       //                     | MODULO ~ power_expression)*
       OSTREL_RULE(seq(power_expression, star(choice(seq(MULTIPLY, power_expression), seq(DIVIDE, power_expression),
-                                               seq(MODULO, power_expression)))));
+                                                    seq(MODULO, power_expression)))));
     case Rule::power_expression:  // unary_expression ~ (POWER ~ unary_expression)*
       OSTREL_RULE(seq(unary_expression, star(seq(POWER, unary_expression))));
     case Rule::unary_expression:  // (PLUS | MINUS)? ~ atomic_expression
@@ -484,8 +481,8 @@ bool Machine::body(Rule rule) {
       // | modifier_expression | function_expression | aggregation_expression
       // | conditional_expression | EMPTY | LPAREN ~ expression ~ RPAREN
       OSTREL_RULE(choice(NUMBER_OR_PERCENT, NODE_REFERENCE, CHILDREN_REFERENCE, RIGHT_REFERENCE, modifier_expression,
-                    function_expression, aggregation_expression, conditional_expression, EMPTY,
-                    seq(LPAREN, expression, RPAREN)));
+                         function_expression, aggregation_expression, conditional_expression, EMPTY,
+                         seq(LPAREN, expression, RPAREN)));
     case Rule::modifier_expression:  // modifier_name ~ LPAREN ~ NODE_REFERENCE ~ RPAREN
       OSTREL_RULE(seq(modifier_name, LPAREN, NODE_REFERENCE, RPAREN));
     case Rule::modifier_name:  // ^"total" | ^"ratio": the modifier keywords of the language table
@@ -514,7 +511,8 @@ bool Machine::body(Rule rule) {
       // boolean_expression ~ SEMICOLON ~ expression
       // ~ (SEMICOLON ~ boolean_expression ~ SEMICOLON ~ expression)* ~ (SEMICOLON ~ expression)?
       OSTREL_RULE(seq(boolean_expression, SEMICOLON, expression,
-                 star(seq(SEMICOLON, boolean_expression, SEMICOLON, expression)), opt(seq(SEMICOLON, expression))));
+                      star(seq(SEMICOLON, boolean_expression, SEMICOLON, expression)),
+                      opt(seq(SEMICOLON, expression))));
     case Rule::boolean_expression:  // or_expression
       OSTREL_RULE(or_expression);
     case Rule::or_expression:  // and_expression ~ (OR ~ and_expression)*
@@ -525,8 +523,8 @@ bool Machine::body(Rule rule) {
       OSTREL_RULE(seq(star(NOT), atomic_boolean_expression));
     case Rule::atomic_boolean_expression:
       // expression ~ COMPARISON_OP ~ expression | expression | LPAREN ~ boolean_expression ~ RPAREN
-      OSTREL_RULE(choice(seq(expression, COMPARISON_OP, expression), expression,
-                    seq(LPAREN, boolean_expression, RPAREN)));
+      OSTREL_RULE(
+          choice(seq(expression, COMPARISON_OP, expression), expression, seq(LPAREN, boolean_expression, RPAREN)));
     case Rule::EQUALS:  // "="
       OSTREL_RULE(lit("="));
     case Rule::PLUS:  // "+"
@@ -575,9 +573,9 @@ bool Machine::body(Rule rule) {
       // D+ ~ ("," ~ D3)+ ~ "." ~ D+  |  D+ ~ ("." ~ D3)+ ~ "," ~ D+  |  D+ ~ ("," ~ D3){2,}
       // | D+ ~ ("." ~ D3){2,}  |  D+ ~ ("." | ",") ~ D+  |  D+
       OSTREL_RULE(choice(seq(plus(D), plus(seq(lit(","), D3)), lit("."), plus(D)),
-                    seq(plus(D), plus(seq(lit("."), D3)), lit(","), plus(D)),
-                    seq(plus(D), at_least_two(seq(lit(","), D3))), seq(plus(D), at_least_two(seq(lit("."), D3))),
-                    seq(plus(D), choice(lit("."), lit(",")), plus(D)), plus(D)));
+                         seq(plus(D), plus(seq(lit("."), D3)), lit(","), plus(D)),
+                         seq(plus(D), at_least_two(seq(lit(","), D3))), seq(plus(D), at_least_two(seq(lit("."), D3))),
+                         seq(plus(D), choice(lit("."), lit(",")), plus(D)), plus(D)));
     case Rule::NUMBER_OR_PERCENT:  // NUMBER ~ ("%" ~ !(WHITESPACE* ~ OPERAND_START))?
       OSTREL_RULE(seq(NUMBER, opt(seq(lit("%"), not_ahead(seq(star(WHITESPACE), OPERAND_START))))));
     case Rule::OPERAND_START:  // ASCII_DIGIT | "(" | "@" | XID_START | "_"
@@ -736,7 +734,9 @@ std::size_t ParseNode::end() const { return tree_->nodes_[index_].end; }
 std::string_view ParseNode::text() const { return tree_->text_.substr(start(), end() - start()); }
 std::size_t ParseNode::child_count() const { return tree_->nodes_[index_].child_count; }
 ParseNode ParseNode::child(std::size_t i) const {
-  if (i >= child_count()) invariant_failure("parse-tree child " + std::to_string(i) + " of " + std::string(rule_name(rule())) + " is missing");
+  if (i >= child_count())
+    invariant_failure("parse-tree child " + std::to_string(i) + " of " + std::string(rule_name(rule())) +
+                      " is missing");
   return ParseNode(tree_, tree_->child_index_[tree_->nodes_[index_].first_child + i]);
 }
 

@@ -114,8 +114,8 @@ Result<AtomicExpression, FormulaError> parse_conditional(ParseNode node) {
   if (conditional == ConditionalName::If) {
     const std::string written(trimmed(name));
     if (clauses.size() != 1) {
-      return fail(error_at(node, "Conditional '" + written + "' expects 1 case clause, but got " +
-                                     std::to_string(clauses.size())));
+      return fail(error_at(
+          node, "Conditional '" + written + "' expects 1 case clause, but got " + std::to_string(clauses.size())));
     }
     if (!otherwise) {
       return fail(error_at(node, "Conditional '" + written + "' requires an else clause, but none was provided"));
@@ -174,7 +174,7 @@ Result<AtomicExpression, FormulaError> parse_atomic_expression(ParseNode atomic)
 // conversion.
 std::optional<double> exact_decimal(std::string_view digits) {
   static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+                                       1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
   std::uint64_t mantissa = 0;
   std::size_t significant = 0;
   std::size_t decimals = 0;
@@ -489,8 +489,8 @@ Result<NegationExpression, FormulaError> parse_negation_expression(ParseNode nod
     case Rule::boolean_expression:
     case Rule::LPAREN: {
       OSTREL_TRY(inner, parse_boolean_expression(first.rule() == Rule::LPAREN ? atomic.child(1) : first));
-      return NegationExpression{
-          negated, {ComparisonExpression::Nested{std::make_unique<BooleanExpression>(std::move(inner))}}};
+      return NegationExpression{negated,
+                                {ComparisonExpression::Nested{std::make_unique<BooleanExpression>(std::move(inner))}}};
     }
     default:
       return fail(error_at(first, "Unexpected rule in comparison expression: " + std::string(rule_name(first.rule()))));

@@ -114,9 +114,9 @@ bool only_white_space(std::string_view text) {
 }  // namespace
 
 std::string_view kind_name(TokenKind kind) {
-  static constexpr std::array<std::string_view, 9> kNames = {
-      "number", "operator", "nodereference", "modifier", "function", "aggregation", "conditional", "parenthesis",
-      "unexpected"};
+  static constexpr std::array<std::string_view, 9> kNames = {"number",      "operator",    "nodereference",
+                                                             "modifier",    "function",    "aggregation",
+                                                             "conditional", "parenthesis", "unexpected"};
   return kNames.at(static_cast<std::size_t>(kind));
 }
 

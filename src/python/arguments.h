@@ -15,9 +15,9 @@ namespace ostrel::python {
 
 template <std::size_t N>
 struct Signature {
-  const char* function;                  // the function's __name__
+  const char* function;                   // the function's __name__
   std::array<const char*, N> parameters;  // names, in positional order
-  std::size_t required;                  // the first `required` parameters have no default
+  std::size_t required;                   // the first `required` parameters have no default
 };
 
 // The arguments bound to the parameters: borrowed references, nullptr for an omitted

@@ -2,7 +2,6 @@
 
 #include "python/ref.h"
 
-
 namespace ostrel::python {
 
 namespace {

@@ -76,21 +76,11 @@ PyModuleDef_Slot kSlots[] = {
 };
 
 PyModuleDef kModule = {
-    PyModuleDef_HEAD_INIT,
-    "ostrel_formulas",
-    "",
-    0,
-    nullptr,
-    kSlots,
-    nullptr,
-    nullptr,
-    nullptr,
+    PyModuleDef_HEAD_INIT, "ostrel_formulas", "", 0, nullptr, kSlots, nullptr, nullptr, nullptr,
 };
 
 }  // namespace
 
 }  // namespace ostrel::python
 
-PyMODINIT_FUNC PyInit_ostrel_formulas() {
-  return PyModuleDef_Init(&ostrel::python::kModule);
-}
+PyMODINIT_FUNC PyInit_ostrel_formulas() { return PyModuleDef_Init(&ostrel::python::kModule); }

@@ -117,9 +117,10 @@ PyObject* read_attributes(const AttributeNames& names, PyObject* object, Node& n
     if (!PyErr_Occurred()) PyErr_SetString(PyExc_TypeError, kFormulaType);
     return nullptr;
   }
-  node.value = formulas->is_single()
-                   ? AnyDim<EvalResult>::single(EvalResult::empty())
-                   : AnyDim<EvalResult>::multi(std::vector<EvalResult>(formulas->multi_values().size(), EvalResult::empty()));
+  node.value =
+      formulas->is_single()
+          ? AnyDim<EvalResult>::single(EvalResult::empty())
+          : AnyDim<EvalResult>::multi(std::vector<EvalResult>(formulas->multi_values().size(), EvalResult::empty()));
   node.formula = std::move(*formulas);
 
   if (Ref hidden{PyObject_GetAttr(object, names.is_hidden.get())}) {
@@ -154,8 +155,7 @@ PyObject* read_attributes(const AttributeNames& names, PyObject* object, Node& n
 
 bool too_deep(std::size_t depth) {
   if (depth <= static_cast<std::size_t>(Py_GetRecursionLimit())) return false;
-  PyErr_Format(PyExc_RecursionError,
-               "node tree nested deeper than the recursion limit (%d); does it contain itself?",
+  PyErr_Format(PyExc_RecursionError, "node tree nested deeper than the recursion limit (%d); does it contain itself?",
                Py_GetRecursionLimit());
   return true;
 }

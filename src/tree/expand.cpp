@@ -264,12 +264,13 @@ bool TreeExpansion::run(Frame& frame, std::vector<Frame>& frames) {
 }
 
 TreeExpansion::Step TreeExpansion::expand_node_reference(std::string_view reference, NodeIndex target,
-                                                          std::size_t dimension) {
+                                                         std::size_t dimension) {
   const Step as_written{Replacement{reference}, std::nullopt};
   if (target == kNoNode) return as_written;
   // Only names that one visible node bears are ever cached, so the node stands for the name.
   const std::size_t slot = target * dimensions_ + dimension;
-  if (const std::optional<CacheEntry>& cached = cache_[slot]) return Step{cached->replacement, std::nullopt, !cached->done};
+  if (const std::optional<CacheEntry>& cached = cache_[slot])
+    return Step{cached->replacement, std::nullopt, !cached->done};
   const bool single = index_.node(target).formula.is_single();
   const std::size_t k = single ? 0 : dimension;
   if (k >= formula_count(target)) return as_written;
@@ -412,8 +413,9 @@ std::vector<AnyDim<std::string>> TreeExpansion::all_formulas() const {
     if (index_.node(i).formula.is_single()) {
       formulas.push_back(AnyDim<std::string>::single(std::move(texts[first])));
     } else {
-      formulas.push_back(AnyDim<std::string>::multi(
-          {std::make_move_iterator(texts.begin() + first), std::make_move_iterator(texts.begin() + first + formula_count(i))}));
+      formulas.push_back(
+          AnyDim<std::string>::multi({std::make_move_iterator(texts.begin() + first),
+                                      std::make_move_iterator(texts.begin() + first + formula_count(i))}));
     }
   }
   return formulas;

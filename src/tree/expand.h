@@ -89,10 +89,10 @@ class TreeExpansion {
   };
   // The cache entry of a node in a dimension.
   struct CacheEntry {
-    Replacement replacement;  // what references to the node in this dimension become
+    Replacement replacement;             // what references to the node in this dimension become
     ExpansionId formula = kNoExpansion;  // the expansion of the formula itself, once done
-    bool done = false;   // not yet: its formula is being expanded, and the entry cuts a cycle
-    bool clean = false;  // done without meeting a cut, so the same wherever it is expanded
+    bool done = false;                   // not yet: its formula is being expanded, and the entry cuts a cycle
+    bool clean = false;                  // done without meeting a cut, so the same wherever it is expanded
   };
   // A child as a children reference writes it: its preferred reference and its target.
   struct ChildReference {
@@ -145,12 +145,12 @@ class TreeExpansion {
              std::string& out) const;
 
   TreeIndex index_;
-  std::size_t dimensions_;  // the longest formula list, at least 1
+  std::size_t dimensions_;                   // the longest formula list, at least 1
   std::vector<std::size_t> formula_offset_;  // by node, into the flat formula numbers
   std::vector<std::string_view> texts_;      // by flat formula number: kept close together
   std::vector<std::size_t> range_offset_;    // by flat formula number, into ranges_
   std::vector<Range> ranges_;
-  std::vector<std::optional<CacheEntry>> cache_;  // by referenced node and dimension
+  std::vector<std::optional<CacheEntry>> cache_;                 // by referenced node and dimension
   std::vector<std::optional<ChildReference>> child_references_;  // by node, made on first use
   std::vector<Expansion> expansions_;
   std::vector<Replacement> outputs_;  // by flat formula number

@@ -69,7 +69,8 @@ Result<std::optional<Node>, ExpandedTreeTooLarge> explain_node(const Node& root,
   }
   Node result = explained(*target, std::move(formulas));
   result.children.reserve(inputs.size());
-  for (const NodeIndex input : inputs) result.children.push_back(explained(index.node(input), expansion.formulas(input)));
+  for (const NodeIndex input : inputs)
+    result.children.push_back(explained(index.node(input), expansion.formulas(input)));
   return std::optional<Node>(std::move(result));
 }
 

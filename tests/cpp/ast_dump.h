@@ -40,7 +40,8 @@ inline std::string dump(const AtomicExpression& a) {
   if (auto* m = std::get_if<A::Modifier>(&a.v)) {
     return std::string(keyword(m->modifier)) + "(@{" + m->name + "}" + index_text(m->index) + ")";
   }
-  if (auto* f = std::get_if<A::Function>(&a.v)) return std::string(keyword(f->function)) + "(" + join(f->arguments) + ")";
+  if (auto* f = std::get_if<A::Function>(&a.v))
+    return std::string(keyword(f->function)) + "(" + join(f->arguments) + ")";
   if (auto* g = std::get_if<A::Aggregation>(&a.v)) {
     return std::string(keyword(g->aggregation)) + (g->arguments ? "(" + join(*g->arguments) + ")" : "()!");
   }

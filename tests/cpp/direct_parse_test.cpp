@@ -1,6 +1,8 @@
 // The direct route must give exactly the two-pass route's syntax tree whenever it gives one,
 // and give one for every text that parses. Checked on generated formulas and conditions,
 // on mutations of them, and on a table of texts that probe the grammar's corners.
+#include "parser/direct_parse.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "ast_dump.h"
-#include "parser/direct_parse.h"
 #include "parser/grammar.h"
 #include "parser/parse.h"
 
@@ -57,9 +58,29 @@ class Generator {
 
   std::string number() {
     if (odd()) return pick({"1e5", ".5", "1,234,56", "99999999999999999999", "1.7976931348623157e308", "5 %"});
-    return pick({"0", "1", "7", "12", "100", "007", "1.5", "1,5", "2.75", "1,234", "1.234", "1,234.5", "1.234,5",
-                 "1,234,567", "1.234.567", "1,2345", "12,345,678.90", "5%", "15%", "0,5%", "123456789012345678",
-                 "0.000000000000000000000000001", "179769313486231570000000000000000000000000000000000"});
+    return pick({"0",
+                 "1",
+                 "7",
+                 "12",
+                 "100",
+                 "007",
+                 "1.5",
+                 "1,5",
+                 "2.75",
+                 "1,234",
+                 "1.234",
+                 "1,234.5",
+                 "1.234,5",
+                 "1,234,567",
+                 "1.234.567",
+                 "1,2345",
+                 "12,345,678.90",
+                 "5%",
+                 "15%",
+                 "0,5%",
+                 "123456789012345678",
+                 "0.000000000000000000000000001",
+                 "179769313486231570000000000000000000000000000000000"});
   }
   std::string reference() {
     if (odd()) return pick({"@{", "@{{}", "@a[99999999999999999999]", "@1a", "@a [2]", "@", "@a[", "@{a}}"});
@@ -67,9 +88,8 @@ class Generator {
                  "@Größe_2", "@a1"});
   }
   std::string listing() {
-    return cased(pick({"children", "right"})) +
-           (odd() ? pick({"[1 2]", "[]", "[x]", "[18446744073709551616]"})
-                  : pick({"", "", "[1]", "[2]", "[0]", " [1]", "[ 2 ]"}));
+    return cased(pick({"children", "right"})) + (odd() ? pick({"[1 2]", "[]", "[x]", "[18446744073709551616]"})
+                                                       : pick({"", "", "[1]", "[2]", "[0]", " [1]", "[ 2 ]"}));
   }
 
   std::string atom(int depth) {
@@ -91,8 +111,8 @@ class Generator {
           const char* name;
           std::size_t least, most;
         };
-        static constexpr Function kFunctions[] = {{"abs", 1, 1},  {"round", 1, 2}, {"ceil", 1, 1}, {"floor", 1, 1},
-                                                  {"pow", 2, 2},  {"root", 2, 2},  {"log", 1, 2},  {"mod", 2, 2},
+        static constexpr Function kFunctions[] = {{"abs", 1, 1},  {"round", 1, 2},  {"ceil", 1, 1}, {"floor", 1, 1},
+                                                  {"pow", 2, 2},  {"root", 2, 2},   {"log", 1, 2},  {"mod", 2, 2},
                                                   {"sign", 1, 1}, {"iferror", 1, 2}};
         const Function& f = kFunctions[below(std::size(kFunctions))];
         const std::size_t count = odd() ? below(4) : f.least + below(f.most - f.least + 1);
@@ -105,8 +125,8 @@ class Generator {
       default: {
         // "if" takes one clause and an else value; "when" any number of clauses.
         const bool when = below(2) == 0;
-        std::string out = cased(when ? "when" : "if") + "(" + boolean(depth + 1) + space() + ";" + space() +
-                          expression(depth + 1);
+        std::string out =
+            cased(when ? "when" : "if") + "(" + boolean(depth + 1) + space() + ";" + space() + expression(depth + 1);
         for (std::size_t clauses = when || odd() ? below(3) : 0; clauses > 0; --clauses) {
           out += ";" + space() + boolean(depth + 1) + ";" + space() + expression(depth + 1);
         }
@@ -120,7 +140,9 @@ class Generator {
     for (std::size_t i = 0; i < count; ++i) out += (i ? ";" + space() : space()) + expression(depth + 1) + space();
     return out;
   }
-  std::string unary(int depth) { return (odd() ? pick({"--", "+-"}) : pick({"", "", "", "-", "+", "- "})) + atom(depth); }
+  std::string unary(int depth) {
+    return (odd() ? pick({"--", "+-"}) : pick({"", "", "", "-", "+", "- "})) + atom(depth);
+  }
   std::string expression(int depth) {
     std::string out = unary(depth);
     for (std::size_t n = below(depth > 1 ? 2 : 4); n > 0; --n) {
@@ -131,7 +153,8 @@ class Generator {
   }
   std::string boolean(int depth) {
     std::string out = negation(depth);
-    for (std::size_t n = below(depth > 1 ? 2 : 3); n > 0; --n) out += " " + cased(pick({"and", "or"})) + " " + negation(depth);
+    for (std::size_t n = below(depth > 1 ? 2 : 3); n > 0; --n)
+      out += " " + cased(pick({"and", "or"})) + " " + negation(depth);
     return out;
   }
   std::string negation(int depth) {
@@ -148,8 +171,9 @@ class Generator {
     }
   }
   std::string piece() {
-    return pick({"+", "-", "*", "%", "^", ";", "(", ")", "[", "]", "{", "}", "@", "=", ">", "<", "!", " ", "1", "a",
-                 "not", "and", "or", "empty", "children", "if(", "sum(", "\xC2\xA0", "\xC3\xA9", "_", ","});
+    return pick({"+",  "-",     "*",        "%",   "^",    ";",        "(",        ")", "[", "]",   "{",
+                 "}",  "@",     "=",        ">",   "<",    "!",        " ",        "1", "a", "not", "and",
+                 "or", "empty", "children", "if(", "sum(", "\xC2\xA0", "\xC3\xA9", "_", ","});
   }
 
   std::mt19937 random_;
@@ -203,21 +227,95 @@ TEST(DirectParse, AgreesOnGeneratedConditions) {
 // Corners of the grammar: keyword prefixes, whitespace where atomic rules allow none, the
 // percent look-ahead, clause against else value, and builder errors.
 TEST(DirectParse, AgreesOnGrammarCorners) {
-  const std::vector<std::string> formulas = {
-      "", "  ", "12", "-3,5", "+5", "- 5", "15%", "5 %", "=5%", "=5% 3", "=5%3", "=5%-3", "=5 % 3", "=5%(2)",
-      "=5%@a", "=5%children", "=5%é", "=5%\xC2\xA0", "=2**3", "=2* *3", "=2^-1", "=--5", "=-2^2", "=children2",
-      "=childrenx", "=children [1]", "=children[1 2]", "=children[", "=@a [2]", "=@a[2", "=@{a", "=@{a}[2]x",
-      "=rounds(1)", "=round(1,2)", "=round(1, 2)", "=round(1; 2; 3)", "=abs()", "=sum()", "=sum( )", "=SUM(@a)",
-      "=If(@a > 1; 1; 0)", "=if(@a > 1; 1)", "=if(@a > 1; 1; @b > 2; 2; 3)", "=if(@a = 1; 1; 0)",
-      "=when(@a; 1; @b; 2)", "=when(@a; 1; @b)", "=when(@a; 1; @b > 1)", "=when(not @a; 1; not @b; 2; 3)",
-      "=when((@a > 1); 1; (@b); 2)", "=iferror(1/0)", "=iferror(1; 2)", "=if(1; 2; 3)", "=total(@a)",
-      "=ratio( @{b c}[2] )", "=total(1)", "=empty", "=emptyx", "=1e5", "=.5", "=1,234,56", "=1,2345",
-      "=99999999999999999999999", "=1 +", "=(1", "=1)", "=@a[0]", "=@a[18446744073709551616]"};
+  const std::vector<std::string> formulas = {"",
+                                             "  ",
+                                             "12",
+                                             "-3,5",
+                                             "+5",
+                                             "- 5",
+                                             "15%",
+                                             "5 %",
+                                             "=5%",
+                                             "=5% 3",
+                                             "=5%3",
+                                             "=5%-3",
+                                             "=5 % 3",
+                                             "=5%(2)",
+                                             "=5%@a",
+                                             "=5%children",
+                                             "=5%é",
+                                             "=5%\xC2\xA0",
+                                             "=2**3",
+                                             "=2* *3",
+                                             "=2^-1",
+                                             "=--5",
+                                             "=-2^2",
+                                             "=children2",
+                                             "=childrenx",
+                                             "=children [1]",
+                                             "=children[1 2]",
+                                             "=children[",
+                                             "=@a [2]",
+                                             "=@a[2",
+                                             "=@{a",
+                                             "=@{a}[2]x",
+                                             "=rounds(1)",
+                                             "=round(1,2)",
+                                             "=round(1, 2)",
+                                             "=round(1; 2; 3)",
+                                             "=abs()",
+                                             "=sum()",
+                                             "=sum( )",
+                                             "=SUM(@a)",
+                                             "=If(@a > 1; 1; 0)",
+                                             "=if(@a > 1; 1)",
+                                             "=if(@a > 1; 1; @b > 2; 2; 3)",
+                                             "=if(@a = 1; 1; 0)",
+                                             "=when(@a; 1; @b; 2)",
+                                             "=when(@a; 1; @b)",
+                                             "=when(@a; 1; @b > 1)",
+                                             "=when(not @a; 1; not @b; 2; 3)",
+                                             "=when((@a > 1); 1; (@b); 2)",
+                                             "=iferror(1/0)",
+                                             "=iferror(1; 2)",
+                                             "=if(1; 2; 3)",
+                                             "=total(@a)",
+                                             "=ratio( @{b c}[2] )",
+                                             "=total(1)",
+                                             "=empty",
+                                             "=emptyx",
+                                             "=1e5",
+                                             "=.5",
+                                             "=1,234,56",
+                                             "=1,2345",
+                                             "=99999999999999999999999",
+                                             "=1 +",
+                                             "=(1",
+                                             "=1)",
+                                             "=@a[0]",
+                                             "=@a[18446744073709551616]"};
   for (const std::string& text : formulas) expect_same_formula(text, true);
-  const std::vector<std::string> conditions = {
-      "@a > 1 and not @b == 2 or @c", "not not @a", "nothing", "notempty", "childrenand 1 > 0", "1 > 0and 1 < 2",
-      "1 > 0 andnot 2 > 3", "1 > 0 or(2 > 1)", "(@a) > 1", "(@a > 1)", "(@a > 1 or @b)", "((1))", "(1 > 2",
-      "=1 > 0", "1 >", "1 > 2 > 3", "not(1 > 2)", "", "1 <> 2", "1 >= 2", "1 => 2"};
+  const std::vector<std::string> conditions = {"@a > 1 and not @b == 2 or @c",
+                                               "not not @a",
+                                               "nothing",
+                                               "notempty",
+                                               "childrenand 1 > 0",
+                                               "1 > 0and 1 < 2",
+                                               "1 > 0 andnot 2 > 3",
+                                               "1 > 0 or(2 > 1)",
+                                               "(@a) > 1",
+                                               "(@a > 1)",
+                                               "(@a > 1 or @b)",
+                                               "((1))",
+                                               "(1 > 2",
+                                               "=1 > 0",
+                                               "1 >",
+                                               "1 > 2 > 3",
+                                               "not(1 > 2)",
+                                               "",
+                                               "1 <> 2",
+                                               "1 >= 2",
+                                               "1 => 2"};
   for (const std::string& text : conditions) expect_same_condition(text, true);
 }
 

@@ -121,16 +121,11 @@ inline FakeContext standard_context() {
       {"xnone", {}},
   };
   c.first_dimension = {
-      {"x", {num(4)}},
-      {"dup", {num(1), num(3)}},
-      {"zero", {num(0)}},
-      {"ferr", {num(1), err(EvalError::Error), err(EvalError::Value)}},
-      {"fe", {empty()}},
-      {"fnone", {}},
-      {"fnan", {num(nan)}},
-      {"fmix", {num(2), empty(), num(3)}},
-      {"xe", {num(4)}},
-      {"xerr", {num(4)}},
+      {"x", {num(4)}},      {"dup", {num(1), num(3)}},
+      {"zero", {num(0)}},   {"ferr", {num(1), err(EvalError::Error), err(EvalError::Value)}},
+      {"fe", {empty()}},    {"fnone", {}},
+      {"fnan", {num(nan)}}, {"fmix", {num(2), empty(), num(3)}},
+      {"xe", {num(4)}},     {"xerr", {num(4)}},
       {"xnone", {num(4)}},
   };
   c.children = {num(1), num(2), empty()};

@@ -1,4 +1,6 @@
 // The arithmetic chain, references and conditions, from formula text to display form.
+#include "eval/evaluator.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -6,13 +8,13 @@
 #include <vector>
 
 #include "eval/context.h"
-#include "eval/evaluator.h"
 #include "eval_test_context.h"
 #include "test_names.h"
 
 namespace ostrel::eval {
 namespace {
 
+using test_names::LabelBy;
 using testing::Case;
 using testing::condition_text;
 using testing::empty;
@@ -21,7 +23,6 @@ using testing::FakeContext;
 using testing::formula_text;
 using testing::num;
 using testing::standard_context;
-using test_names::LabelBy;
 
 class FakeFormula : public ::testing::TestWithParam<Case> {};
 
@@ -32,30 +33,27 @@ TEST_P(FakeFormula, Value) {
 
 // A list stops an operation with "MANY!", an error passes with its kind, an empty operand
 // counts 0, and the first failing operand from the left decides.
-INSTANTIATE_TEST_SUITE_P(OperandRule, FakeFormula,
-                         ::testing::Values(Case{"=@two + 1", "MANY!"}, Case{"=1 + @two", "MANY!"},
-                                           Case{"=@two * 1", "MANY!"}, Case{"=2 ^ @two", "MANY!"},
-                                           Case{"=@two ^ 1", "MANY!"}, Case{"=@two", "MANY!"},
-                                           Case{"=(@two)", "MANY!"}, Case{"=@err1 + 1", "VALUE!"},
-                                           Case{"=1 - @err2", "ERROR!"}, Case{"=@ref * 2", "REF!"},
-                                           Case{"=@err1 + @err2", "VALUE!"}, Case{"=@err2 + @err1", "ERROR!"},
-                                           Case{"=@err2 * @two", "ERROR!"}, Case{"=@two * @err2", "MANY!"},
-                                           Case{"=@err1 ^ @err2", "VALUE!"}, Case{"=@err2 ^ @err1", "ERROR!"},
-                                           Case{"=1 + 2 * @err2 - @err1", "ERROR!"}, Case{"=@e + 1", "1"},
-                                           Case{"=1 - @e", "1"}, Case{"=@e * 5", "0"}, Case{"=@e ^ 0", "1"},
-                                           Case{"=2 ^ @e", "1"}, Case{"=@e", ""}, Case{"=empty", ""},
-                                           Case{"=empty + empty", "0"}, Case{"=(@e)", ""}),
-                         LabelBy<&Case::text>());
+INSTANTIATE_TEST_SUITE_P(
+    OperandRule, FakeFormula,
+    ::testing::Values(Case{"=@two + 1", "MANY!"}, Case{"=1 + @two", "MANY!"}, Case{"=@two * 1", "MANY!"},
+                      Case{"=2 ^ @two", "MANY!"}, Case{"=@two ^ 1", "MANY!"}, Case{"=@two", "MANY!"},
+                      Case{"=(@two)", "MANY!"}, Case{"=@err1 + 1", "VALUE!"}, Case{"=1 - @err2", "ERROR!"},
+                      Case{"=@ref * 2", "REF!"}, Case{"=@err1 + @err2", "VALUE!"}, Case{"=@err2 + @err1", "ERROR!"},
+                      Case{"=@err2 * @two", "ERROR!"}, Case{"=@two * @err2", "MANY!"}, Case{"=@err1 ^ @err2", "VALUE!"},
+                      Case{"=@err2 ^ @err1", "ERROR!"}, Case{"=1 + 2 * @err2 - @err1", "ERROR!"}, Case{"=@e + 1", "1"},
+                      Case{"=1 - @e", "1"}, Case{"=@e * 5", "0"}, Case{"=@e ^ 0", "1"}, Case{"=2 ^ @e", "1"},
+                      Case{"=@e", ""}, Case{"=empty", ""}, Case{"=empty + empty", "0"}, Case{"=(@e)", ""}),
+    LabelBy<&Case::text>());
 
 INSTANTIATE_TEST_SUITE_P(Precedence, FakeFormula,
                          ::testing::Values(Case{"=1 + 2 * 3", "7"}, Case{"=10 - 2 - 3", "5"}, Case{"=2 ^ 3 ^ 2", "64"},
                                            Case{"=2 ** 3 ** 2", "64"}, Case{"=2 * 3 ^ 2", "18"},
-                                           Case{"=(1 + 2) * 3", "9"}, Case{"=12 / 4 / 3", "1"},
-                                           Case{"=7 % 4 * 2", "6"}, Case{"=2 * 7 % 4", "2"},
-                                           Case{"=-2 ^ 2", "4"}, Case{"=2 ^ -1", "0.5"}, Case{"=2 - -3", "5"},
-                                           Case{"=2 * -3", "-6"}, Case{"=1 - 2 * 3 ^ 2 / 6 + 4", "2"},
-                                           Case{"=10 ^ 400", "inf"}, Case{"=0 - 10 ^ 400", "-inf"},
-                                           Case{"=10 ^ 400 - 10 ^ 400", "NaN"}, Case{"=0,1 + 0,2", "0.3"}),
+                                           Case{"=(1 + 2) * 3", "9"}, Case{"=12 / 4 / 3", "1"}, Case{"=7 % 4 * 2", "6"},
+                                           Case{"=2 * 7 % 4", "2"}, Case{"=-2 ^ 2", "4"}, Case{"=2 ^ -1", "0.5"},
+                                           Case{"=2 - -3", "5"}, Case{"=2 * -3", "-6"},
+                                           Case{"=1 - 2 * 3 ^ 2 / 6 + 4", "2"}, Case{"=10 ^ 400", "inf"},
+                                           Case{"=0 - 10 ^ 400", "-inf"}, Case{"=10 ^ 400 - 10 ^ 400", "NaN"},
+                                           Case{"=0,1 + 0,2", "0.3"}),
                          LabelBy<&Case::text>());
 
 // Division and modulo by zero (either sign) or by an empty value give "VALUE!"; NaN is not
@@ -66,28 +64,27 @@ INSTANTIATE_TEST_SUITE_P(DivisionAndModulo, FakeFormula,
                                            Case{"=0 % 0", "VALUE!"}, Case{"=1 / @e", "VALUE!"},
                                            Case{"=1 % @e", "VALUE!"}, Case{"=1 / empty", "VALUE!"},
                                            Case{"=0 / 0 * @err2", "VALUE!"}, Case{"=@err2 / 0", "ERROR!"},
-                                           Case{"=1 / @nan", "NaN"}, Case{"=@nan % 2", "NaN"},
-                                           Case{"=-7 % 3", "-1"}, Case{"=7 % -3", "1"},
-                                           Case{"=5,5 % 2", "1.5"}, Case{"=1 / 3", "0.3333333333"},
-                                           Case{"=@e / 4", "0"}),
+                                           Case{"=1 / @nan", "NaN"}, Case{"=@nan % 2", "NaN"}, Case{"=-7 % 3", "-1"},
+                                           Case{"=7 % -3", "1"}, Case{"=5,5 % 2", "1.5"},
+                                           Case{"=1 / 3", "0.3333333333"}, Case{"=@e / 4", "0"}),
                          LabelBy<&Case::text>());
 
 // Minus on an empty value gives 0, on a list "MANY!"; plus keeps a list a list.
 INSTANTIATE_TEST_SUITE_P(Signs, FakeFormula,
-                         ::testing::Values(Case{"=-@e", "0"}, Case{"=+@e", ""}, Case{"=-@a", "-2"},
-                                           Case{"=+@a", "2"}, Case{"=-@err2", "ERROR!"}, Case{"=-@two", "MANY!"},
-                                           Case{"=+@two", "MANY!"}, Case{"=sum(+@two)", "3"},
-                                           Case{"=sum(-@two)", "MANY!"}, Case{"=sum((@two))", "3"},
-                                           Case{"=-(1 - 3)", "2"}, Case{"=-children", "MANY!"},
-                                           Case{"=sum(+children)", "3"}, Case{"=-empty", "0"}),
+                         ::testing::Values(Case{"=-@e", "0"}, Case{"=+@e", ""}, Case{"=-@a", "-2"}, Case{"=+@a", "2"},
+                                           Case{"=-@err2", "ERROR!"}, Case{"=-@two", "MANY!"}, Case{"=+@two", "MANY!"},
+                                           Case{"=sum(+@two)", "3"}, Case{"=sum(-@two)", "MANY!"},
+                                           Case{"=sum((@two))", "3"}, Case{"=-(1 - 3)", "2"},
+                                           Case{"=-children", "MANY!"}, Case{"=sum(+children)", "3"},
+                                           Case{"=-empty", "0"}),
                          LabelBy<&Case::text>());
 
 INSTANTIATE_TEST_SUITE_P(PercentAndPlainNumbers, FakeFormula,
                          ::testing::Values(Case{"=50%", "0.5"}, Case{"=50% * 4", "2"}, Case{"=200% + 1", "3"},
                                            Case{"=5%3", "2"}, Case{"=5% 3", "2"}, Case{"=5 % 3", "2"},
                                            Case{"=5%-3", "-2.95"}, Case{"15%", "0.15"}, Case{"-3,5", "-3.5"},
-                                           Case{"1.234,5", "1234.5"}, Case{"12", "12"}, Case{"", ""},
-                                           Case{"   ", ""}, Case{"=1 +", "parse failure"}),
+                                           Case{"1.234,5", "1234.5"}, Case{"12", "12"}, Case{"", ""}, Case{"   ", ""},
+                                           Case{"=1 +", "parse failure"}),
                          LabelBy<&Case::text>());
 
 INSTANTIATE_TEST_SUITE_P(NameReferences, FakeFormula,
@@ -96,24 +93,21 @@ INSTANTIATE_TEST_SUITE_P(NameReferences, FakeFormula,
                                            Case{"=@two[1] + @two[2]", "3"}, Case{"=@two[3]", "REF!"},
                                            Case{"=@two[0]", "REF!"}, Case{"=@missing", "REF!"},
                                            Case{"=@missing[1]", "REF!"}, Case{"=@none", "REF!"},
-                                           Case{"=@none[1]", "REF!"}, Case{"=@none + 1", "REF!"},
-                                           Case{"=@e[1]", ""}, Case{"=@e[1] + 1", "1"}, Case{"=@err1[1]", "VALUE!"},
-                                           Case{"=@ref", "REF!"}, Case{"=@{a b}", "8"}, Case{"=@{two}[2]", "2"},
-                                           Case{"=@A", "REF!"}),
+                                           Case{"=@none[1]", "REF!"}, Case{"=@none + 1", "REF!"}, Case{"=@e[1]", ""},
+                                           Case{"=@e[1] + 1", "1"}, Case{"=@err1[1]", "VALUE!"}, Case{"=@ref", "REF!"},
+                                           Case{"=@{a b}", "8"}, Case{"=@{two}[2]", "2"}, Case{"=@A", "REF!"}),
                          LabelBy<&Case::text>());
 
 // Children are {1, 2, empty}; right is {10, VALUE!}.
-INSTANTIATE_TEST_SUITE_P(ChildrenAndRight, FakeFormula,
-                         ::testing::Values(Case{"=children", "MANY!"}, Case{"=children + 1", "MANY!"},
-                                           Case{"=children[1]", "1"}, Case{"=children[2] * 10", "20"},
-                                           Case{"=children[3]", ""}, Case{"=children[4]", "REF!"},
-                                           Case{"=children[0]", "REF!"}, Case{"=Children[ 2 ]", "2"},
-                                           Case{"=sum(children)", "3"}, Case{"=right", "MANY!"},
-                                           Case{"=right[1]", "10"}, Case{"=right[2]", "VALUE!"},
-                                           Case{"=right[3]", "REF!"}, Case{"=right[0]", "REF!"},
-                                           Case{"=right[1] + right[2]", "VALUE!"},
-                                           Case{"=sum(right[1]; 5)", "15"}, Case{"=sum(right)", "VALUE!"}),
-                         LabelBy<&Case::text>());
+INSTANTIATE_TEST_SUITE_P(
+    ChildrenAndRight, FakeFormula,
+    ::testing::Values(Case{"=children", "MANY!"}, Case{"=children + 1", "MANY!"}, Case{"=children[1]", "1"},
+                      Case{"=children[2] * 10", "20"}, Case{"=children[3]", ""}, Case{"=children[4]", "REF!"},
+                      Case{"=children[0]", "REF!"}, Case{"=Children[ 2 ]", "2"}, Case{"=sum(children)", "3"},
+                      Case{"=right", "MANY!"}, Case{"=right[1]", "10"}, Case{"=right[2]", "VALUE!"},
+                      Case{"=right[3]", "REF!"}, Case{"=right[0]", "REF!"}, Case{"=right[1] + right[2]", "VALUE!"},
+                      Case{"=sum(right[1]; 5)", "15"}, Case{"=sum(right)", "VALUE!"}),
+    LabelBy<&Case::text>());
 
 // A condition's value inside a conditional: empty is false, NaN true.
 INSTANTIATE_TEST_SUITE_P(ConditionsInFormulas, FakeFormula,
@@ -139,8 +133,8 @@ INSTANTIATE_TEST_SUITE_P(NoTree, EmptyContextFormula,
 TEST(OneChild, ChildrenStaysAList) {
   FakeContext context;
   context.children = {num(7)};
-  const Case cases[] = {{"=children", "MANY!"},  {"=children + 1", "MANY!"}, {"=children[1]", "7"},
-                        {"=children[1] + 1", "8"}, {"=children[2]", "REF!"}, {"=sum(children)", "7"}};
+  const Case cases[] = {{"=children", "MANY!"},    {"=children + 1", "MANY!"}, {"=children[1]", "7"},
+                        {"=children[1] + 1", "8"}, {"=children[2]", "REF!"},   {"=sum(children)", "7"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(formula_text(c.text, context), c.expected);
@@ -156,11 +150,11 @@ TEST_P(ConditionOutcome, Outcome) {
 
 INSTANTIATE_TEST_SUITE_P(Comparisons, ConditionOutcome,
                          ::testing::Values(Case{"1 > 0", "true"}, Case{"1 < 0", "false"}, Case{"2 == 2", "true"},
-                                           Case{"2 == 3", "false"}, Case{"2 != 2", "false"},
-                                           Case{"2 <> 3", "true"}, Case{"2 >= 2", "true"}, Case{"1 >= 2", "false"},
-                                           Case{"2 <= 1", "false"}, Case{"2 <= 2", "true"},
-                                           Case{"0,1 + 0,2 == 0,3", "false"}, Case{"-0 == 0", "true"},
-                                           Case{"@a * 2 > @b", "true"}, Case{"(@a) > 1", "true"}),
+                                           Case{"2 == 3", "false"}, Case{"2 != 2", "false"}, Case{"2 <> 3", "true"},
+                                           Case{"2 >= 2", "true"}, Case{"1 >= 2", "false"}, Case{"2 <= 1", "false"},
+                                           Case{"2 <= 2", "true"}, Case{"0,1 + 0,2 == 0,3", "false"},
+                                           Case{"-0 == 0", "true"}, Case{"@a * 2 > @b", "true"},
+                                           Case{"(@a) > 1", "true"}),
                          LabelBy<&Case::text>());
 
 INSTANTIATE_TEST_SUITE_P(NaNComparisons, ConditionOutcome,
@@ -188,28 +182,26 @@ INSTANTIATE_TEST_SUITE_P(BareValues, ConditionOutcome,
                          ::testing::Values(Case{"@e", "false"}, Case{"empty", "false"}, Case{"@nan", "true"},
                                            Case{"0", "false"}, Case{"-0", "false"}, Case{"0,5", "true"},
                                            Case{"-@a", "true"}, Case{"@a - 2", "false"}, Case{"@two", "MANY!"},
-                                           Case{"children", "MANY!"}, Case{"@err1", "VALUE!"},
-                                           Case{"@ref", "REF!"}, Case{"1 / 0", "VALUE!"}, Case{"-@e", "false"}),
+                                           Case{"children", "MANY!"}, Case{"@err1", "VALUE!"}, Case{"@ref", "REF!"},
+                                           Case{"1 / 0", "VALUE!"}, Case{"-@e", "false"}),
                          LabelBy<&Case::text>());
 
 // OR ends at the first true or error, AND at the first false or error; "not" inverts a
 // truth value but passes an error; "and" binds tighter than "or", "not" tighter than both.
-INSTANTIATE_TEST_SUITE_P(Chains, ConditionOutcome,
-                         ::testing::Values(Case{"1 > 0 or @err1", "true"}, Case{"@err1 or 1 > 0", "VALUE!"},
-                                           Case{"0 or @err2", "ERROR!"}, Case{"0 or 0", "false"},
-                                           Case{"0 or 0 or 1", "true"}, Case{"0 or @e or @nan", "true"},
-                                           Case{"1 and @err1", "VALUE!"}, Case{"0 and @err1", "false"},
-                                           Case{"@err2 and 0", "ERROR!"}, Case{"1 and 1 and 0", "false"},
-                                           Case{"1 and 1", "true"}, Case{"1 or 0 and 0", "true"},
-                                           Case{"0 and 0 or 1", "true"}, Case{"not 0 and 0", "false"},
-                                           Case{"not 1", "false"}, Case{"not 0", "true"},
-                                           Case{"not not 1", "true"}, Case{"not not not 1", "false"},
-                                           Case{"not @err1", "VALUE!"}, Case{"not @e", "true"},
-                                           Case{"not @nan", "false"}, Case{"not (1 > 0 or @err1)", "false"},
-                                           Case{"(1 > 0)", "true"}, Case{"(0 or @err2) and 1", "ERROR!"},
-                                           Case{"(0 and @err2) or 1", "true"}, Case{"NOT 0 AND 1 Or 0", "true"},
-                                           Case{"not (@e == 0)", "VALUE!"}, Case{"=1 > 0", "parse failure"}),
-                         LabelBy<&Case::text>());
+INSTANTIATE_TEST_SUITE_P(
+    Chains, ConditionOutcome,
+    ::testing::Values(Case{"1 > 0 or @err1", "true"}, Case{"@err1 or 1 > 0", "VALUE!"}, Case{"0 or @err2", "ERROR!"},
+                      Case{"0 or 0", "false"}, Case{"0 or 0 or 1", "true"}, Case{"0 or @e or @nan", "true"},
+                      Case{"1 and @err1", "VALUE!"}, Case{"0 and @err1", "false"}, Case{"@err2 and 0", "ERROR!"},
+                      Case{"1 and 1 and 0", "false"}, Case{"1 and 1", "true"}, Case{"1 or 0 and 0", "true"},
+                      Case{"0 and 0 or 1", "true"}, Case{"not 0 and 0", "false"}, Case{"not 1", "false"},
+                      Case{"not 0", "true"}, Case{"not not 1", "true"}, Case{"not not not 1", "false"},
+                      Case{"not @err1", "VALUE!"}, Case{"not @e", "true"}, Case{"not @nan", "false"},
+                      Case{"not (1 > 0 or @err1)", "false"}, Case{"(1 > 0)", "true"},
+                      Case{"(0 or @err2) and 1", "ERROR!"}, Case{"(0 and @err2) or 1", "true"},
+                      Case{"NOT 0 AND 1 Or 0", "true"}, Case{"not (@e == 0)", "VALUE!"},
+                      Case{"=1 > 0", "parse failure"}),
+    LabelBy<&Case::text>());
 
 // Which names an evaluation asks for: operands after the deciding one are never evaluated,
 // while a comparison always evaluates both sides.

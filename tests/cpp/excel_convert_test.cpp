@@ -35,7 +35,7 @@ Node hidden(Node n) {
 // without an address in dimension 0, a node named Self, and the two subjects: `me` with
 // three children and three cells, `lone` without children.
 Node model() {
-  return node("root", at({}),                                              //
+  return node("root", at({}),                                                                         //
               node("a", at({"B2", "C2"})), node("b", at({"B3", "C3"})), node("c", at({"B4", "C4"})),  //
               node("x", at({"X1", "Y1"})), node("group", at({}), node("x", at({"X2", "Y2"}))),
               hidden(node("h", at({"H1", "H2"}))), node("gap", at({"", "Z2"})), node("Self", at({"S1", "S2"})),
@@ -166,8 +166,8 @@ TEST(ExcelConvert, NodeReferences) {
       {"=@x[3]", "me", 0, "REF!"},
       {"=@x[0]", "me", 0, "REF!"},
       {"=@nobody", "me", 0, "REF!"},
-      {"=@A", "me", 0, "REF!"},  // names are case-sensitive
-      {"=@h", "me", 0, "REF!"},  // hidden nodes have no name
+      {"=@A", "me", 0, "REF!"},    // names are case-sensitive
+      {"=@h", "me", 0, "REF!"},    // hidden nodes have no name
       {"=@gap", "me", 0, "REF!"},  // no address in this dimension
       {"=@gap", "me", 1, "=Z2"},
       {"=@a", "me", 2, "REF!"},  // a's list has no third address

@@ -117,9 +117,7 @@ TEST(ExcelExport, NameLookupAgreesWithTheWalk) {
       formulas.push_back("=total(@" + text + ")");
       std::string sum;
       for (const Node* match : matches) sum += (sum.empty() ? "" : ",") + match->cells.single_value();
-      expected.push_back(matches.empty()       ? "REF!"
-                         : matches.size() == 1 ? "=" + sum
-                                               : "=SUM(" + sum + ")");
+      expected.push_back(matches.empty() ? "REF!" : matches.size() == 1 ? "=" + sum : "=SUM(" + sum + ")");
     }
     Node& subject = root.children.back();
     subject.formula = Texts::multi(formulas);
@@ -135,8 +133,8 @@ TEST(ExcelExport, AHostTreeFarDeeperThanTheStack) {
   Node root = node("n0", single("=children[1] + 1"), multi({"A1"}));
   Node* at = &root;
   for (int i = 1; i <= kDepth; ++i) {
-    at->children.push_back(node(numbered("n", i), single(i == kDepth ? "1" : "=children + @n0"),
-                                multi({numbered("A", i + 1)})));
+    at->children.push_back(
+        node(numbered("n", i), single(i == kDepth ? "1" : "=children + @n0"), multi({numbered("A", i + 1)})));
     at = &at->children.back();
   }
   export_tree_to_excel(root);

@@ -1,5 +1,7 @@
 // Formula expansion and explanation: the rules as tables, a plainly recursive expansion on
 // strings to compare with on random trees, and the limits that keep any tree in memory.
+#include "tree/expand.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -13,7 +15,6 @@
 #include "node_json.h"
 #include "parser/tokenize.h"
 #include "references.h"
-#include "tree/expand.h"
 #include "tree/explain.h"
 
 namespace ostrel::tree {
@@ -50,8 +51,7 @@ TEST(Expand, ReplacesReferencesToComputedNodes) {
   // No leading "=": inserted as it is.
   EXPECT_EQ(expanded(node("r", "", node("A", "@X*2"), node("X", "5"), node("B", "=@A+1")))[3], "=@X*2+1");
   // Blanks between tokens survive; the children token's own trailing blank does not.
-  EXPECT_EQ(expanded(node("r", "", node("A", "=@X*2"), node("X", "5"), node("B", "= @A  +  1")))[3],
-            "= (@X*2)  +  1");
+  EXPECT_EQ(expanded(node("r", "", node("A", "=@X*2"), node("X", "5"), node("B", "= @A  +  1")))[3], "= (@X*2)  +  1");
   EXPECT_EQ(expanded(node("r", "=children + 1", node("A", "=@X", node("X", "5"))))[0], "=(@X)+ 1");
   // Names: braces, shared names, input names.
   EXPECT_EQ(expanded(node("r", "", node("Unit cost", "=@X/2"), node("X", "5"), node("B", "=@{Unit cost}")))[3],
@@ -192,16 +192,16 @@ class PlainExpansion {
     if (found.size() != 1) return r;
     const Node& target = *found[0];
     if (target.formula.is_multi() && d >= target.formula.multi_values().size()) return r;
-    const std::string& formula = target.formula.is_single() ? target.formula.single_value()
-                                                           : target.formula.multi_values()[d];
+    const std::string& formula =
+        target.formula.is_single() ? target.formula.single_value() : target.formula.multi_values()[d];
     if (formula.empty() || !contains_references(formula)) return r;
     cache_[key] = r;
     const std::string e = expand_formula(formula, d, target);
     std::size_t blanks = 0;
     while (blanks < e.size() && is_blank(e[blanks])) ++blanks;
     const std::string result = blanks < e.size() && e[blanks] == '=' ? "(" + e.substr(blanks + 1) + ")"
-                               : e.empty()                            ? r
-                                                                      : e;
+                               : e.empty()                           ? r
+                                                                     : e;
     cache_[key] = result;
     return result;
   }
@@ -245,9 +245,24 @@ std::optional<std::string> plain_explanation(const Node& root, const std::string
 Node random_tree(std::mt19937& random, int& ids) {
   auto below = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
   const char* const names[] = {"a", "b", "c", "d", "e f", "a}b"};
-  const char* const terms[] = {"@a",        "@b",       "@c",     "@d",           "@{e f}",      "@a[1]",
-                               "@b[2]",     "children", "children[1]", "children[2]", "right",   "@{a}",
-                               "sum(children)", "2",    "x",      "@c[1]",        "children[ 1 ]", "@{d}[1]"};
+  const char* const terms[] = {"@a",
+                               "@b",
+                               "@c",
+                               "@d",
+                               "@{e f}",
+                               "@a[1]",
+                               "@b[2]",
+                               "children",
+                               "children[1]",
+                               "children[2]",
+                               "right",
+                               "@{a}",
+                               "sum(children)",
+                               "2",
+                               "x",
+                               "@c[1]",
+                               "children[ 1 ]",
+                               "@{d}[1]"};
   auto formula = [&]() -> std::string {
     switch (below(8)) {
       case 0:
@@ -314,9 +329,10 @@ std::string explained_json(const Node& root, const std::string& id) {
 }
 
 TEST(Explain, TheNodeWithItsInputs) {
-  const Node tree = node("r", "", with_id("g", node("Gross", "=@Net * 1.19")),
-                         with_id("n", node("Net", "=@Price - @Discount")), with_id("p", node("Price", "100")),
-                         with_id("d", node("Discount", "=5")), with_id("h", hidden(multi("H", {"=@Price", "=@Price+@Price"}))));
+  const Node tree =
+      node("r", "", with_id("g", node("Gross", "=@Net * 1.19")), with_id("n", node("Net", "=@Price - @Discount")),
+           with_id("p", node("Price", "100")), with_id("d", node("Discount", "=5")),
+           with_id("h", hidden(multi("H", {"=@Price", "=@Price+@Price"}))));
   EXPECT_EQ(explained_json(tree, "g"),
             R"({"id":"g","name":"Gross","formula":"=(@Price - @Discount) * 1.19","value":"","is_hidden":false,)"
             R"("cells":[],"children":[{"id":"p","name":"Price","formula":"100","value":"","is_hidden":false,)"
@@ -337,8 +353,8 @@ TEST(Explain, FindsIdsAndNames) {
   const Node tree = node("r", "", with_id("1", node("a", "")), with_id("1", node("b", "")));
   EXPECT_EQ(find_node_by_id(tree, "1"), &tree.children[0]);
   EXPECT_EQ(find_node_by_id(tree, "2"), nullptr);
-  EXPECT_EQ(extract_node_references_from_all(AnyDim<std::string>::multi(
-                {"=@b + @a[2] + children + right[1] + @{x y}", "", "=@a*@c + Children"})),
+  EXPECT_EQ(extract_node_references_from_all(
+                AnyDim<std::string>::multi({"=@b + @a[2] + children + right[1] + @{x y}", "", "=@a*@c + Children"})),
             (Strings{"b", "a", "x y", "c"}));
 }
 

@@ -1,10 +1,11 @@
 // Matches, spans and failures of single grammar rules.
+#include "parser/grammar.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "parse_tree_dump.h"
-#include "parser/grammar.h"
 #include "test_names.h"
 
 namespace ostrel::parser {
@@ -36,8 +37,7 @@ INSTANTIATE_TEST_SUITE_P(
     Terminals, RuleMatch,
     ::testing::Values(
         MatchCase{Rule::CHILDREN_REFERENCE, "children + 1", "CHILDREN_REFERENCE'children '"},
-        MatchCase{Rule::CHILDREN_REFERENCE, "CHILDREN [ 2 ]",
-                  "CHILDREN_REFERENCE(LBRACKET'[' INDEX'2' RBRACKET']')"},
+        MatchCase{Rule::CHILDREN_REFERENCE, "CHILDREN [ 2 ]", "CHILDREN_REFERENCE(LBRACKET'[' INDEX'2' RBRACKET']')"},
         MatchCase{Rule::CHILDREN_REFERENCE, "children[1 2]", "CHILDREN_REFERENCE(LBRACKET'[' INDEX'1 2' RBRACKET']')"},
         MatchCase{Rule::CHILDREN_REFERENCE, "children[1 ", "CHILDREN_REFERENCE'children'"},
         MatchCase{Rule::CHILDREN_REFERENCE, "childre", "FAIL"},
@@ -55,16 +55,11 @@ INSTANTIATE_TEST_SUITE_P(
         MatchCase{Rule::NODE_REFERENCE, "@{a{{b}}", "NODE_REFERENCE(LCURLYAT'@{' CURLY_IDENTIFIER'a{{b}' RCURLY'}')"},
         MatchCase{Rule::NODE_REFERENCE, "@{ x }[1]",
                   "NODE_REFERENCE(LCURLYAT'@{' CURLY_IDENTIFIER' x ' RCURLY'}' LBRACKET'[' INDEX'1' RBRACKET']')"},
-        MatchCase{Rule::NODE_REFERENCE, "@{open", "FAIL"},
-        MatchCase{Rule::POWER, "**", "POWER'**'"},
-        MatchCase{Rule::POWER, "* *", "FAIL"},
-        MatchCase{Rule::NOT_EQUAL, "<>", "NOT_EQUAL'<>'"},
-        MatchCase{Rule::NOT, "nothing", "NOT'not'"},
-        MatchCase{Rule::EMPTY, "EMPTY2", "EMPTY'EMPTY'"},
-        MatchCase{Rule::IDENTIFIER, "_x1 y", "IDENTIFIER'_x1'"},
-        MatchCase{Rule::IDENTIFIER, "1x", "FAIL"},
-        MatchCase{Rule::WHITESPACE, " ", ""},
-        MatchCase{Rule::WHITESPACE, "\xC2\xA0", "FAIL"}),
+        MatchCase{Rule::NODE_REFERENCE, "@{open", "FAIL"}, MatchCase{Rule::POWER, "**", "POWER'**'"},
+        MatchCase{Rule::POWER, "* *", "FAIL"}, MatchCase{Rule::NOT_EQUAL, "<>", "NOT_EQUAL'<>'"},
+        MatchCase{Rule::NOT, "nothing", "NOT'not'"}, MatchCase{Rule::EMPTY, "EMPTY2", "EMPTY'EMPTY'"},
+        MatchCase{Rule::IDENTIFIER, "_x1 y", "IDENTIFIER'_x1'"}, MatchCase{Rule::IDENTIFIER, "1x", "FAIL"},
+        MatchCase{Rule::WHITESPACE, " ", ""}, MatchCase{Rule::WHITESPACE, "\xC2\xA0", "FAIL"}),
     LabelBy<&MatchCase::text>());
 
 // The six number forms and the percent look-ahead (NUMBER_OR_PERCENT is atomic, so its
@@ -139,24 +134,23 @@ TEST_P(Accepts, AsWritten) {
 
 INSTANTIATE_TEST_SUITE_P(
     Value, Accepts,
-    ::testing::Values(
-        AcceptCase{Rule::value, "abc", false}, AcceptCase{Rule::value, "1+2", false},
-        AcceptCase{Rule::value, "=", false}, AcceptCase{Rule::value, "5 + 1", false},
-        AcceptCase{Rule::value, "5 %", false}, AcceptCase{Rule::value, "=5", true},
-        AcceptCase{Rule::value, "- 5", true}, AcceptCase{Rule::value, "=1\xC2\xA0+ 2", false},
-        AcceptCase{Rule::value, "=2**3", true}, AcceptCase{Rule::value, "=2* *3", false},
-        AcceptCase{Rule::value, "=round(1,2)", true}, AcceptCase{Rule::value, "=round(1; 2)", true},
-        AcceptCase{Rule::value, "=round(1, 2)", false}, AcceptCase{Rule::value, "=abs()", false},
-        AcceptCase{Rule::value, "=sum()", true}, AcceptCase{Rule::value, "=SUM(@a)", true},
-        AcceptCase{Rule::value, "=If(@a > 1; 1; 0)", true}, AcceptCase{Rule::value, "=Children", true},
-        AcceptCase{Rule::value, "=if(@a = 1; 1; 0)", false}, AcceptCase{Rule::value, "=5%-3", true},
-        AcceptCase{Rule::value, "=1,234,56", false}, AcceptCase{Rule::value, "=--5", false},
-        AcceptCase{Rule::value, "=2*-3", true}, AcceptCase{Rule::value, "=2^-1", true},
-        AcceptCase{Rule::value, "=-(2)", true}, AcceptCase{Rule::value, "=@a [2]", false},
-        AcceptCase{Rule::value, "=total(@a)", true}, AcceptCase{Rule::value, "=total(1)", false},
-        AcceptCase{Rule::value, "= ( 1 + 2 ) * 3 ", true}, AcceptCase{Rule::value, "=(1", false},
-        AcceptCase{Rule::value, "=when(@a > 1; 1; @b > 1; 2; 0)", true},
-        AcceptCase{Rule::value, "=if((@a > 1 or @b) and not @c; 1; 0)", true}),
+    ::testing::Values(AcceptCase{Rule::value, "abc", false}, AcceptCase{Rule::value, "1+2", false},
+                      AcceptCase{Rule::value, "=", false}, AcceptCase{Rule::value, "5 + 1", false},
+                      AcceptCase{Rule::value, "5 %", false}, AcceptCase{Rule::value, "=5", true},
+                      AcceptCase{Rule::value, "- 5", true}, AcceptCase{Rule::value, "=1\xC2\xA0+ 2", false},
+                      AcceptCase{Rule::value, "=2**3", true}, AcceptCase{Rule::value, "=2* *3", false},
+                      AcceptCase{Rule::value, "=round(1,2)", true}, AcceptCase{Rule::value, "=round(1; 2)", true},
+                      AcceptCase{Rule::value, "=round(1, 2)", false}, AcceptCase{Rule::value, "=abs()", false},
+                      AcceptCase{Rule::value, "=sum()", true}, AcceptCase{Rule::value, "=SUM(@a)", true},
+                      AcceptCase{Rule::value, "=If(@a > 1; 1; 0)", true}, AcceptCase{Rule::value, "=Children", true},
+                      AcceptCase{Rule::value, "=if(@a = 1; 1; 0)", false}, AcceptCase{Rule::value, "=5%-3", true},
+                      AcceptCase{Rule::value, "=1,234,56", false}, AcceptCase{Rule::value, "=--5", false},
+                      AcceptCase{Rule::value, "=2*-3", true}, AcceptCase{Rule::value, "=2^-1", true},
+                      AcceptCase{Rule::value, "=-(2)", true}, AcceptCase{Rule::value, "=@a [2]", false},
+                      AcceptCase{Rule::value, "=total(@a)", true}, AcceptCase{Rule::value, "=total(1)", false},
+                      AcceptCase{Rule::value, "= ( 1 + 2 ) * 3 ", true}, AcceptCase{Rule::value, "=(1", false},
+                      AcceptCase{Rule::value, "=when(@a > 1; 1; @b > 1; 2; 0)", true},
+                      AcceptCase{Rule::value, "=if((@a > 1 or @b) and not @c; 1; 0)", true}),
     LabelBy<&AcceptCase::text>());
 
 INSTANTIATE_TEST_SUITE_P(Conditions, Accepts,

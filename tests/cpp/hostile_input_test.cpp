@@ -20,11 +20,17 @@ std::string repeat(std::string_view head, std::string_view piece, std::size_t si
 
 TEST(HostileInput, ScannerAndParserFinish) {
   const std::size_t size = 1 << 18;
-  const std::string texts[] = {
-      repeat("=", "@a + round(@b; 2) * 3 - sum(children) + ", size) + "1", repeat("", "@{", size),
-      repeat("=", "@{", size), repeat("", "1,", size), repeat("", "1.1", size), repeat("", "$ ", size),
-      repeat("=", "(", size), repeat("=", "if(", size), repeat("=", "when(1;1;", size), repeat("", "children[1 ", size),
-      repeat("@{", "{a}", size)};
+  const std::string texts[] = {repeat("=", "@a + round(@b; 2) * 3 - sum(children) + ", size) + "1",
+                               repeat("", "@{", size),
+                               repeat("=", "@{", size),
+                               repeat("", "1,", size),
+                               repeat("", "1.1", size),
+                               repeat("", "$ ", size),
+                               repeat("=", "(", size),
+                               repeat("=", "if(", size),
+                               repeat("=", "when(1;1;", size),
+                               repeat("", "children[1 ", size),
+                               repeat("@{", "{a}", size)};
   for (const std::string& text : texts) {
     std::size_t covered = 0;
     for (const Token& token : scan_tokens(text)) {

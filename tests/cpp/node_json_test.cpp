@@ -1,9 +1,9 @@
 // The compact JSON form of nodes: member order, value texts, and exactly the listed escapes.
+#include "node_json.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "node_json.h"
 
 namespace ostrel {
 namespace {
@@ -23,7 +23,10 @@ TEST(NodeJson, EscapesExactlyTheListedCharacters) {
       {"\b\t\n\f\r", "\"\\b\\t\\n\\f\\r\""},
       {std::string("\x00\x01\x1b\x1f", 4), "\"\\u0000\\u0001\\u001b\\u001f\""},
       {"/ \x7f", "\"/ \x7f\""},
-      {"Gr\xC3\xB6\xC3\x9F" "e \xE2\x82\xAC", "\"Gr\xC3\xB6\xC3\x9F" "e \xE2\x82\xAC\""},
+      {"Gr\xC3\xB6\xC3\x9F"
+       "e \xE2\x82\xAC",
+       "\"Gr\xC3\xB6\xC3\x9F"
+       "e \xE2\x82\xAC\""},
   };
   for (const auto& [text, expected] : cases) {
     std::string out;

@@ -1,10 +1,11 @@
 // Node names to reference texts and back, decided by the scanner and checked by reading back.
+#include "references.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 
-#include "references.h"
 #include "test_names.h"
 
 namespace ostrel {
@@ -25,18 +26,17 @@ TEST_P(PreferredReference, IsTheFirstFormThatReadsBackAsTheName) {
   EXPECT_EQ(get_preferred_reference_format(GetParam().name), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, PreferredReference,
-    ::testing::Values(PreferredCase{"Cost", "@Cost"}, PreferredCase{"Unit cost", "@{Unit cost}"},
-                      PreferredCase{"", std::nullopt}, PreferredCase{"a}b", std::nullopt},
-                      PreferredCase{"_x1", "@_x1"}, PreferredCase{"Größe", "@Größe"},
-                      PreferredCase{"1st", "@{1st}"}, PreferredCase{"a-b", "@{a-b}"},
-                      PreferredCase{"sum", "@sum"},
-                      // Plain "@a[1]" reads as node a, index 1; the braces keep the name whole.
-                      PreferredCase{"a[1]", "@{a[1]}"}, PreferredCase{"a[x]", "@{a[x]}"},
-                      // Braces keep blanks, so the name reads back whole.
-                      PreferredCase{"a ", "@{a }"}, PreferredCase{" ", "@{ }"}),
-    test_names::LabelBy<&PreferredCase::name>());
+INSTANTIATE_TEST_SUITE_P(Names, PreferredReference,
+                         ::testing::Values(PreferredCase{"Cost", "@Cost"}, PreferredCase{"Unit cost", "@{Unit cost}"},
+                                           PreferredCase{"", std::nullopt}, PreferredCase{"a}b", std::nullopt},
+                                           PreferredCase{"_x1", "@_x1"}, PreferredCase{"Größe", "@Größe"},
+                                           PreferredCase{"1st", "@{1st}"}, PreferredCase{"a-b", "@{a-b}"},
+                                           PreferredCase{"sum", "@sum"},
+                                           // Plain "@a[1]" reads as node a, index 1; the braces keep the name whole.
+                                           PreferredCase{"a[1]", "@{a[1]}"}, PreferredCase{"a[x]", "@{a[x]}"},
+                                           // Braces keep blanks, so the name reads back whole.
+                                           PreferredCase{"a ", "@{a }"}, PreferredCase{" ", "@{ }"}),
+                         test_names::LabelBy<&PreferredCase::name>());
 
 TEST(BuildUnambiguousName, AddsTheIndexOnlyWhenTheNameIsShared) {
   EXPECT_EQ(build_unambiguous_name("Cost", 1, 1), "@Cost");
@@ -53,8 +53,8 @@ TEST(IsValidNodeReference, OneReferenceTokenAndNothingElse) {
   for (const char* valid : {"@Cost", "@{Unit cost}", "@Cost[2]", "@{a}[1]", "@{a[1]}"}) {
     EXPECT_TRUE(is_valid_node_reference(valid)) << valid;
   }
-  for (const char* invalid : {"", "=", "Cost", "@Unit cost", "@a+@b", "@a b", "@", "@{a", "1",
-                              "@a)", "(@a)", "@{a}}"}) {
+  for (const char* invalid :
+       {"", "=", "Cost", "@Unit cost", "@a+@b", "@a b", "@", "@{a", "1", "@a)", "(@a)", "@{a}}"}) {
     EXPECT_FALSE(is_valid_node_reference(invalid)) << invalid;
   }
 }
@@ -75,8 +75,9 @@ TEST(ParseNodeReferenceFromStr, ReadsTheReferenceAtTheStart) {
 
 // Every form that is offered reads back as the name it was made from.
 TEST(PreferredReference, RoundTripsOverAwkwardNames) {
-  for (const char* name : {"a", "a b", "a{b}", "a[1]", "a]", "a[", "{", "}", "@a", "a@b", "a;b", "a\tb", "ä ö",
-                           "x[2][3]", "a}", "a\\b", "(a)", "a%", "1,5", "children", "right", "total"}) {
+  for (const char* name :
+       {"a",    "a b", "a{b}",    "a[1]", "a]",   "a[",  "{",  "}",   "@a",       "a@b",   "a;b",
+        "a\tb", "ä ö", "x[2][3]", "a}",   "a\\b", "(a)", "a%", "1,5", "children", "right", "total"}) {
     const std::optional<std::string> reference = get_preferred_reference_format(name);
     if (!reference) continue;
     const auto read = parse_node_reference_from_str(*reference);

@@ -1,5 +1,7 @@
 // Renaming: what each old reference becomes after renames, moves, additions and removals,
 // and the rewrite that replaces whole reference tokens only.
+#include "tree/rename.h"
+
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "parser/tokenize.h"
-#include "tree/rename.h"
 
 namespace ostrel::tree {
 namespace {
@@ -81,20 +82,18 @@ INSTANTIATE_TEST_SUITE_P(
         RenameCase{"to_name_without_form", "r:R, .7:Cost", "r:R, .7:a}b", "=@Cost*2", "=REF!*2"},
         RenameCase{"to_empty_name", "r:R, .7:Cost", "r:R, .7:", "=@Cost*2", "=REF!*2"},
         RenameCase{"from_name_without_form", "r:R, .7:a}b", "r:R, .7:Cost", "=@{a}b}*2", "=@{a}b}*2"},
-        RenameCase{"shared_name_loses_its_index", "r:R, .1:A, .2:A", "r:R, .1:A, .2:B", "=@A[1]+@A[2]",
-                   "=@A+@B"},
+        RenameCase{"shared_name_loses_its_index", "r:R, .1:A, .2:A", "r:R, .1:A, .2:B", "=@A[1]+@A[2]", "=@A+@B"},
         RenameCase{"braced_shared_name", "r:R, .1:Unit cost, .2:Unit cost", "r:R, .1:X, .2:Unit cost",
                    "=@{Unit cost}[1]+@{Unit cost}[2]", "=@X+@{Unit cost}"},
         RenameCase{"added_after_shares_the_name", "r:R, .1:A", "r:R, .1:A, .9:A", "=@A", "=@A[1]"},
         RenameCase{"added_before_shares_the_name", "r:R, .1:A", "r:R, .9:A, .1:A", "=@A", "=@A[2]"},
-        RenameCase{"removal_shifts_later_indexes", "r:R, .1:A, .2:A, .3:A", "r:R, .2:A, .3:A",
-                   "=@A[1]+@A[2]+@A[3]", "=REF!+@A[1]+@A[2]"},
+        RenameCase{"removal_shifts_later_indexes", "r:R, .1:A, .2:A, .3:A", "r:R, .2:A, .3:A", "=@A[1]+@A[2]+@A[3]",
+                   "=REF!+@A[1]+@A[2]"},
         // "@A[1]" would silently come to mean node 2.
         RenameCase{"removed_first_of_two", "r:R, .1:A, .2:A", "r:R, .2:A", "=@A[1]+@A[2]", "=REF!+@A"},
         RenameCase{"removed_last_of_two", "r:R, .1:A, .2:A", "r:R, .1:A", "=@A[1]+@A[2]", "=@A+@A[2]"},
         RenameCase{"removed_name_taken_by_kept_node", "r:R, .1:A, .2:B", "r:R, .2:A", "=@A+@B", "=REF!+@A"},
-        RenameCase{"removed_name_now_shared_by_kept_nodes", "r:R, .1:A, .2:B, .3:B", "r:R, .2:A, .3:A", "=@A",
-                   "=REF!"},
+        RenameCase{"removed_name_now_shared_by_kept_nodes", "r:R, .1:A, .2:B, .3:B", "r:R, .2:A, .3:A", "=@A", "=REF!"},
         // A node only the new tree has may take a removed node's name.
         RenameCase{"removed_name_taken_by_formerly_hidden_node", "r:R, .1:A, .~2:A", "r:R, .2:A", "=@A", "=REF!"},
         RenameCase{"removed_name_taken_by_new_node", "r:R, .1:A", "r:R, .9:A", "=@A", "=@A"},
@@ -111,13 +110,12 @@ INSTANTIATE_TEST_SUITE_P(
         RenameCase{"hidden_nodes_do_not_shift", "r:R, .1:A, .~5:A, .2:A", "r:R, .~5:A, .2:A", "=@A[1]+@A[2]",
                    "=REF!+@A"},
         RenameCase{"below_hidden_node", "r:R, .~h:H, ..1:A", "r:R, .~h:H, ..1:B", "=@A", "=@B"},
-        RenameCase{"visible_to_hidden_is_removed", "r:R, .1:A, .2:A", "r:R, .~1:A, .2:A", "=@A[1]+@A[2]",
-                   "=REF!+@A"},
+        RenameCase{"visible_to_hidden_is_removed", "r:R, .1:A, .2:A", "r:R, .~1:A, .2:A", "=@A[1]+@A[2]", "=REF!+@A"},
         RenameCase{"hidden_to_visible_plays_no_part", "r:R, .~1:A, .2:A", "r:R, .1:A, .2:A", "=@A", "=@A[2]"},
         // Only the preferred form of a text is a key.
         RenameCase{"other_forms_untouched", "r:R, .1:A", "r:R, .1:B", "=@{A}+@A[1]+@A+@AB", "=@{A}+@A[1]+@B+@AB"},
-        RenameCase{"node_named_children", "r:R, .1:children", "r:R, .1:kids",
-                   "=@children+children+sum(children[ 2 ])", "=@kids+children+sum(children[ 2 ])"},
+        RenameCase{"node_named_children", "r:R, .1:children", "r:R, .1:kids", "=@children+children+sum(children[ 2 ])",
+                   "=@kids+children+sum(children[ 2 ])"},
         RenameCase{"bytes_around_tokens_kept", "r:R, .1:A", "r:R, .1:Unit cost", "  = \t@A  +@A*2 # junk \n",
                    "  = \t@{Unit cost}  +@{Unit cost}*2 # junk \n"},
         RenameCase{"unclosed_bracket", "r:R, .1:A", "r:R, .1:B", "=(@A*(2", "=(@B*(2"},
@@ -139,8 +137,7 @@ TEST(CollectNodesById, CountsOccurrencesAmongVisibleNodesOfTheName) {
 
 TEST(FindReplacements, OnlyForReferencesThatChange) {
   EXPECT_EQ(find_replacements(tree("r:R, .1:A, ..2:B"), tree("r:R, .2:B, ..1:A")), Replacements{});
-  EXPECT_EQ(find_replacements(tree("r:R, .1:A, .2:B"), tree("r:R, .1:C, .9:A, .2:B")),
-            (Replacements{{"@A", "@C"}}));
+  EXPECT_EQ(find_replacements(tree("r:R, .1:A, .2:B"), tree("r:R, .1:C, .9:A, .2:B")), (Replacements{{"@A", "@C"}}));
   EXPECT_EQ(find_replacements(tree("r:R, .1:A, .2:A, .3:A"), tree("r:R, .3:A, .1:B")),
             (Replacements{{"@A[1]", "@B"}, {"@A[3]", "@A"}}));
 }
@@ -191,10 +188,10 @@ std::string replaced_token_by_token(const std::string& formula, const Replacemen
 
 TEST(ReplaceReferences, AgreesWithReplacingTokenByToken) {
   const std::vector<std::string> references = {
-      "@A", "@A[2]", "@AB", "@B", "@{Unit cost}", "@{Unit cost}[12]", "@{x[1]}", "@" + std::string(300, 'l'),
+      "@A",    "@A[2]",    "@AB",    "@B",   "@{Unit cost}", "@{Unit cost}[12]", "@{x[1]}", "@" + std::string(300, 'l'),
       "right", "children", "@{a}b}", "@{A}", "@Größe"};
   const std::vector<std::string> junk = {" ", "+", "*2", "(", ")", "# ", "sum(", ";",
-                                         "{", "}", "[", "]", "@", "=", "\xff"};
+                                         "{", "}", "[",  "]", "@", "=",  "\xff"};
   std::mt19937 random(11);
   for (int round = 0; round < 3000; ++round) {
     Replacements replacements;
@@ -205,8 +202,7 @@ TEST(ReplaceReferences, AgreesWithReplacingTokenByToken) {
     for (int piece = random() % 12; piece > 0; --piece) {
       formula += random() % 2 ? references[random() % references.size()] : junk[random() % junk.size()];
     }
-    EXPECT_EQ(replace_references(formula, replacements), replaced_token_by_token(formula, replacements))
-        << formula;
+    EXPECT_EQ(replace_references(formula, replacements), replaced_token_by_token(formula, replacements)) << formula;
   }
 }
 

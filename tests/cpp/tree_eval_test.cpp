@@ -50,11 +50,10 @@ TEST(TreeEval, ReferencesAndSelection) {
   EXPECT_EQ(values_of(hidden(node("x", "1")), node("r", "=@x")), (Strings{"1", "REF!"}));
   // Two visible nodes of one name: a list, or one of them by index.
   const std::vector<std::pair<std::string, std::string>> picks = {
-      {"=@c", "MANY!"}, {"=@c + 1", "MANY!"}, {"=sum(@c)", "5"}, {"=@c[1]", "2"},
+      {"=@c", "MANY!"}, {"=@c + 1", "MANY!"}, {"=sum(@c)", "5"},  {"=@c[1]", "2"},
       {"=@c[2]", "3"},  {"=@c[3]", "REF!"},   {"=@c[0]", "REF!"}, {"=@C", "REF!"}};
   for (const auto& [formula, expected] : picks) {
-    EXPECT_EQ(values_of(node("c", "2"), node("p", "", node("c", "3")), node("r", formula))[2], expected)
-        << formula;
+    EXPECT_EQ(values_of(node("c", "2"), node("p", "", node("c", "3")), node("r", formula))[2], expected) << formula;
   }
   // Children, hidden ones included; another node's error counts as "REF!".
   EXPECT_EQ(values_of(node("p", "=sum(children)", node("a", "1"), hidden(node("b", "2")), node("c", ""))),
@@ -144,7 +143,7 @@ class RecursiveContext final : public EvalContext {
     state.start(node, d);
     const Node& n = state.node(node);
     EvalResult result = EvalResult::empty();
-    const std::string* text = n.formula.is_single() ? &n.formula.single_value()
+    const std::string* text = n.formula.is_single()                 ? &n.formula.single_value()
                               : d < n.formula.multi_values().size() ? &n.formula.multi_values()[d]
                                                                     : nullptr;
     if (text != nullptr) {
@@ -156,7 +155,8 @@ class RecursiveContext final : public EvalContext {
     state.finish(node, d);
   }
 
-  std::vector<EvalResult> get_reference_value(std::string_view name, std::optional<std::uint64_t> index) const override {
+  std::vector<EvalResult> get_reference_value(std::string_view name,
+                                              std::optional<std::uint64_t> index) const override {
     return selected(name, index, dimension_);
   }
   std::vector<EvalResult> get_cross_dimensional_values(std::string_view name,
@@ -305,8 +305,8 @@ TEST(TreeEval, DeepTreesNeedNoStack) {
 }
 
 TEST(FindAllNodesByName, VisibleNodesInPreOrder) {
-  Node root = node("Cost", "", node("a", "", node("Cost", ""), hidden(node("Cost", "", node("Cost", "")))),
-                                node("Cost", ""));
+  Node root =
+      node("Cost", "", node("a", "", node("Cost", ""), hidden(node("Cost", "", node("Cost", "")))), node("Cost", ""));
   const std::vector<const Node*> found = find_all_nodes_by_name(root, "Cost");
   const std::vector<const Node*> expected = {&root, &root.children[0].children[0],
                                              &root.children[0].children[1].children[0], &root.children[1]};

@@ -1,4 +1,6 @@
 // The shared tree index against plain walks of the tree.
+#include "tree_index.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -6,7 +8,6 @@
 #include <vector>
 
 #include "node_builders.h"
-#include "tree_index.h"
 
 namespace ostrel {
 namespace {

@@ -1,7 +1,7 @@
 // Unicode properties and UTF-8 decoding.
-#include <gtest/gtest.h>
-
 #include "unicode/unicode.h"
+
+#include <gtest/gtest.h>
 
 namespace ostrel::unicode {
 namespace {
@@ -12,11 +12,11 @@ TEST(Unicode, Properties) {
     bool start, cont, space, alnum;
   };
   const Case cases[] = {
-      {U'a', true, true, false, true},     {U'_', false, true, false, false},   {U'0', false, true, false, true},
-      {U'ß', true, true, false, true},     {U'中', true, true, false, true},    {0x0301, false, true, false, false},
-      {U' ', false, false, true, false},   {0x00A0, false, false, true, false}, {0x3000, false, false, true, false},
+      {U'a', true, true, false, true},      {U'_', false, true, false, false},   {U'0', false, true, false, true},
+      {U'ß', true, true, false, true},      {U'中', true, true, false, true},    {0x0301, false, true, false, false},
+      {U' ', false, false, true, false},    {0x00A0, false, false, true, false}, {0x3000, false, false, true, false},
       {0x200B, false, false, false, false}, {0x00B2, false, false, false, true}, {0x2160, true, true, false, true},
-      {0x0661, false, true, false, true},  {U'-', false, false, false, false},
+      {0x0661, false, true, false, true},   {U'-', false, false, false, false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(is_xid_start(c.c), c.start) << std::hex << static_cast<unsigned>(c.c);

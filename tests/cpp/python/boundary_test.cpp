@@ -1,12 +1,13 @@
 // The exception boundary of the extension module, inside an embedded interpreter: no C++
 // exception may reach Python as anything but a Python exception.
+#include "python/boundary.h"
+
 #include <gtest/gtest.h>
 
 #include <new>
 #include <stdexcept>
 
 #include "invariant.h"
-#include "python/boundary.h"
 
 namespace ostrel::python {
 namespace {
@@ -33,8 +34,8 @@ class Boundary : public ::testing::Test {
       out.second = PyUnicode_AsUTF8(text);
       Py_DECREF(text);
     }
-    const bool base_only = PyErr_GivenExceptionMatches(type, PyExc_BaseException) &&
-                           !PyErr_GivenExceptionMatches(type, PyExc_Exception);
+    const bool base_only =
+        PyErr_GivenExceptionMatches(type, PyExc_BaseException) && !PyErr_GivenExceptionMatches(type, PyExc_Exception);
     if (out.first == "ostrel_formulas.EngineFault") {
       EXPECT_TRUE(base_only);
     }
@@ -48,8 +49,8 @@ class Boundary : public ::testing::Test {
 TEST_F(Boundary, BrokenInvariantBecomesEngineFault) {
   PyObject* result = guarded([]() -> PyObject* { invariant_failure("parse-tree child 3 is missing"); });
   EXPECT_EQ(result, nullptr);
-  EXPECT_EQ(take_error(), (std::pair<std::string, std::string>{"ostrel_formulas.EngineFault",
-                                                                "parse-tree child 3 is missing"}));
+  EXPECT_EQ(take_error(),
+            (std::pair<std::string, std::string>{"ostrel_formulas.EngineFault", "parse-tree child 3 is missing"}));
 }
 
 TEST_F(Boundary, OtherExceptionsBecomeEngineFaultToo) {

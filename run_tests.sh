@@ -8,7 +8,7 @@ cd "$(dirname "$0")"
 tools/install_missing.sh g++ googletest libgtest-dev unicode-data
 # The spreadsheet that recalculates exported workbooks in the round-trip test.
 tools/install_missing.sh --no-install-recommends libreoffice-calc-nogui
-python3 -m pip install -q --disable-pip-version-check pytest hypothesis mypy openpyxl
+python3 -m pip install -q --disable-pip-version-check -r tests/python/requirements.txt
 
 tools/check_format.sh
 

@@ -24,7 +24,7 @@ if [ -d tests/python ] && ls tests/python/test_*.py >/dev/null 2>&1; then
   python3 -c 'import ensurepip, venv' 2>/dev/null || tools/install_missing.sh python3-venv
   [ -x .venv/bin/python ] || python3 -m venv .venv
   venv_python="$PWD/.venv/bin/python"
-  "$venv_python" -m pip install -q --disable-pip-version-check pytest hypothesis mypy openpyxl
+  "$venv_python" -m pip install -q --disable-pip-version-check pytest hypothesis mypy openpyxl numpy
   "$venv_python" -m pip install -q --disable-pip-version-check .
   (cd tests/python && "$venv_python" -m pytest -q -p no:cacheprovider .)
 fi

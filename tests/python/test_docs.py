@@ -64,3 +64,28 @@ def test_a_wrong_output_is_caught(tmp_path):
     failing_script.write_text('```python\nimport ostrel_formulas as of\nassert of.evaluate("=1+1") == "3"\n```\n')
     with pytest.raises(AssertionError):
         run_document(failing_script)
+
+
+LINK = re.compile(r"\]\(([^)#\s]+)(?:#([^)\s]+))?\)")
+
+
+def anchors(path):
+    """The anchors of a document's headings, as rendered Markdown makes them."""
+    found = set()
+    for heading in re.findall(r"^#+ (.*)$", path.read_text(encoding="utf-8"), re.MULTILINE):
+        found.add(re.sub(r"[^\w\- ]", "", heading.lower()).replace(" ", "-"))
+    return found
+
+
+@pytest.mark.parametrize("path", DOCUMENTS, ids=lambda p: p.relative_to(ROOT).as_posix())
+def test_local_links_lead_somewhere(path):
+    text = path.read_text(encoding="utf-8")
+    for target, anchor in LINK.findall(text):
+        if "://" in target:
+            continue
+        linked = (path.parent / target).resolve()
+        assert linked.exists(), f"{path.name} links to missing {target}"
+        if anchor:
+            assert anchor in anchors(linked), f"{path.name} links to missing anchor {target}#{anchor}"
+    for anchor in re.findall(r"\]\(#([^)\s]+)\)", text):
+        assert anchor in anchors(path), f"{path.name} links to missing anchor #{anchor}"

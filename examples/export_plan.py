@@ -60,6 +60,9 @@ def rows_of(root):
 
 
 def main():
+    title = "A quarterly plan exported to a spreadsheet: each cell's content, the engine's value and the spreadsheet's"
+    print(title)
+    print("-" * len(title))
     root = plan()
     for line, row in rows_of(root):
         line.cells = [f"{column}{row}" for column in COLUMNS]

@@ -38,6 +38,9 @@ def calls():
         "evaluate_tree": lambda root: ostrel_formulas.evaluate_tree(root, in_place=True),
         "expand_tree_formulas": ostrel_formulas.expand_tree_formulas,
         "explain_node": lambda root: ostrel_formulas.explain_node(root, ""),
+        "rename_nodes (old tree)": lambda root: ostrel_formulas.rename_nodes(root, N("r", ""), in_place=True),
+        "rename_nodes (new tree)": lambda root: ostrel_formulas.rename_nodes(N("r", ""), root, in_place=True),
+        "export_tree_to_excel": lambda root: ostrel_formulas.export_tree_to_excel(root, in_place=True),
     }
 
 
@@ -64,18 +67,30 @@ def test_iterating_a_sequence(function, error, where):
     assert root.value is None
 
 
+WRITERS = {
+    "value": lambda root: ostrel_formulas.evaluate_tree(root, in_place=True),
+    "formula": lambda root: ostrel_formulas.rename_nodes(root, root, in_place=True),
+    "cells": lambda root: ostrel_formulas.export_tree_to_excel(root, in_place=True),
+}
+
+
 @pytest.mark.parametrize("error", SEVERE)
-def test_writing_back(error):
+@pytest.mark.parametrize("field", WRITERS)
+def test_writing_back(error, field):
     class Refusing(N):
         def __setattr__(self, name, value):
-            if name == "value" and value is not None:
+            if name == field and getattr(self, "ready", False):
                 raise error("from writing")
             super().__setattr__(name, value)
 
-    root = N("r", "=2", [Refusing("c", "=1"), N("d", "=3")])
+    refusing = Refusing("c", "=1", cells="B2")
+    refusing.ready = True
+    later = N("d", "=3", cells="C3")
+    root = N("r", "=2", [refusing, later], cells="A1")
+    before = getattr(later, field)
     with pytest.raises(error, match="from writing"):
-        ostrel_formulas.evaluate_tree(root, in_place=True)
-    assert root.value == "2" and root.children[1].value is None
+        WRITERS[field](root)
+    assert getattr(later, field) == before
 
 
 def test_ordinary_failures_still_fall_back():

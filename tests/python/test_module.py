@@ -102,6 +102,10 @@ def _tree_calls():
         ("expand_tree_formulas", lambda: (N("r", 5),), TypeError),
         ("explain_node", lambda: (good(), "a"), None),
         ("explain_node", lambda: (N("r", "", ()), "a"), TypeError),
+        ("rename_nodes", lambda: (good(), good()), None),
+        ("rename_nodes", lambda: (good(), N("r", None)), TypeError),
+        ("export_tree_to_excel", lambda: (good(),), None),
+        ("export_tree_to_excel", lambda: (NoCopy("r", ""),), RuntimeError),
     ]
 
 

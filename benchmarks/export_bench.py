@@ -7,24 +7,14 @@ of the same shape whose formulas are all empty (reading the host objects and wri
 cells, no formula work); the engine share is the rest.
 """
 
-import subprocess
 import sys
 import time
+
+from host_tree import Line, run_fresh
 
 DIMENSIONS = 12
 COLUMNS = [chr(ord("B") + d) for d in range(DIMENSIONS)]
 RUNS = 5
-
-
-class Line:
-    def __init__(self, name, formula, cells, children=None):
-        self.id = name
-        self.name = name
-        self.formula = formula
-        self.value = None
-        self.is_hidden = False
-        self.cells = cells
-        self.children = children if children is not None else []
 
 
 def formulas(i):
@@ -52,13 +42,13 @@ def build(nodes, empty):
             f = formulas(i)
             if empty:
                 f = "" if isinstance(f, str) else [""] * DIMENSIONS
-            leaves.append(Line(f"n{i}", f, [f"{c}{row}" for c in COLUMNS]))
+            leaves.append(Line(f"n{i}", f, cells=[f"{c}{row}" for c in COLUMNS]))
             i += 1
         row += 1
         group = "" if empty else "=sum(children) + avg(children[1]; children[2])"
-        children.append(Line(f"g{g}", group, [f"{c}{row}" for c in COLUMNS], leaves))
+        children.append(Line(f"g{g}", group, leaves, cells=[f"{c}{row}" for c in COLUMNS]))
     root_formula = "" if empty else "=sum(children) / count(children)"
-    return Line("root", root_formula, [f"{c}1" for c in COLUMNS], children), i + groups + 1
+    return Line("root", root_formula, children, cells=[f"{c}1" for c in COLUMNS]), i + groups + 1
 
 
 def measure(nodes, empty):
@@ -78,10 +68,8 @@ def measure(nodes, empty):
 
 
 def run(nodes, empty):
-    out = subprocess.run(
-        [sys.executable, __file__, "measure", str(nodes), str(empty)], check=True, capture_output=True, text=True
-    ).stdout.split()
-    return float(out[0]), int(out[1])
+    total, count = run_fresh(__file__, nodes, empty)
+    return total, int(count)
 
 
 def main():

@@ -7,13 +7,15 @@ import sys
 
 
 class Line:
-    def __init__(self, name, formula, children=None):
-        self.id = name
+    """A host node; its id is its name unless given."""
+
+    def __init__(self, name, formula, children=None, *, id=None, cells=None):
+        self.id = name if id is None else id
         self.name = name
         self.formula = formula
         self.value = None
         self.is_hidden = False
-        self.cells = None
+        self.cells = cells
         self.children = children if children is not None else []
 
 

@@ -13,20 +13,10 @@ import random
 import time
 
 import ostrel_formulas
+from host_tree import Line
 
 DIMENSIONS = 12
 RENAMES, MOVES, REMOVALS = 300, 150, 150
-
-
-class Line:
-    def __init__(self, id, name, formula, children=None):
-        self.id = id
-        self.name = name
-        self.formula = formula
-        self.value = None
-        self.is_hidden = False
-        self.cells = None
-        self.children = children if children is not None else []
 
 
 def name(i):
@@ -63,9 +53,9 @@ def shape(nodes):
 def build(groups, names, removed=frozenset(), distinct=False):
     group_lines = []
     for g, members in enumerate(groups):
-        leaves = [Line(str(i), names.get(i, name(i)), formulas(i, distinct)) for i in members if i not in removed]
-        group_lines.append(Line(f"g{g}", f"g{g}", ["=sum(children)"] * DIMENSIONS, leaves))
-    return Line("root", "root", "=sum(children) / count(children)", group_lines)
+        leaves = [Line(names.get(i, name(i)), formulas(i, distinct), id=str(i)) for i in members if i not in removed]
+        group_lines.append(Line(f"g{g}", ["=sum(children)"] * DIMENSIONS, leaves))
+    return Line("root", "=sum(children) / count(children)", group_lines)
 
 
 def edits(groups, seed=1):

@@ -26,20 +26,28 @@ PyObject* write_back(PyObject* root, bool in_place, NodeField field, const Node&
   return target.release();
 }
 
+// The functions of (root, in_place) that rewrite one field of every node: read the host
+// tree, let `work` change the field, write it back under the in-place rule.
+template <class Work>
+PyObject* rewrite_in_place(const Signature<2>& signature, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                           NodeField field, Work work) {
+  const auto bound = bind_arguments(signature, args, nargs, kwnames);
+  if (!bound) return nullptr;
+  const std::optional<bool> in_place = bool_argument<1>(signature, *bound, false);
+  if (!in_place) return nullptr;
+  const GcPause pause;
+  std::optional<Node> tree = protocol_to_node((*bound)[0]);
+  if (!tree) return nullptr;
+  work(*tree);
+  return write_back((*bound)[0], *in_place, field, *tree);
+}
+
 }  // namespace
 
 PyObject* py_evaluate_tree(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&]() -> PyObject* {
     static constexpr Signature<2> kSignature{"evaluate_tree", {"root", "in_place"}, 1};
-    const auto bound = bind_arguments(kSignature, args, nargs, kwnames);
-    if (!bound) return nullptr;
-    const std::optional<bool> in_place = bool_argument<1>(kSignature, *bound, false);
-    if (!in_place) return nullptr;
-    const GcPause pause;
-    std::optional<Node> tree = protocol_to_node((*bound)[0]);
-    if (!tree) return nullptr;
-    eval::evaluate_tree(*tree);
-    return write_back((*bound)[0], *in_place, NodeField::Value, *tree);
+    return rewrite_in_place(kSignature, args, nargs, kwnames, NodeField::Value, eval::evaluate_tree);
   });
 }
 
@@ -111,15 +119,7 @@ PyObject* py_explain_node(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
 PyObject* py_export_tree_to_excel(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&]() -> PyObject* {
     static constexpr Signature<2> kSignature{"export_tree_to_excel", {"root", "in_place"}, 1};
-    const auto bound = bind_arguments(kSignature, args, nargs, kwnames);
-    if (!bound) return nullptr;
-    const std::optional<bool> in_place = bool_argument<1>(kSignature, *bound, false);
-    if (!in_place) return nullptr;
-    const GcPause pause;
-    std::optional<Node> tree = protocol_to_node((*bound)[0]);
-    if (!tree) return nullptr;
-    excel::export_tree_to_excel(*tree);
-    return write_back((*bound)[0], *in_place, NodeField::Cells, *tree);
+    return rewrite_in_place(kSignature, args, nargs, kwnames, NodeField::Cells, excel::export_tree_to_excel);
   });
 }
 

@@ -4,7 +4,6 @@ LibreOffice is installed, prints the spreadsheet's recalculated values beside th
 Run after installing the module: python3 examples/export_plan.py (needs openpyxl).
 """
 
-import shutil
 import sys
 from pathlib import Path
 
@@ -82,11 +81,7 @@ def main():
     if spreadsheet_recalc.find_soffice() is None:
         print("LibreOffice is not installed: the spreadsheet's own values are not shown")
     else:
-        recalculated = spreadsheet_recalc.recalculate(target)
-        try:
-            sheet = spreadsheet_recalc.read_values(recalculated, contents.keys())
-        finally:
-            shutil.rmtree(recalculated.parent.parent, ignore_errors=True)
+        sheet = spreadsheet_recalc.recalculated_values(target, contents.keys())
 
     print(f"{'line':14} {'quarter':7} {'cell content':32} {'engine':>10} {'spreadsheet':>12}")
     for (line, row), engine in zip(rows_of(exported), (line for line, _ in rows_of(evaluated))):

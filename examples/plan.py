@@ -12,7 +12,6 @@ Run after installing the module: python examples/plan.py (the export needs openp
 """
 
 import copy
-import shutil
 import sys
 from pathlib import Path
 
@@ -162,11 +161,7 @@ def show_export(root, evaluated):
     if spreadsheet_recalc.find_soffice() is None:
         print("LibreOffice is not installed: only the engine's values are shown")
     else:
-        recalculated = spreadsheet_recalc.recalculate(target)
-        try:
-            sheet = spreadsheet_recalc.read_values(recalculated, contents.keys())
-        finally:
-            shutil.rmtree(recalculated.parent.parent, ignore_errors=True)
+        sheet = spreadsheet_recalc.recalculated_values(target, contents.keys())
 
     print(f"{'line':16} {'cell':5} {'content':22} {'engine':>13} {'spreadsheet':>13}")
     compared = []

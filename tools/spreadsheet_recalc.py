@@ -118,13 +118,18 @@ def read_values(path: Path, addresses) -> dict:
     return {address: sheet[address].value for address in addresses}
 
 
+def recalculated_values(path: Path, addresses, timeout: float = 180.0) -> dict:
+    """The spreadsheet's own values of the cells of a workbook on disk: address to value."""
+    result = recalculate(path, timeout)
+    try:
+        return read_values(result, addresses)
+    finally:
+        shutil.rmtree(result.parent.parent, ignore_errors=True)
+
+
 def round_trip(contents: dict[str, str], labels: dict[str, str] | None = None, timeout: float = 180.0) -> dict:
     """Writes, recalculates and reads back: address to the spreadsheet's value."""
     with tempfile.TemporaryDirectory(prefix="export-") as folder:
         source = Path(folder) / "export.xlsx"
         write_workbook(source, contents, labels)
-        result = recalculate(source, timeout)
-        try:
-            return read_values(result, contents.keys())
-        finally:
-            shutil.rmtree(result.parent.parent, ignore_errors=True)
+        return recalculated_values(source, contents.keys(), timeout)

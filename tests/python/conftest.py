@@ -19,6 +19,19 @@ class N:
         return f"N({self.name!r}, {self.formula!r})"
 
 
+class Boom(Exception):
+    """A host failure the tests raise on purpose."""
+
+
+def raising(attribute, error):
+    """A node class whose `attribute` getter raises `error("from <attribute>")`."""
+
+    def getter(self):
+        raise error("from " + attribute)
+
+    return type(f"Raising_{attribute}", (N,), {attribute: property(getter, lambda self, value: None)})
+
+
 @pytest.fixture
 def make():
     return N

@@ -9,7 +9,7 @@ import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from conftest import N
+from conftest import Boom, N, raising
 from ostrel_formulas import evaluate_tree
 
 
@@ -193,21 +193,8 @@ def test_children_lists_that_change_while_being_written():
     assert len(root.children) == 1
 
 
-class Boom(Exception):
-    pass
-
-
 def test_raising_getter_raises_and_changes_nothing():
-    class BadFormula(N):
-        @property
-        def formula(self):
-            raise Boom("formula")
-
-        @formula.setter
-        def formula(self, value):
-            pass
-
-    root = N("root", "=1", [BadFormula("a")])
+    root = N("root", "=1", [raising("formula", Boom)("a")])
     with pytest.raises(Boom):
         evaluate_tree(root, in_place=True)
     assert root.value is None

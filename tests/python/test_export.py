@@ -8,7 +8,7 @@ import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from conftest import N
+from conftest import Boom, N
 from ostrel_formulas import export_tree_to_excel
 
 
@@ -159,10 +159,6 @@ MISSING_NAME = (
 class Minimal:
     def __init__(self, **attributes):
         self.__dict__.update(attributes)
-
-
-class Boom(Exception):
-    pass
 
 
 @pytest.mark.parametrize(

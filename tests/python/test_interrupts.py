@@ -4,18 +4,9 @@ the node protocol would otherwise fall back."""
 import pytest
 
 import ostrel_formulas
-from conftest import N
+from conftest import N, raising
 
 SEVERE = [KeyboardInterrupt, SystemExit, GeneratorExit, MemoryError]
-
-
-def raising(attribute, error):
-    """A node class whose `attribute` getter raises `error`."""
-
-    def getter(self):
-        raise error("from " + attribute)
-
-    return type(f"Raising_{attribute}", (N,), {attribute: property(getter, lambda self, value: None)})
 
 
 class Formulas:

@@ -10,7 +10,7 @@ import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from conftest import N
+from conftest import Boom, N, raising
 from ostrel_formulas import evaluate_tree, get_tokens, rename_nodes
 
 
@@ -95,18 +95,7 @@ def test_old_root_is_never_written(in_place):
     assert [node.writes for node in walk(old)] == [[], []]
 
 
-class Boom(Exception):
-    pass
-
-
-class RaisingFormula(N):
-    @property
-    def formula(self):
-        raise Boom("formula")
-
-    @formula.setter
-    def formula(self, value):
-        pass
+RaisingFormula = raising("formula", Boom)
 
 
 def test_old_tree_is_read_first_and_lookup_errors_pass_unchanged():

@@ -98,13 +98,12 @@ std::string build_unambiguous_name(std::string_view name, std::size_t index, std
   return reference + "[" + std::to_string(index) + "]";
 }
 
-Result<parser::ast::AtomicExpression::NodeReference, parser::FormulaError> parse_node_reference_from_str(
-    std::string_view text) {
+Result<ParsedReference, parser::FormulaError> parse_node_reference_from_str(std::string_view text) {
   auto tree = parser::FormulaParser::parse(parser::Rule::NODE_REFERENCE, text);
   if (!tree) return fail(std::move(tree).error());
   if (tree.value().top_count() == 0) return fail(parser::FormulaError::custom("No node reference found", 0, 0));
   OSTREL_TRY(reference, parser::parse_node_reference(tree.value().top(0)));
-  return parser::ast::AtomicExpression::NodeReference{std::move(reference.first), reference.second};
+  return ParsedReference{std::move(reference.first), reference.second};
 }
 
 }  // namespace ostrel

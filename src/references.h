@@ -30,8 +30,13 @@ std::optional<std::string> get_preferred_reference_format(std::string_view name)
 // name; the empty text for a name without a reference form.
 std::string build_unambiguous_name(std::string_view name, std::size_t index, std::size_t count);
 
+// A node reference read on its own: the name it selects, with its index if any.
+struct ParsedReference {
+  std::string name;
+  std::optional<std::uint64_t> index;
+};
+
 // The reference at the start of `text` (anything after it is ignored).
-Result<parser::ast::AtomicExpression::NodeReference, parser::FormulaError> parse_node_reference_from_str(
-    std::string_view text);
+Result<ParsedReference, parser::FormulaError> parse_node_reference_from_str(std::string_view text);
 
 }  // namespace ostrel

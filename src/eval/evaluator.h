@@ -47,6 +47,9 @@ EvalNote evaluate(const parser::ast::UnaryExpression& expression, const EvalCont
 BooleanOutcome evaluate_boolean(const parser::ast::OrExpression& expression, const EvalContext& context);
 BooleanOutcome evaluate_boolean(const parser::ast::AndExpression& expression, const EvalContext& context);
 BooleanOutcome evaluate_boolean(const parser::ast::NegationExpression& expression, const EvalContext& context);
+inline BooleanOutcome evaluate_boolean(const parser::ast::Condition& condition, const EvalContext& context) {
+  return evaluate_boolean(condition.expression, context);
+}
 
 // values[index - 1] as a single note; index 0 or beyond the list gives "REF!".
 EvalNote extract_indexed_value(std::vector<EvalResult> values, std::uint64_t index);

@@ -144,7 +144,7 @@ EvalNote aggregate(AggregationName aggregation, std::vector<double>& xs) {
   invariant_failure("coalesce does not gather");
 }
 
-EvalNote coalesce(const std::vector<Expression>& arguments, const EvalContext& context) {
+EvalNote coalesce(const List<Expression>& arguments, const EvalContext& context) {
   for (const Expression& argument : arguments) {
     const EvalNote note = evaluate(argument, context);
     if (!note.is_list()) {
@@ -169,7 +169,7 @@ double sum_numbers(const std::vector<EvalResult>& values) {
 }  // namespace
 
 EvalNote evaluate_function(const AtomicExpression::Function& call, const EvalContext& context) {
-  const std::vector<Expression>& args = call.arguments;
+  const List<Expression>& args = call.arguments;
   if (args.empty()) invariant_failure("function call without arguments");
   if (call.function == FunctionName::IfError) {
     EvalNote value = evaluate(args[0], context);
@@ -187,8 +187,7 @@ EvalNote evaluate_function(const AtomicExpression::Function& call, const EvalCon
 }
 
 EvalNote evaluate_aggregation(const AtomicExpression::Aggregation& call, const EvalContext& context) {
-  static const std::vector<Expression> kNone;
-  const std::vector<Expression>& arguments = call.arguments ? *call.arguments : kNone;
+  const List<Expression> arguments = call.arguments.value_or(List<Expression>());
   if (call.aggregation == AggregationName::Coalesce) return coalesce(arguments, context);
   std::vector<double> numbers;
   numbers.reserve(arguments.size());  // one number per argument is the common case

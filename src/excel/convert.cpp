@@ -143,7 +143,7 @@ Failed write_modifier(const AtomicExpression::Modifier& modifier, const ConvertC
 
 // The function table; the builder guarantees the argument counts.
 Failed write_function(const AtomicExpression::Function& call, const ConvertContext& context, std::string& out) {
-  const std::vector<Expression>& arguments = call.arguments;
+  const List<Expression>& arguments = call.arguments;
   auto argument = [&](std::size_t i) -> Failed {
     if (i >= arguments.size()) invariant_failure("function call lacks an argument");
     return write_embedded(arguments[i], context, out);
@@ -221,7 +221,7 @@ std::string_view spreadsheet_name(AggregationName aggregation) {
 }
 
 // IF(p1<>"",p1,IF(p2<>"",p2,...pn)): every argument but the last is written twice.
-Failed write_coalesce(const std::vector<Expression>& arguments, const ConvertContext& context, std::string& out) {
+Failed write_coalesce(const List<Expression>& arguments, const ConvertContext& context, std::string& out) {
   if (arguments.empty()) {
     out += kEmptyText;
     return std::nullopt;
@@ -244,8 +244,7 @@ Failed write_coalesce(const std::vector<Expression>& arguments, const ConvertCon
 }
 
 Failed write_aggregation(const AtomicExpression::Aggregation& call, const ConvertContext& context, std::string& out) {
-  static const std::vector<Expression> kNone;
-  const std::vector<Expression>& arguments = call.arguments ? *call.arguments : kNone;
+  const List<Expression> arguments = call.arguments.value_or(List<Expression>());
   if (call.aggregation == AggregationName::Coalesce) return write_coalesce(arguments, context, out);
   ConvertContext inner = context;
   inner.allow_many = true;

@@ -1,20 +1,21 @@
-// The syntax tree of one formula: plain owned data built once by the tree builder and then
-// only read (by the evaluator and the spreadsheet translation). Chains of operators are
+// The syntax tree of one formula: plain data built once by a parser and then only read (by
+// the evaluator, the expansion and the spreadsheet translation). Chains of operators are
 // kept flat, in source order; how they fold is the evaluator's business.
+//
+// Every node lives in the arena of its root (`Value` or `Condition`): building a tree is a
+// few pointer bumps, and freeing it is freeing the arena's blocks, with no destructor to
+// run. Nodes are therefore trivially destructible, and they refer to each other by plain
+// pointers (`Box`) and spans (`List`) that stay valid as long as the root lives.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
-#include <string>
 #include <string_view>
 #include <variant>
-#include <vector>
+
+#include "parser/arena.h"
 
 namespace ostrel::parser::ast {
-
-template <class T>
-using Box = std::unique_ptr<T>;
 
 // ---- Keywords -------------------------------------------------------------------------
 
@@ -75,12 +76,12 @@ struct NegationExpression {
 
 struct AndExpression {
   NegationExpression first;
-  std::vector<NegationExpression> rest;
+  List<NegationExpression> rest;
 };
 
 struct OrExpression {
   AndExpression first;
-  std::vector<AndExpression> rest;
+  List<AndExpression> rest;
 };
 
 // ---- Arithmetic -----------------------------------------------------------------------
@@ -97,7 +98,7 @@ struct AtomicExpression {
   };
   // "@name" or "@{any name}", with an optional 1-based index
   struct NodeReference {
-    std::string name;
+    std::string_view name;  // in the root's arena
     std::optional<std::uint64_t> index;
   };
   // "children", with an optional index
@@ -111,23 +112,23 @@ struct AtomicExpression {
   // "total(@a)", "ratio(@{b}[2])"
   struct Modifier {
     ModifierName modifier;
-    std::string name;
+    std::string_view name;  // in the root's arena
     std::optional<std::uint64_t> index;
   };
   // "round(@a; 2)": the argument count is one the function accepts
   struct Function {
     FunctionName function;
-    std::vector<Expression> arguments;
+    List<Expression> arguments;
   };
   // "sum(@a; 3)", or "sum()" with absent arguments
   struct Aggregation {
     AggregationName aggregation;
-    std::optional<std::vector<Expression>> arguments;
+    std::optional<List<Expression>> arguments;
   };
   // "if(c; v; w)", "when(c; v; d; w)": at least one clause; `otherwise` may be null
   struct Conditional {
     ConditionalName conditional;
-    std::vector<CaseClause> clauses;
+    List<CaseClause> clauses;
     Box<Expression> otherwise;
   };
   // the keyword "empty"
@@ -150,7 +151,7 @@ struct UnaryExpression {
 
 struct PowerExpression {
   UnaryExpression base;
-  std::vector<UnaryExpression> exponents;  // each introduced by "^" or "**"
+  List<UnaryExpression> exponents;  // each introduced by "^" or "**"
 };
 
 struct MultiplicationOperation {
@@ -160,7 +161,7 @@ struct MultiplicationOperation {
 
 struct MultiplicationExpression {
   PowerExpression first;
-  std::vector<MultiplicationOperation> operations;
+  List<MultiplicationOperation> operations;
 };
 
 struct AdditionOperation {
@@ -170,7 +171,7 @@ struct AdditionOperation {
 
 struct Expression {
   MultiplicationExpression first;
-  std::vector<AdditionOperation> operations;
+  List<AdditionOperation> operations;
 };
 
 // The root of a node formula.
@@ -186,6 +187,13 @@ struct Value {
   // an empty or blank formula
   struct Empty {};
   std::variant<Number, Expression, Empty> v;
+  Arena arena;  // owns every node under `v`
+};
+
+// The root of a condition (start rule `boolean_value`).
+struct Condition {
+  BooleanExpression expression;
+  Arena arena;  // owns every node under `expression`
 };
 
 }  // namespace ostrel::parser::ast

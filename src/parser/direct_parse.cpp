@@ -26,35 +26,36 @@ using lexical::is_digit;
 // discards the result.
 class DirectParser {
  public:
-  explicit DirectParser(std::string_view text) : text_(text), budget_(4 * text.size() + 64) {}
+  explicit DirectParser(std::string_view text) : text_(text), budget_(4 * text.size() + 64) {
+    arena_.reserve(kArenaBytesPerByte * text.size());
+  }
 
   std::optional<Value> value() {
     skip();
     const std::size_t start = pos_;
     if (auto number = signed_number())
-      return at_end() ? std::optional<Value>(Value{Value::Number{*number}}) : std::nullopt;
+      return at_end() ? std::optional<Value>(Value{Value::Number{*number}, {}}) : std::nullopt;
     if (at('=')) {
       ++pos_;
       skip();
-      if (auto e = boxed_expression()) {
-        return at_end() ? std::optional<Value>(Value{Value::Expression{std::move(e)}}) : std::nullopt;
+      if (Box<Expression> e = boxed_expression()) {
+        return at_end() ? std::optional<Value>(Value{Value::Expression{e}, std::move(arena_)}) : std::nullopt;
       }
     }
     pos_ = start;
-    return at_end() ? std::optional<Value>(Value{Value::Empty{}}) : std::nullopt;
+    return at_end() ? std::optional<Value>(Value{Value::Empty{}, {}}) : std::nullopt;
   }
 
-  std::optional<BooleanExpression> condition() {
+  std::optional<Condition> condition() {
     skip();
     auto result = boolean_expression();
-    return at_end() ? std::move(result) : std::nullopt;
+    if (!result || !at_end()) return std::nullopt;
+    return Condition{*result, std::move(arena_)};
   }
 
  private:
-  template <class T>
-  static Box<T> box(T value) {
-    return std::make_unique<T>(std::move(value));
-  }
+  // A first guess at the tree's size: enough for typical formulas in one block.
+  static constexpr std::size_t kArenaBytesPerByte = 40;
 
   // Whitespace, then the end of the text, with nothing given up on the way.
   bool at_end() {
@@ -100,9 +101,8 @@ class DirectParser {
   // The arithmetic chain fills its result in place: moving these trees level by level
   // would cost more than matching them.
   Box<Expression> boxed_expression() {
-    auto result = std::make_unique<Expression>();
-    if (!expression(*result)) result.reset();
-    return result;
+    Expression* result = arena_.make<Expression>();
+    return expression(*result) ? result : nullptr;
   }
 
   bool expression(Expression& out) {
@@ -118,6 +118,7 @@ class DirectParser {
 
   bool addition_expression(Expression& out) {
     if (!multiplication_expression(out.first)) return false;
+    ListBuilder<AdditionOperation> operations;
     for (;;) {
       const std::size_t before = pos_;
       skip();
@@ -128,23 +129,25 @@ class DirectParser {
         kind = AdditionOperation::Kind::Minus;
       } else {
         pos_ = before;
-        return true;
+        break;
       }
       ++pos_;
       skip();
-      if (out.operations.empty()) out.operations.reserve(4);  // one allocation for most chains
-      AdditionOperation& operation = out.operations.emplace_back();
+      AdditionOperation& operation = operations.push(arena_);
       operation.kind = kind;
       if (!multiplication_expression(operation.operand)) {
-        out.operations.pop_back();
+        operations.pop();
         pos_ = before;
-        return true;
+        break;
       }
     }
+    out.operations = operations.list();
+    return true;
   }
 
   bool multiplication_expression(MultiplicationExpression& out) {
     if (!power_expression(out.first)) return false;
+    ListBuilder<MultiplicationOperation> operations;
     for (;;) {
       const std::size_t before = pos_;
       skip();
@@ -157,23 +160,25 @@ class DirectParser {
         kind = MultiplicationOperation::Kind::Modulo;
       } else {
         pos_ = before;
-        return true;
+        break;
       }
       ++pos_;
       skip();
-      if (out.operations.empty()) out.operations.reserve(4);
-      MultiplicationOperation& operation = out.operations.emplace_back();
+      MultiplicationOperation& operation = operations.push(arena_);
       operation.kind = kind;
       if (!power_expression(operation.operand)) {
-        out.operations.pop_back();
+        operations.pop();
         pos_ = before;
-        return true;
+        break;
       }
     }
+    out.operations = operations.list();
+    return true;
   }
 
   bool power_expression(PowerExpression& out) {
     if (!unary_expression(out.base)) return false;
+    ListBuilder<UnaryExpression> exponents;
     for (;;) {
       const std::size_t before = pos_;
       skip();
@@ -183,15 +188,17 @@ class DirectParser {
         ++pos_;
       } else {
         pos_ = before;
-        return true;
+        break;
       }
       skip();
-      if (!unary_expression(out.exponents.emplace_back())) {
-        out.exponents.pop_back();
+      if (!unary_expression(exponents.push(arena_))) {
+        exponents.pop();
         pos_ = before;
-        return true;
+        break;
       }
     }
+    out.exponents = exponents.list();
+    return true;
   }
 
   bool unary_expression(UnaryExpression& out) {
@@ -226,14 +233,14 @@ class DirectParser {
     if (c == '@') {
       auto reference = node_reference();
       if (!reference) return false;
-      out.v.emplace<AtomicExpression::NodeReference>(std::move(reference->name), reference->index);
+      out.v.emplace<AtomicExpression::NodeReference>(reference->name, reference->index);
       return true;
     }
     if (c == '(') {
       const std::size_t start = pos_;
       ++pos_;
       skip();
-      auto inner = std::make_unique<Expression>();
+      Expression* inner = arena_.make<Expression>();
       const bool matched = expression(*inner);
       skip();
       if (!matched || !at(')')) {
@@ -241,7 +248,7 @@ class DirectParser {
         return false;
       }
       ++pos_;
-      out.v.emplace<AtomicExpression::Parenthesized>(std::move(inner));
+      out.v.emplace<AtomicExpression::Parenthesized>(inner);
       return true;
     }
     auto atom = keyword_atom();
@@ -303,8 +310,8 @@ class DirectParser {
     if (modifier == nullptr || !open_parenthesis()) return std::nullopt;
     auto reference = node_reference();
     if (!reference || !close_parenthesis()) return std::nullopt;
-    return AtomicExpression{AtomicExpression::Modifier{static_cast<ModifierName>(modifier->name),
-                                                       std::move(reference->name), reference->index}};
+    return AtomicExpression{
+        AtomicExpression::Modifier{static_cast<ModifierName>(modifier->name), reference->name, reference->index}};
   }
 
   std::optional<AtomicExpression> function_expression() {
@@ -314,27 +321,23 @@ class DirectParser {
     if (!arguments || !close_parenthesis()) return std::nullopt;
     // A count the function does not accept is the builder's error to report.
     if (!language::accepts_arguments(*function, arguments->size())) return give_up();
-    return AtomicExpression{
-        AtomicExpression::Function{static_cast<FunctionName>(function->name), std::move(*arguments)}};
+    return AtomicExpression{AtomicExpression::Function{static_cast<FunctionName>(function->name), *arguments}};
   }
 
   std::optional<AtomicExpression> aggregation_expression() {
     const language::Keyword* aggregation = keyword_choice<KeywordKind::Aggregation>();
     if (aggregation == nullptr || !open_parenthesis()) return std::nullopt;
-    std::optional<std::vector<Expression>> arguments;
     const std::size_t before = pos_;
-    arguments = expression_list();
+    std::optional<List<Expression>> arguments = expression_list();
     if (!arguments) pos_ = before;
     if (!close_parenthesis()) return std::nullopt;
-    return AtomicExpression{
-        AtomicExpression::Aggregation{static_cast<AggregationName>(aggregation->name), std::move(arguments)}};
+    return AtomicExpression{AtomicExpression::Aggregation{static_cast<AggregationName>(aggregation->name), arguments}};
   }
 
   // expression ~ (SEMICOLON ~ expression)*
-  std::optional<std::vector<Expression>> expression_list() {
-    std::vector<Expression> list;
-    list.reserve(4);
-    if (!expression(list.emplace_back())) return std::nullopt;
+  std::optional<List<Expression>> expression_list() {
+    ListBuilder<Expression> list;
+    if (!expression(list.push(arena_))) return std::nullopt;
     for (;;) {
       const std::size_t before = pos_;
       skip();
@@ -344,13 +347,13 @@ class DirectParser {
       }
       ++pos_;
       skip();
-      if (!expression(list.emplace_back())) {
-        list.pop_back();
+      if (!expression(list.push(arena_))) {
+        list.pop();
         pos_ = before;
         break;
       }
     }
-    return list;
+    return list.list();
   }
 
   std::optional<AtomicExpression> conditional_expression() {
@@ -359,21 +362,20 @@ class DirectParser {
     const auto conditional = static_cast<ConditionalName>(keyword->name);
     // boolean_expression ~ SEMICOLON ~ expression
     // ~ (SEMICOLON ~ boolean_expression ~ SEMICOLON ~ expression)* ~ (SEMICOLON ~ expression)?
-    std::vector<CaseClause> clauses;
+    ListBuilder<CaseClause> clauses;
     auto condition = boolean_expression();
     if (!condition || !semicolon()) return std::nullopt;
-    auto value = boxed_expression();
+    Box<Expression> value = boxed_expression();
     if (!value) return std::nullopt;
-    clauses.reserve(2);
-    clauses.push_back(CaseClause{std::move(*condition), std::move(value)});
-    Box<Expression> otherwise;
+    clauses.push(arena_) = CaseClause{*condition, value};
+    Box<Expression> otherwise = nullptr;
     for (;;) {
       const std::size_t before = pos_;
       if (!semicolon()) break;
       auto next_condition = boolean_expression();
       if (next_condition && semicolon()) {
-        if (auto next_value = boxed_expression()) {
-          clauses.push_back(CaseClause{std::move(*next_condition), std::move(next_value)});
+        if (Box<Expression> next_value = boxed_expression()) {
+          clauses.push(arena_) = CaseClause{*next_condition, next_value};
           continue;
         }
       } else if (next_condition && (otherwise = bare_expression(*next_condition))) {
@@ -391,14 +393,14 @@ class DirectParser {
     if (!close_parenthesis()) return std::nullopt;
     // Clause counts that `if` does not accept are the builder's error to report.
     if (conditional == ConditionalName::If && (clauses.size() != 1 || !otherwise)) return give_up();
-    return AtomicExpression{AtomicExpression::Conditional{conditional, std::move(clauses), std::move(otherwise)}};
+    return AtomicExpression{AtomicExpression::Conditional{conditional, clauses.list(), otherwise}};
   }
 
   // The expression of a condition that is nothing but one expression, taken out of it.
-  static Box<Expression> bare_expression(BooleanExpression& condition) {
+  static Box<Expression> bare_expression(const BooleanExpression& condition) {
     if (!condition.rest.empty() || !condition.first.rest.empty() || condition.first.first.negated) return nullptr;
     auto* single = std::get_if<ComparisonExpression::Single>(&condition.first.first.comparison.v);
-    return single == nullptr ? nullptr : std::move(single->expression);
+    return single == nullptr ? nullptr : single->expression;
   }
 
   // Whitespace, ";", whitespace; nothing moved when there is no ";".
@@ -520,7 +522,7 @@ class DirectParser {
   }
 
   struct Reference {
-    std::string name;
+    std::string_view name;  // in the arena
     std::optional<std::uint64_t> index;
   };
 
@@ -535,14 +537,14 @@ class DirectParser {
       const std::size_t name_end = curly_identifier_end(name_start);
       if (gave_up_) return std::nullopt;
       if (name_end < text_.size() && text_[name_end] == '}') {
-        reference.name = std::string(text_.substr(name_start, name_end - name_start));
+        reference.name = arena_.copy(text_.substr(name_start, name_end - name_start));
         pos_ = name_end + 1;
       }
     }
     if (pos_ == start) {
       const std::size_t name_end = identifier_end(start + 1);
       if (name_end == start + 1) return std::nullopt;
-      reference.name = std::string(text_.substr(start + 1, name_end - start - 1));
+      reference.name = arena_.copy(text_.substr(start + 1, name_end - start - 1));
       pos_ = name_end;
     }
     // The index: "[", digits, "]", touching.
@@ -630,7 +632,8 @@ class DirectParser {
   std::optional<OrExpression> or_expression() {
     auto first = and_expression();
     if (!first) return std::nullopt;
-    OrExpression result{std::move(*first), {}};
+    OrExpression result{*first, {}};
+    ListBuilder<AndExpression> rest;
     for (;;) {
       const std::size_t before = pos_;
       skip();
@@ -644,15 +647,17 @@ class DirectParser {
         pos_ = before;
         break;
       }
-      result.rest.push_back(std::move(*next));
+      rest.push(arena_) = *next;
     }
+    result.rest = rest.list();
     return result;
   }
 
   std::optional<AndExpression> and_expression() {
     auto first = negation_expression();
     if (!first) return std::nullopt;
-    AndExpression result{std::move(*first), {}};
+    AndExpression result{*first, {}};
+    ListBuilder<NegationExpression> rest;
     for (;;) {
       const std::size_t before = pos_;
       skip();
@@ -666,8 +671,9 @@ class DirectParser {
         pos_ = before;
         break;
       }
-      result.rest.push_back(std::move(*next));
+      rest.push(arena_) = *next;
     }
+    result.rest = rest.list();
     return result;
   }
 
@@ -693,24 +699,24 @@ class DirectParser {
       pos_ = start;
       return std::nullopt;
     }
-    return NegationExpression{nots % 2 == 1, std::move(*comparison)};
+    return NegationExpression{nots % 2 == 1, *comparison};
   }
 
   // expression ~ COMPARISON_OP ~ expression | expression | LPAREN ~ boolean_expression ~ RPAREN.
   // The second alternative is the first one's left side, so it is matched once.
   std::optional<ComparisonExpression> atomic_boolean_expression() {
     const std::size_t start = pos_;
-    if (auto left = boxed_expression()) {
+    if (Box<Expression> left = boxed_expression()) {
       const std::size_t after_left = pos_;
       skip();
       if (auto op = comparison_operator()) {
         skip();
-        if (auto right = boxed_expression()) {
-          return ComparisonExpression{ComparisonExpression::Comparison{std::move(left), *op, std::move(right)}};
+        if (Box<Expression> right = boxed_expression()) {
+          return ComparisonExpression{ComparisonExpression::Comparison{left, *op, right}};
         }
       }
       pos_ = after_left;
-      return ComparisonExpression{ComparisonExpression::Single{std::move(left)}};
+      return ComparisonExpression{ComparisonExpression::Single{left}};
     }
     if (gave_up_ || !at('(')) return std::nullopt;
     ++pos_;
@@ -722,7 +728,7 @@ class DirectParser {
       return std::nullopt;
     }
     ++pos_;
-    return ComparisonExpression{ComparisonExpression::Nested{box(std::move(*inner))}};
+    return ComparisonExpression{ComparisonExpression::Nested{arena_.make<BooleanExpression>(*inner)}};
   }
 
   // GREATER_OR_EQUAL | LESS_OR_EQUAL | EQUAL_TO | NOT_EQUAL | GREATER_THAN | LESS_THAN
@@ -753,14 +759,13 @@ class DirectParser {
   std::size_t budget_;
   int depth_ = 0;
   bool gave_up_ = false;
+  Arena arena_;
 };
 
 }  // namespace
 
 std::optional<Value> parse_formula_directly(std::string_view text) { return DirectParser(text).value(); }
 
-std::optional<BooleanExpression> parse_condition_directly(std::string_view text) {
-  return DirectParser(text).condition();
-}
+std::optional<Condition> parse_condition_directly(std::string_view text) { return DirectParser(text).condition(); }
 
 }  // namespace ostrel::parser

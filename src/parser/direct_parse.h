@@ -21,6 +21,6 @@ namespace ostrel::parser {
 std::optional<ast::Value> parse_formula_directly(std::string_view text);
 
 // Start rule `boolean_value`.
-std::optional<ast::BooleanExpression> parse_condition_directly(std::string_view text);
+std::optional<ast::Condition> parse_condition_directly(std::string_view text);
 
 }  // namespace ostrel::parser

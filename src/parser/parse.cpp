@@ -51,13 +51,13 @@ Name resolve_keyword(ParseNode node, const char* invariant) {
   return *name;
 }
 
-Result<AtomicExpression, FormulaError> parse_function(ParseNode node) {
+Result<AtomicExpression, FormulaError> parse_function(Arena& arena, ParseNode node) {
   const ParseNode name = node.child(0);
   const FunctionName function = resolve_keyword<FunctionName>(name, "Function name should be valid");
-  std::vector<Expression> arguments;
+  List<Expression> arguments;
   if (node.child_count() > 2 && node.child(2).rule() == Rule::function_args) {
-    OSTREL_TRY(parsed, parse_function_args(node.child(2)));
-    arguments = std::move(parsed);
+    OSTREL_TRY(parsed, parse_function_args(arena, node.child(2)));
+    arguments = parsed;
   }
   const language::Keyword& entry = language::keyword_entry(function);
   const std::size_t n = arguments.size();
@@ -73,43 +73,43 @@ Result<AtomicExpression, FormulaError> parse_function(ParseNode node) {
     return fail(error_at(node, "Function '" + std::string(trimmed(name)) + "' expects " + counts + " argument" +
                                    (singular ? "" : "s") + ", but got " + std::to_string(n)));
   }
-  return AtomicExpression{AtomicExpression::Function{function, std::move(arguments)}};
+  return AtomicExpression{AtomicExpression::Function{function, arguments}};
 }
 
-Result<AtomicExpression, FormulaError> parse_aggregation(ParseNode node) {
+Result<AtomicExpression, FormulaError> parse_aggregation(Arena& arena, ParseNode node) {
   const AggregationName aggregation =
       resolve_keyword<AggregationName>(node.child(0), "Aggregation name should be valid");
-  std::optional<std::vector<Expression>> arguments;
+  std::optional<List<Expression>> arguments;
   if (node.child_count() > 2 && node.child(2).rule() == Rule::aggregator_args) {
-    OSTREL_TRY(parsed, parse_function_args(node.child(2)));
-    arguments = std::move(parsed);
+    OSTREL_TRY(parsed, parse_function_args(arena, node.child(2)));
+    arguments = parsed;
   }
-  return AtomicExpression{AtomicExpression::Aggregation{aggregation, std::move(arguments)}};
+  return AtomicExpression{AtomicExpression::Aggregation{aggregation, arguments}};
 }
 
-Result<AtomicExpression, FormulaError> parse_conditional(ParseNode node) {
+Result<AtomicExpression, FormulaError> parse_conditional(Arena& arena, ParseNode node) {
   const ParseNode name = node.child(0);
   const ConditionalName conditional = resolve_keyword<ConditionalName>(name, "Conditional name should be valid");
   const ParseNode args = node.child(2);
   const std::size_t count = args.child_count();
   auto is = [&](std::size_t i, Rule rule) { return i < count && args.child(i).rule() == rule; };
 
-  std::vector<CaseClause> clauses;
+  ListBuilder<CaseClause> clauses;
   std::size_t i = 0;
   while (is(i, Rule::boolean_expression)) {
-    OSTREL_TRY(condition, parse_boolean_expression(args.child(i)));
-    OSTREL_TRY(value, parse_expression(args.child(i + 2)));
-    clauses.push_back(CaseClause{std::move(condition), std::make_unique<Expression>(std::move(value))});
+    OSTREL_TRY(condition, parse_boolean_expression(arena, args.child(i)));
+    OSTREL_TRY(value, parse_expression(arena, args.child(i + 2)));
+    clauses.push(arena) = CaseClause{condition, arena.make<Expression>(value)};
     if (!is(i + 3, Rule::SEMICOLON)) {
       i += 3;
       break;
     }
     i += 4;
   }
-  Box<Expression> otherwise;
+  Box<Expression> otherwise = nullptr;
   if (is(i, Rule::SEMICOLON) || is(i, Rule::expression)) {
-    OSTREL_TRY(value, parse_expression(args.child(is(i, Rule::SEMICOLON) ? i + 1 : i)));
-    otherwise = std::make_unique<Expression>(std::move(value));
+    OSTREL_TRY(value, parse_expression(arena, args.child(is(i, Rule::SEMICOLON) ? i + 1 : i)));
+    otherwise = arena.make<Expression>(value);
   }
   if (conditional == ConditionalName::If) {
     const std::string written(trimmed(name));
@@ -121,10 +121,10 @@ Result<AtomicExpression, FormulaError> parse_conditional(ParseNode node) {
       return fail(error_at(node, "Conditional '" + written + "' requires an else clause, but none was provided"));
     }
   }
-  return AtomicExpression{AtomicExpression::Conditional{conditional, std::move(clauses), std::move(otherwise)}};
+  return AtomicExpression{AtomicExpression::Conditional{conditional, clauses.list(), otherwise}};
 }
 
-Result<AtomicExpression, FormulaError> parse_atomic_expression(ParseNode atomic) {
+Result<AtomicExpression, FormulaError> parse_atomic_expression(Arena& arena, ParseNode atomic) {
   const ParseNode first = atomic.child(0);
   switch (first.rule()) {
     case Rule::NUMBER_OR_PERCENT: {
@@ -133,7 +133,7 @@ Result<AtomicExpression, FormulaError> parse_atomic_expression(ParseNode atomic)
     }
     case Rule::NODE_REFERENCE: {
       OSTREL_TRY(reference, parse_node_reference(first));
-      return AtomicExpression{AtomicExpression::NodeReference{std::move(reference.first), reference.second}};
+      return AtomicExpression{AtomicExpression::NodeReference{arena.copy(reference.first), reference.second}};
     }
     case Rule::CHILDREN_REFERENCE: {
       OSTREL_TRY(index, optional_index(first, 0));
@@ -148,21 +148,21 @@ Result<AtomicExpression, FormulaError> parse_atomic_expression(ParseNode atomic)
       for (std::size_t i = 1; i < first.child_count(); ++i) {
         if (first.child(i).rule() != Rule::NODE_REFERENCE) continue;
         OSTREL_TRY(reference, parse_node_reference(first.child(i)));
-        return AtomicExpression{AtomicExpression::Modifier{modifier, std::move(reference.first), reference.second}};
+        return AtomicExpression{AtomicExpression::Modifier{modifier, arena.copy(reference.first), reference.second}};
       }
       invariant_failure("NODE_REFERENCE should always be present");
     }
     case Rule::function_expression:
-      return parse_function(first);
+      return parse_function(arena, first);
     case Rule::aggregation_expression:
-      return parse_aggregation(first);
+      return parse_aggregation(arena, first);
     case Rule::conditional_expression:
-      return parse_conditional(first);
+      return parse_conditional(arena, first);
     case Rule::EMPTY:
       return AtomicExpression{AtomicExpression::Empty{}};
     case Rule::LPAREN: {
-      OSTREL_TRY(inner, parse_expression(atomic.child(1)));
-      return AtomicExpression{AtomicExpression::Parenthesized{std::make_unique<Expression>(std::move(inner))}};
+      OSTREL_TRY(inner, parse_expression(arena, atomic.child(1)));
+      return AtomicExpression{AtomicExpression::Parenthesized{arena.make<Expression>(inner)}};
     }
     default:
       invariant_failure("unexpected " + std::string(rule_name(first.rule())) + " in atomic_expression");
@@ -294,53 +294,60 @@ Result<Value, FormulaError> FormulaParser::parse_formula(std::string_view text) 
   return build_formula(text);
 }
 
-Result<BooleanExpression, FormulaError> parse_condition(std::string_view text) {
-  if (std::optional<BooleanExpression> direct = parse_condition_directly(text)) return std::move(*direct);
+Result<Condition, FormulaError> parse_condition(std::string_view text) {
+  if (std::optional<Condition> direct = parse_condition_directly(text)) return std::move(*direct);
   return build_condition(text);
 }
 
 Result<Value, FormulaError> build_formula(std::string_view text) {
   OSTREL_TRY(tree, FormulaParser::parse(Rule::value, text));
+  Arena arena;
   const ParseNode value = tree.top(0);
   for (std::size_t i = 0; i < value.child_count(); ++i) {
     const ParseNode child = value.child(i);
     if (child.rule() == Rule::SIGNED_NUMBER) {
       OSTREL_TRY(number, number_value(child));
-      return Value{Value::Number{number}};
+      return Value{Value::Number{number}, {}};
     }
     if (child.rule() == Rule::EQUALS) {
-      OSTREL_TRY(expression, parse_expression(value.child(i + 1)));
-      return Value{Value::Expression{std::make_unique<Expression>(std::move(expression))}};
+      OSTREL_TRY(expression, parse_expression(arena, value.child(i + 1)));
+      Expression* root = arena.make<Expression>(expression);
+      return Value{Value::Expression{root}, std::move(arena)};
     }
   }
-  return Value{Value::Empty{}};
+  return Value{Value::Empty{}, {}};
 }
 
-Result<BooleanExpression, FormulaError> build_condition(std::string_view text) {
+Result<Condition, FormulaError> build_condition(std::string_view text) {
   OSTREL_TRY(tree, FormulaParser::parse(Rule::boolean_value, text));
-  return parse_boolean_expression(tree.top(0).child(0));
+  Arena arena;
+  OSTREL_TRY(expression, parse_boolean_expression(arena, tree.top(0).child(0)));
+  return Condition{expression, std::move(arena)};
 }
 
 // ---- Arithmetic -----------------------------------------------------------------------
 
-Result<Expression, FormulaError> parse_expression(ParseNode node) {
+Result<Expression, FormulaError> parse_expression(Arena& arena, ParseNode node) {
   const ParseNode chain = node.child(0);
-  OSTREL_TRY(first, parse_multiplication_expression(chain.child(0)));
-  Expression expression{std::move(first), {}};
+  OSTREL_TRY(first, parse_multiplication_expression(arena, chain.child(0)));
+  Expression expression{first, {}};
+  ListBuilder<AdditionOperation> operations;
   for (std::size_t i = 1; i + 1 < chain.child_count(); i += 2) {
     ParseNode op = chain.child(i);
     if (op.rule() != Rule::PLUS && op.rule() != Rule::MINUS && op.child_count() > 0) op = op.child(0);
     if (op.rule() != Rule::PLUS && op.rule() != Rule::MINUS) continue;
-    OSTREL_TRY(operand, parse_multiplication_expression(chain.child(i + 1)));
+    OSTREL_TRY(operand, parse_multiplication_expression(arena, chain.child(i + 1)));
     const auto kind = op.rule() == Rule::PLUS ? AdditionOperation::Kind::Plus : AdditionOperation::Kind::Minus;
-    expression.operations.push_back(AdditionOperation{kind, std::move(operand)});
+    operations.push(arena) = AdditionOperation{kind, operand};
   }
+  expression.operations = operations.list();
   return expression;
 }
 
-Result<MultiplicationExpression, FormulaError> parse_multiplication_expression(ParseNode node) {
-  OSTREL_TRY(first, parse_power_expression(node.child(0)));
-  MultiplicationExpression expression{std::move(first), {}};
+Result<MultiplicationExpression, FormulaError> parse_multiplication_expression(Arena& arena, ParseNode node) {
+  OSTREL_TRY(first, parse_power_expression(arena, node.child(0)));
+  MultiplicationExpression expression{first, {}};
+  ListBuilder<MultiplicationOperation> operations;
   auto kind_of = [](Rule rule) -> std::optional<MultiplicationOperation::Kind> {
     switch (rule) {
       case Rule::MULTIPLY:
@@ -358,25 +365,28 @@ Result<MultiplicationExpression, FormulaError> parse_multiplication_expression(P
     std::optional<MultiplicationOperation::Kind> kind = kind_of(op.rule());
     if (!kind && op.child_count() > 0) kind = kind_of(op.child(0).rule());
     if (!kind) continue;
-    OSTREL_TRY(operand, parse_power_expression(node.child(i + 1)));
-    expression.operations.push_back(MultiplicationOperation{*kind, std::move(operand)});
+    OSTREL_TRY(operand, parse_power_expression(arena, node.child(i + 1)));
+    operations.push(arena) = MultiplicationOperation{*kind, operand};
   }
+  expression.operations = operations.list();
   return expression;
 }
 
-Result<PowerExpression, FormulaError> parse_power_expression(ParseNode node) {
-  OSTREL_TRY(base, parse_unary_expression(node.child(0)));
-  PowerExpression expression{std::move(base), {}};
+Result<PowerExpression, FormulaError> parse_power_expression(Arena& arena, ParseNode node) {
+  OSTREL_TRY(base, parse_unary_expression(arena, node.child(0)));
+  PowerExpression expression{base, {}};
+  ListBuilder<UnaryExpression> exponents;
   for (std::size_t i = 1; i < node.child_count(); ++i) {
     if (node.child(i).rule() != Rule::POWER) continue;
-    OSTREL_TRY(exponent, parse_unary_expression(node.child(i + 1)));
-    expression.exponents.push_back(std::move(exponent));
+    OSTREL_TRY(exponent, parse_unary_expression(arena, node.child(i + 1)));
+    exponents.push(arena) = exponent;
     ++i;
   }
+  expression.exponents = exponents.list();
   return expression;
 }
 
-Result<UnaryExpression, FormulaError> parse_unary_expression(ParseNode node) {
+Result<UnaryExpression, FormulaError> parse_unary_expression(Arena& arena, ParseNode node) {
   std::optional<UnarySign> sign;
   std::size_t at = 0;
   if (node.child(0).rule() == Rule::MINUS) {
@@ -386,8 +396,8 @@ Result<UnaryExpression, FormulaError> parse_unary_expression(ParseNode node) {
     sign = UnarySign::Plus;
     at = 1;
   }
-  OSTREL_TRY(atom, parse_atomic_expression(node.child(at)));
-  return UnaryExpression{std::move(atom), sign};
+  OSTREL_TRY(atom, parse_atomic_expression(arena, node.child(at)));
+  return UnaryExpression{atom, sign};
 }
 
 Result<std::pair<std::string, std::optional<std::uint64_t>>, FormulaError> parse_node_reference(ParseNode node) {
@@ -407,44 +417,48 @@ Result<std::pair<std::string, std::optional<std::uint64_t>>, FormulaError> parse
   return std::pair{std::move(name), index};
 }
 
-Result<std::vector<Expression>, FormulaError> parse_function_args(ParseNode node) {
-  std::vector<Expression> arguments;
+Result<List<Expression>, FormulaError> parse_function_args(Arena& arena, ParseNode node) {
+  ListBuilder<Expression> arguments;
   for (std::size_t i = 0; i < node.child_count(); ++i) {
     if (node.child(i).rule() != Rule::expression) continue;
-    OSTREL_TRY(argument, parse_expression(node.child(i)));
-    arguments.push_back(std::move(argument));
+    OSTREL_TRY(argument, parse_expression(arena, node.child(i)));
+    arguments.push(arena) = argument;
   }
-  return arguments;
+  return arguments.list();
 }
 
 // ---- Conditions -----------------------------------------------------------------------
 
-Result<BooleanExpression, FormulaError> parse_boolean_expression(ParseNode node) {
+Result<BooleanExpression, FormulaError> parse_boolean_expression(Arena& arena, ParseNode node) {
   const ParseNode chain = node.child(0);
-  OSTREL_TRY(first, parse_and_expression(chain.child(0)));
-  OrExpression expression{std::move(first), {}};
+  OSTREL_TRY(first, parse_and_expression(arena, chain.child(0)));
+  OrExpression expression{first, {}};
+  ListBuilder<AndExpression> rest;
   for (std::size_t i = 1; i < chain.child_count(); ++i) {
     if (chain.child(i).rule() != Rule::OR) continue;
-    OSTREL_TRY(operand, parse_and_expression(chain.child(i + 1)));
-    expression.rest.push_back(std::move(operand));
+    OSTREL_TRY(operand, parse_and_expression(arena, chain.child(i + 1)));
+    rest.push(arena) = operand;
     ++i;
   }
+  expression.rest = rest.list();
   return expression;
 }
 
-Result<AndExpression, FormulaError> parse_and_expression(ParseNode node) {
-  OSTREL_TRY(first, parse_negation_expression(node.child(0)));
-  AndExpression expression{std::move(first), {}};
+Result<AndExpression, FormulaError> parse_and_expression(Arena& arena, ParseNode node) {
+  OSTREL_TRY(first, parse_negation_expression(arena, node.child(0)));
+  AndExpression expression{first, {}};
+  ListBuilder<NegationExpression> rest;
   for (std::size_t i = 1; i < node.child_count(); ++i) {
     if (node.child(i).rule() != Rule::AND) continue;
-    OSTREL_TRY(operand, parse_negation_expression(node.child(i + 1)));
-    expression.rest.push_back(std::move(operand));
+    OSTREL_TRY(operand, parse_negation_expression(arena, node.child(i + 1)));
+    rest.push(arena) = operand;
     ++i;
   }
+  expression.rest = rest.list();
   return expression;
 }
 
-Result<NegationExpression, FormulaError> parse_negation_expression(ParseNode node) {
+Result<NegationExpression, FormulaError> parse_negation_expression(Arena& arena, ParseNode node) {
   std::size_t nots = 0;
   while (node.child(nots).rule() == Rule::NOT) ++nots;
   const bool negated = nots % 2 == 1;
@@ -452,10 +466,10 @@ Result<NegationExpression, FormulaError> parse_negation_expression(ParseNode nod
   const ParseNode first = atomic.child(0);
   switch (first.rule()) {
     case Rule::expression: {
-      OSTREL_TRY(left, parse_expression(first));
-      auto left_box = std::make_unique<Expression>(std::move(left));
+      OSTREL_TRY(left, parse_expression(arena, first));
+      Expression* left_box = arena.make<Expression>(left);
       if (atomic.child_count() == 1) {
-        return NegationExpression{negated, {ComparisonExpression::Single{std::move(left_box)}}};
+        return NegationExpression{negated, {ComparisonExpression::Single{left_box}}};
       }
       const ParseNode op = atomic.child(1);
       ComparisonOperator comparison{};
@@ -481,16 +495,14 @@ Result<NegationExpression, FormulaError> parse_negation_expression(ParseNode nod
         default:
           return fail(error_at(op, "Unexpected comparison operator: " + std::string(rule_name(op.rule()))));
       }
-      OSTREL_TRY(right, parse_expression(atomic.child(2)));
-      return NegationExpression{negated,
-                                {ComparisonExpression::Comparison{std::move(left_box), comparison,
-                                                                  std::make_unique<Expression>(std::move(right))}}};
+      OSTREL_TRY(right, parse_expression(arena, atomic.child(2)));
+      return NegationExpression{
+          negated, {ComparisonExpression::Comparison{left_box, comparison, arena.make<Expression>(right)}}};
     }
     case Rule::boolean_expression:
     case Rule::LPAREN: {
-      OSTREL_TRY(inner, parse_boolean_expression(first.rule() == Rule::LPAREN ? atomic.child(1) : first));
-      return NegationExpression{negated,
-                                {ComparisonExpression::Nested{std::make_unique<BooleanExpression>(std::move(inner))}}};
+      OSTREL_TRY(inner, parse_boolean_expression(arena, first.rule() == Rule::LPAREN ? atomic.child(1) : first));
+      return NegationExpression{negated, {ComparisonExpression::Nested{arena.make<BooleanExpression>(inner)}}};
     }
     default:
       return fail(error_at(first, "Unexpected rule in comparison expression: " + std::string(rule_name(first.rule()))));

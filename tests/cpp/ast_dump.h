@@ -25,7 +25,7 @@ inline std::string index_text(const std::optional<std::uint64_t>& index) {
   return index ? "[" + std::to_string(*index) + "]" : "";
 }
 
-inline std::string join(const std::vector<Expression>& args) {
+inline std::string join(const List<Expression>& args) {
   std::string out;
   for (std::size_t i = 0; i < args.size(); ++i) out += (i ? "; " : "") + dump(args[i]);
   return out;
@@ -34,11 +34,11 @@ inline std::string join(const std::vector<Expression>& args) {
 inline std::string dump(const AtomicExpression& a) {
   using A = AtomicExpression;
   if (auto* n = std::get_if<A::Number>(&a.v)) return num(n->value);
-  if (auto* r = std::get_if<A::NodeReference>(&a.v)) return "@{" + r->name + "}" + index_text(r->index);
+  if (auto* r = std::get_if<A::NodeReference>(&a.v)) return "@{" + std::string(r->name) + "}" + index_text(r->index);
   if (auto* c = std::get_if<A::ChildrenReference>(&a.v)) return "children" + index_text(c->index);
   if (auto* r = std::get_if<A::RightReference>(&a.v)) return "right" + index_text(r->index);
   if (auto* m = std::get_if<A::Modifier>(&a.v)) {
-    return std::string(keyword(m->modifier)) + "(@{" + m->name + "}" + index_text(m->index) + ")";
+    return std::string(keyword(m->modifier)) + "(@{" + std::string(m->name) + "}" + index_text(m->index) + ")";
   }
   if (auto* f = std::get_if<A::Function>(&a.v))
     return std::string(keyword(f->function)) + "(" + join(f->arguments) + ")";
@@ -122,5 +122,7 @@ inline std::string dump(const Value& v) {
   if (auto* e = std::get_if<Value::Expression>(&v.v)) return "= " + dump(*e->expression);
   return "empty formula";
 }
+
+inline std::string dump(const Condition& c) { return dump(c.expression); }
 
 }  // namespace ostrel::parser::testing

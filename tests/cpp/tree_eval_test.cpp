@@ -231,7 +231,8 @@ Node random_tree(std::mt19937& random) {
   };
   auto formula = [&]() -> std::string {
     if (below(6) == 0) return std::to_string(below(4));
-    std::string f = "=" + term();
+    std::string f = "=";
+    f += term();
     for (std::size_t n = below(3); n > 0; --n) f += " + " + term();
     return f;
   };

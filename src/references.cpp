@@ -15,20 +15,25 @@ namespace {
 
 // k / 10^10 in fixed point, trailing zeros and point removed.
 std::string scaled_integer_text(std::int64_t k) {
-  constexpr int kDecimals = 10;
-  std::uint64_t magnitude = k < 0 ? 0 - static_cast<std::uint64_t>(k) : static_cast<std::uint64_t>(k);
+  constexpr std::uint64_t kScale = 10'000'000'000;
+  const std::uint64_t magnitude = k < 0 ? 0 - static_cast<std::uint64_t>(k) : static_cast<std::uint64_t>(k);
+  std::uint64_t whole = magnitude / kScale;
+  std::uint64_t fraction = magnitude % kScale;
+  int decimals = fraction == 0 ? 0 : 10;
+  while (decimals > 0 && fraction % 10 == 0) {
+    fraction /= 10;
+    --decimals;
+  }
   char buffer[32];
   char* end = buffer + sizeof buffer;
   char* p = end;
-  for (int i = 0; i < kDecimals; ++i, magnitude /= 10) *--p = static_cast<char>('0' + magnitude % 10);
-  *--p = '.';
+  for (int i = 0; i < decimals; ++i, fraction /= 10) *--p = static_cast<char>('0' + fraction % 10);
+  if (decimals > 0) *--p = '.';
   do {
-    *--p = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
+    *--p = static_cast<char>('0' + whole % 10);
+    whole /= 10;
+  } while (whole != 0);
   if (k < 0) *--p = '-';
-  while (end[-1] == '0') --end;
-  if (end[-1] == '.') --end;
   return std::string(p, end);
 }
 

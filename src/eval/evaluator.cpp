@@ -37,7 +37,7 @@ EvalNote extract_indexed_value(std::vector<EvalResult> values, std::uint64_t ind
 namespace {
 
 EvalNote number(double x) { return EvalNote::single(EvalResult::number(x)); }
-EvalNote stop(const Operand& o) { return EvalNote::single(*o.stop); }
+EvalNote note_of(const Operand& o) { return o.stop ? EvalNote::single(*o.stop) : number(o.value); }
 
 EvalNote evaluate_reference(const AtomicExpression::NodeReference& reference, const EvalContext& context) {
   std::vector<EvalResult> values = context.get_reference_value(reference.name, reference.index);
@@ -135,55 +135,82 @@ EvalNote evaluate(const Value& value, const EvalContext& context) {
   return EvalNote::single(EvalResult::empty());
 }
 
+Operand evaluate_operand(const Expression& expression, const EvalContext& context) {
+  Operand accumulator = evaluate_operand(expression.first, context);
+  for (const AdditionOperation& op : expression.operations) {
+    if (accumulator.stop) break;
+    const Operand term = evaluate_operand(op.operand, context);
+    if (term.stop) return term;
+    accumulator.value =
+        op.kind == AdditionOperation::Kind::Plus ? accumulator.value + term.value : accumulator.value - term.value;
+  }
+  return accumulator;
+}
+
+Operand evaluate_operand(const MultiplicationExpression& expression, const EvalContext& context) {
+  Operand accumulator = evaluate_operand(expression.first, context);
+  for (const MultiplicationOperation& op : expression.operations) {
+    if (accumulator.stop) break;
+    const Operand factor = evaluate_operand(op.operand, context);
+    if (factor.stop) return factor;
+    switch (op.kind) {
+      case MultiplicationOperation::Kind::Multiply:
+        accumulator.value *= factor.value;
+        break;
+      case MultiplicationOperation::Kind::Divide:
+        if (factor.value == 0.0) return Operand{0, EvalResult::error(EvalError::Value)};
+        accumulator.value /= factor.value;
+        break;
+      case MultiplicationOperation::Kind::Modulo:
+        if (factor.value == 0.0) return Operand{0, EvalResult::error(EvalError::Value)};
+        accumulator.value = std::fmod(accumulator.value, factor.value);
+        break;
+    }
+  }
+  return accumulator;
+}
+
+Operand evaluate_operand(const PowerExpression& expression, const EvalContext& context) {
+  Operand accumulator = evaluate_operand(expression.base, context);
+  for (const UnaryExpression& exponent : expression.exponents) {
+    if (accumulator.stop) break;
+    const Operand e = evaluate_operand(exponent, context);
+    if (e.stop) return e;
+    accumulator.value = std::pow(accumulator.value, e.value);
+  }
+  return accumulator;
+}
+
+Operand evaluate_operand(const UnaryExpression& expression, const EvalContext& context) {
+  // A minus negates the operand (an empty value gives -0); lists and errors stop first.
+  const bool minus = expression.sign == UnarySign::Minus;
+  Operand o;
+  if (const auto* n = std::get_if<AtomicExpression::Number>(&expression.atom.v)) {
+    o = Operand{n->value, std::nullopt};
+  } else if (const auto* p = std::get_if<AtomicExpression::Parenthesized>(&expression.atom.v)) {
+    o = evaluate_operand(*p->expression, context);
+  } else {
+    o = take_operand(evaluate_atom(expression.atom, context));
+  }
+  if (minus && !o.stop) o.value = -o.value;
+  return o;
+}
+
+// A level with operations is a number or the result that stopped it; without, it is
+// whatever its one operand is (a list included).
 EvalNote evaluate(const Expression& expression, const EvalContext& context) {
   if (expression.operations.empty()) return evaluate(expression.first, context);
-  const Operand first = take_operand(evaluate(expression.first, context));
-  if (first.stop) return stop(first);
-  double accumulator = first.value;
-  for (const AdditionOperation& op : expression.operations) {
-    const Operand term = take_operand(evaluate(op.operand, context));
-    if (term.stop) return stop(term);
-    accumulator = op.kind == AdditionOperation::Kind::Plus ? accumulator + term.value : accumulator - term.value;
-  }
-  return number(accumulator);
+  return note_of(evaluate_operand(expression, context));
 }
 
 EvalNote evaluate(const MultiplicationExpression& expression, const EvalContext& context) {
   if (expression.operations.empty()) return evaluate(expression.first, context);
-  const Operand first = take_operand(evaluate(expression.first, context));
-  if (first.stop) return stop(first);
-  double accumulator = first.value;
-  for (const MultiplicationOperation& op : expression.operations) {
-    const Operand factor = take_operand(evaluate(op.operand, context));
-    if (factor.stop) return stop(factor);
-    switch (op.kind) {
-      case MultiplicationOperation::Kind::Multiply:
-        accumulator *= factor.value;
-        break;
-      case MultiplicationOperation::Kind::Divide:
-        if (factor.value == 0.0) return EvalNote::single(EvalResult::error(EvalError::Value));
-        accumulator /= factor.value;
-        break;
-      case MultiplicationOperation::Kind::Modulo:
-        if (factor.value == 0.0) return EvalNote::single(EvalResult::error(EvalError::Value));
-        accumulator = std::fmod(accumulator, factor.value);
-        break;
-    }
-  }
-  return number(accumulator);
+  return note_of(evaluate_operand(expression, context));
 }
 
 EvalNote evaluate(const PowerExpression& expression, const EvalContext& context) {
   if (expression.exponents.empty()) return evaluate(expression.base, context);
-  const Operand base = take_operand(evaluate(expression.base, context));
-  if (base.stop) return stop(base);
-  double accumulator = base.value;
-  for (const UnaryExpression& exponent : expression.exponents) {
-    const Operand e = take_operand(evaluate(exponent, context));
-    if (e.stop) return stop(e);
-    accumulator = std::pow(accumulator, e.value);
-  }
-  return number(accumulator);
+  return note_of(evaluate_operand(expression, context));
 }
 
 EvalNote evaluate(const UnaryExpression& expression, const EvalContext& context) {

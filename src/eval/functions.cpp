@@ -177,11 +177,11 @@ EvalNote evaluate_function(const AtomicExpression::Function& call, const EvalCon
     if (args.size() == 1) return EvalNote::single(EvalResult::empty());
     return evaluate(args[1], context);
   }
-  const Operand x = take_operand(evaluate(args[0], context));
+  const Operand x = evaluate_operand(args[0], context);
   if (x.stop) return EvalNote::single(*x.stop);
   if (args.size() == 1) return apply_function(call.function, x.value);
   if (call.function == FunctionName::Round) return round_to(x.value, evaluate(args[1], context));
-  const Operand y = take_operand(evaluate(args[1], context));
+  const Operand y = evaluate_operand(args[1], context);
   if (y.stop) return EvalNote::single(*y.stop);
   return apply_function(call.function, x.value, y.value);
 }

@@ -15,6 +15,12 @@ struct Operand {
 };
 Operand take_operand(const EvalNote& note);
 
+// take_operand(evaluate(x)), without a note for every number on the way.
+Operand evaluate_operand(const parser::ast::Expression& expression, const EvalContext& context);
+Operand evaluate_operand(const parser::ast::MultiplicationExpression& expression, const EvalContext& context);
+Operand evaluate_operand(const parser::ast::PowerExpression& expression, const EvalContext& context);
+Operand evaluate_operand(const parser::ast::UnaryExpression& expression, const EvalContext& context);
+
 EvalNote evaluate_function(const parser::ast::AtomicExpression::Function& call, const EvalContext& context);
 EvalNote evaluate_aggregation(const parser::ast::AtomicExpression::Aggregation& call, const EvalContext& context);
 EvalNote evaluate_conditional(const parser::ast::AtomicExpression::Conditional& call, const EvalContext& context);

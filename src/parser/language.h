@@ -99,6 +99,28 @@ static_assert(well_formed(), "keywords are grouped by kind, in enumerator order,
 template <KeywordKind K>
 inline constexpr std::span<const Keyword> kKeywordsOf = keywords(K);
 
+namespace detail {
+// The bytes that begin a keyword of one kind: most words are rejected by one look-up.
+struct FirstLetters {
+  std::uint32_t bits[8] = {};
+  constexpr bool test(char c) const {
+    const auto b = static_cast<unsigned char>(c);
+    return (bits[b / 32] >> (b % 32) & 1u) != 0;
+  }
+};
+template <KeywordKind K>
+constexpr FirstLetters first_letters() {
+  FirstLetters letters;
+  for (const Keyword& k : kKeywordsOf<K>) {
+    const auto b = static_cast<unsigned char>(k.text[0]);
+    letters.bits[b / 32] |= 1u << (b % 32);
+  }
+  return letters;
+}
+template <KeywordKind K>
+inline constexpr FirstLetters kFirstLetters = first_letters<K>();
+}  // namespace detail
+
 // The table entry of an enumerator.
 template <class Name>
 constexpr const Keyword& keyword_entry(Name name) {
@@ -117,6 +139,7 @@ constexpr const Keyword* find_keyword(std::string_view text) {
 // as an ordered choice of the kind's keywords matches; or null.
 template <KeywordKind K>
 constexpr const Keyword* keyword_prefix(std::string_view text, std::size_t pos) {
+  if (pos >= text.size() || !detail::kFirstLetters<K>.test(lexical::fold_ascii(text[pos]))) return nullptr;
   for (const Keyword& k : kKeywordsOf<K>) {
     if (lexical::starts_with_folded(text, pos, k.text)) return &k;
   }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "unicode/unicode.h"
@@ -12,7 +13,11 @@ namespace ostrel::parser::lexical {
 
 // The grammar's whitespace: space, tab, carriage return, line feed. (Not Unicode white
 // space, which only trimming uses.)
-constexpr bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+constexpr bool is_blank(char c) {
+  constexpr std::uint64_t kBlanks = 1ull << ' ' | 1ull << '\t' | 1ull << '\r' | 1ull << '\n';
+  const auto b = static_cast<unsigned char>(c);
+  return b <= ' ' && (kBlanks >> b & 1u) != 0;
+}
 constexpr bool is_blank(unsigned char b) { return is_blank(static_cast<char>(b)); }
 
 // The first position at or after `pos` that is not whitespace.

@@ -17,10 +17,23 @@ class EvalContext {
   // The nodes a name reference selects, in the current dimension.
   virtual std::vector<EvalResult> get_reference_value(std::string_view name,
                                                       std::optional<std::uint64_t> index) const = 0;
+  // The value of a name reference that stands for one value (it has an index, or selects
+  // one node or none), as `get_reference_value` would give it; nothing for a list. A
+  // context may answer this without making a list.
+  virtual std::optional<EvalResult> get_single_reference_value(std::string_view /*name*/,
+                                                               std::optional<std::uint64_t> /*index*/) const {
+    return std::nullopt;
+  }
   // The current node's children, in the current dimension.
   virtual std::vector<EvalResult> get_children_values() const = 0;
   // The current node in the dimensions after the current one.
   virtual std::vector<EvalResult> get_right_values() const = 0;
+  // "right[index]": the one value of that list, "REF!" for an index outside it. A context
+  // may fetch the one value alone.
+  virtual EvalResult get_right_value(std::uint64_t index) const {
+    std::vector<EvalResult> values = get_right_values();
+    return index == 0 || index > values.size() ? EvalResult::error(EvalError::Ref) : values[index - 1];
+  }
   // The nodes a name reference selects, in dimension 0.
   virtual std::vector<EvalResult> get_cross_dimensional_values(std::string_view name,
                                                                std::optional<std::uint64_t> index) const = 0;

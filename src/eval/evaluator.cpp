@@ -40,6 +40,9 @@ EvalNote number(double x) { return EvalNote::single(EvalResult::number(x)); }
 EvalNote note_of(const Operand& o) { return o.stop ? EvalNote::single(*o.stop) : number(o.value); }
 
 EvalNote evaluate_reference(const AtomicExpression::NodeReference& reference, const EvalContext& context) {
+  if (std::optional<EvalResult> one = context.get_single_reference_value(reference.name, reference.index)) {
+    return EvalNote::single(*one);
+  }
   std::vector<EvalResult> values = context.get_reference_value(reference.name, reference.index);
   if (values.empty()) return EvalNote::single(EvalResult::error(EvalError::Ref));
   if (reference.index || values.size() == 1) return EvalNote::single(values.front());
@@ -63,7 +66,8 @@ EvalNote evaluate_atom(const AtomicExpression& atom, const EvalContext& context)
         } else if constexpr (std::is_same_v<T, A::ChildrenReference>) {
           return evaluate_listing(context.get_children_values(), a.index);
         } else if constexpr (std::is_same_v<T, A::RightReference>) {
-          return evaluate_listing(context.get_right_values(), a.index);
+          if (a.index) return EvalNote::single(context.get_right_value(*a.index));
+          return EvalNote::list(context.get_right_values());
         } else if constexpr (std::is_same_v<T, A::Modifier>) {
           return evaluate_modifier(a, context);
         } else if constexpr (std::is_same_v<T, A::Function>) {

@@ -1,6 +1,7 @@
 #include "eval/tree.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -20,37 +21,67 @@ struct ParsedFormula {
 };
 
 // The node-dimensions under way, innermost last. A frame starts (and counts as under
-// evaluation for cycles) when it is first evaluated; the frames it needs go on top of it,
-// and it is evaluated again once they are done, from the syntax tree parsed the first time.
+// evaluation for cycles) when it is first evaluated; the frames it waits for go on top of
+// it, and it is evaluated again once they are done, from the syntax tree parsed the first
+// time.
 struct Frame {
   Frame(NodeIndex node, std::size_t dimension, bool needed) : node(node), dimension(dimension), needed(needed) {}
   NodeIndex node;
   std::size_t dimension;
   bool needed;  // asked for by a formula: skipped once its value is known
   bool started = false;
-  const ParsedFormula* formula = nullptr;            // set when started
+  // Set when started: the syntax tree to evaluate, or (null) the result the text stands
+  // for, a list's number say, which needs no tree.
+  const ParsedFormula* formula = nullptr;
+  EvalResult immediate = EvalResult::empty();
   std::shared_ptr<const ParsedFormula> own_formula;  // one text of a formula list
 };
 
-// Runs frames over one tree.
-class Driver {
+// Runs frames over one tree. A value a formula asks for is evaluated at once, nested in the
+// asking evaluation (as a recursive evaluation would), until nesting has taken the stack
+// budget; deeper, the asking evaluation waits for it as a frame of its own and starts again
+// when it is known.
+class Driver final : public NestedEvaluator {
  public:
-  explicit Driver(TreeState& state) : state_(state) {}
+  Driver(TreeState& state, std::size_t nested_stack_bytes) : state_(state), nested_stack_bytes_(nested_stack_bytes) {}
 
   void evaluate(NodeIndex node, std::size_t dimension) {
     frames_.emplace_back(node, dimension, false);
+    stack_base_ = stack_position();
     run();
   }
 
+  std::optional<EvalResult> evaluate_nested(NodeIndex node, std::size_t dimension, std::vector<Wait>& waits) override {
+    // The stack grows downwards here; were it not, the difference would wrap and nothing
+    // would nest.
+    if (stack_base_ - stack_position() > nested_stack_bytes_) return std::nullopt;
+    Frame frame(node, dimension, true);
+    begin(frame);
+    const TreeContext context(state_, node, dimension, this);
+    const EvalResult result = evaluate_once(frame, context);
+    if (context.waiting()) {
+      waits.push_back(Wait{node, dimension, true});
+      const std::vector<Wait> inner = context.waits();
+      waits.insert(waits.end(), inner.begin(), inner.end());
+      return std::nullopt;
+    }
+    finish(node, dimension, result);
+    return state_.get_value(node, dimension).value_or(EvalResult::empty());
+  }
+
  private:
-  static std::unique_ptr<ParsedFormula> parse(const std::string* text) {
-    auto parsed = std::make_unique<ParsedFormula>();
-    if (text == nullptr) return parsed;  // a list without a text for the dimension: Empty
-    auto value = parser::FormulaParser::parse_formula(*text);
+  // The frame's own address: the real stack even where a sanitizer keeps locals elsewhere.
+  [[gnu::always_inline]] static std::uintptr_t stack_position() {
+    return reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+  }
+
+  static ParsedFormula parse(const std::string& text) {
+    ParsedFormula parsed;
+    auto value = parser::FormulaParser::parse_formula(text);
     if (value) {
-      parsed->tree = std::move(value).value();
+      parsed.tree = std::move(value).value();
     } else {
-      parsed->unparsed = EvalResult::error(EvalError::Error);
+      parsed.unparsed = EvalResult::error(EvalError::Error);
     }
     return parsed;
   }
@@ -62,21 +93,57 @@ class Driver {
       // Sized on first use: a driver for one node-dimension may parse no single formula.
       if (single_formulas_.empty()) single_formulas_.resize(state_.node_count());
       std::unique_ptr<ParsedFormula>& parsed = single_formulas_[frame.node];
-      if (!parsed) parsed = parse(&node.formula.single_value());
+      if (!parsed) parsed = std::make_unique<ParsedFormula>(parse(node.formula.single_value()));
       frame.formula = parsed.get();
       return;
     }
     // A list repeats its texts from one dimension to the next: each run of equal texts is
     // parsed once. Frames share the parse, since a dimension may wait for a later one.
     const std::vector<std::string>& texts = node.formula.multi_values();
-    const std::string* text = frame.dimension < texts.size() ? &texts[frame.dimension] : nullptr;
+    frame.formula = nullptr;
+    if (frame.dimension >= texts.size()) {
+      frame.immediate = EvalResult::empty();  // a list without a text for the dimension
+      return;
+    }
+    const std::string& text = texts[frame.dimension];
     if (last_list_.empty()) last_list_.resize(state_.node_count());
     LastParse& last = last_list_[frame.node];
-    if (!last.parsed || text == nullptr || last.text == nullptr || *last.text != *text) {
-      last = LastParse{text, parse(text)};
+    if (!last.parsed || *last.text != text) {
+      ParsedFormula parsed = parse(text);
+      if (!parsed.tree || !std::holds_alternative<parser::ast::Value::Expression>(parsed.tree->v)) {
+        // A number, a blank or a text that does not parse: its result, without a tree.
+        frame.immediate = parsed.tree ? eval::evaluate(*parsed.tree, EmptyContext{}).as_eval_result() : parsed.unparsed;
+        return;
+      }
+      last = LastParse{&text, std::make_shared<const ParsedFormula>(std::move(parsed))};
     }
     frame.own_formula = last.parsed;
     frame.formula = frame.own_formula.get();
+  }
+
+  // Marks the frame's node-dimension as under evaluation and finds its syntax tree.
+  void begin(Frame& frame) {
+    frame.started = true;
+    state_.start(frame.node, frame.dimension);
+    parse_for(frame);
+  }
+
+  static EvalResult evaluate_once(const Frame& frame, const TreeContext& context) {
+    if (frame.formula == nullptr) return frame.immediate;
+    const ParsedFormula& formula = *frame.formula;
+    return formula.tree ? eval::evaluate(*formula.tree, context).as_eval_result() : formula.unparsed;
+  }
+
+  void finish(NodeIndex node, std::size_t dimension, const EvalResult& result) {
+    state_.set_value(node, dimension, result);
+    state_.finish(node, dimension);
+    // Once every dimension of a node is evaluated, no frame needs its syntax trees again:
+    // they go, so that a large tree never holds all of them at once.
+    if (finished_.empty()) finished_.resize(state_.node_count());
+    if (++finished_[node] == state_.max_dimensions()) {
+      if (!single_formulas_.empty()) single_formulas_[node].reset();
+      if (!last_list_.empty()) last_list_[node] = LastParse{};
+    }
   }
 
   void run() {
@@ -89,26 +156,27 @@ class Driver {
           frames_.pop_back();
           continue;
         }
-        frame.started = true;
-        state_.start(frame.node, frame.dimension);
-        parse_for(frame);
+        begin(frame);
       }
-      const TreeContext context(state_, frame.node, frame.dimension);
-      const ParsedFormula& formula = *frame.formula;
-      const EvalResult result =
-          formula.tree ? eval::evaluate(*formula.tree, context).as_eval_result() : formula.unparsed;
-      const std::vector<NodeDimension>& needed = context.needed();
-      if (!needed.empty()) {
-        // `frame` is not used after this: the pushes may move it.
-        for (auto it = needed.rbegin(); it != needed.rend(); ++it) frames_.emplace_back(it->node, it->dimension, true);
+      const TreeContext context(state_, frame.node, frame.dimension, this);
+      const EvalResult result = evaluate_once(frame, context);
+      if (context.waiting()) {
+        // `frame` is not used after this: the pushes may move it. A started wait was begun
+        // nested and goes on where it is: under evaluation already, parsed already.
+        for (const Wait& wait : context.waits()) {
+          Frame& waiting = frames_.emplace_back(wait.node, wait.dimension, true);
+          if (wait.started) {
+            waiting.started = true;
+            parse_for(waiting);
+          }
+        }
         continue;
       }
       const NodeIndex node = frame.node;
       const std::size_t dimension = frame.dimension;
       const bool was_needed = frame.needed;
       frames_.pop_back();
-      state_.set_value(node, dimension, result);
-      state_.finish(node, dimension);
+      finish(node, dimension, result);
       // Whoever needed it reads it next; were it still unknown, that would never end.
       if (was_needed && !state_.get_value(node, dimension)) {
         invariant_failure("an evaluated node-dimension has no value");
@@ -126,6 +194,9 @@ class Driver {
   std::vector<Frame> frames_;
   std::vector<std::unique_ptr<ParsedFormula>> single_formulas_;  // by node, parsed on first use
   std::vector<LastParse> last_list_;                             // by node, made on first use
+  std::vector<std::uint32_t> finished_;                          // dimensions evaluated, by node
+  std::size_t nested_stack_bytes_;
+  std::uintptr_t stack_base_ = 0;
 };
 }  // namespace
 
@@ -138,12 +209,12 @@ std::size_t get_max_dimensions(const Node& root) {
 }
 
 void evaluate_dimension(TreeState& state, NodeIndex node, std::size_t dimension) {
-  Driver(state).evaluate(node, dimension);
+  Driver(state, kNestedStackBytes).evaluate(node, dimension);
 }
 
-void evaluate_all(TreeState& state) {
+void evaluate_all(TreeState& state, std::size_t nested_stack_bytes) {
   // Node indexes are in pre-order.
-  Driver driver(state);
+  Driver driver(state, nested_stack_bytes);
   for (NodeIndex node = 0; node < state.node_count(); ++node) {
     for (std::size_t d = 0; d < state.max_dimensions(); ++d) {
       if (!state.is_done(node, d)) driver.evaluate(node, d);

@@ -15,8 +15,14 @@ std::size_t get_max_dimensions(const Node& root);
 // Evaluates one node-dimension and whatever it needs first, then stores its result.
 void evaluate_dimension(TreeState& state, NodeIndex node, std::size_t dimension);
 
-// Every node in pre-order, each in all dimensions before its first child.
-void evaluate_all(TreeState& state);
+// How much stack evaluating values nested in the formulas that ask for them may take, by
+// default: well short of the smallest stack a host is likely to give a thread (a few hundred
+// KiB; the main thread has megabytes).
+inline constexpr std::size_t kNestedStackBytes = 128 * 1024;
+
+// Every node in pre-order, each in all dimensions before its first child. With a budget of
+// 0, nothing nests: every formula waits for what it needs and starts again.
+void evaluate_all(TreeState& state, std::size_t nested_stack_bytes = kNestedStackBytes);
 
 // The whole evaluation: values computed and written into every evaluated node's `value`.
 void evaluate_tree(Node& root);

@@ -100,13 +100,31 @@ EvalResult TreeContext::resolve(NodeIndex node, std::size_t dimension) const {
     state_.set_value(node, dimension, cycle);
     return cycle;
   }
+  if (nested_ != nullptr && !waiting()) {
+    std::vector<Wait> waits;
+    if (std::optional<EvalResult> value = nested_->evaluate_nested(node, dimension, waits)) return *value;
+    if (!waits.empty()) {
+      nested_waits_ = std::move(waits);
+      return EvalResult::empty();
+    }
+  }
   needed_.push_back(NodeDimension{node, dimension});
   return EvalResult::empty();
 }
 
 std::vector<EvalResult> TreeContext::answer(std::vector<EvalResult> values) const {
-  if (!needed_.empty()) suspended_ = true;
+  if (waiting()) suspended_ = true;
   return values;
+}
+
+std::vector<Wait> TreeContext::waits() const {
+  // The driver takes up the last first: the nested chain goes last, the needed ones before
+  // it in reverse, so that they are taken up in the order they were asked for.
+  std::vector<Wait> waits;
+  waits.reserve(needed_.size() + nested_waits_.size());
+  for (auto it = needed_.rbegin(); it != needed_.rend(); ++it) waits.push_back(Wait{it->node, it->dimension, false});
+  waits.insert(waits.end(), nested_waits_.begin(), nested_waits_.end());
+  return waits;
 }
 
 std::vector<EvalResult> TreeContext::selected(std::string_view name, std::optional<std::uint64_t> index,
@@ -130,6 +148,19 @@ std::vector<EvalResult> TreeContext::get_reference_value(std::string_view name,
   return answer(selected(name, index, dimension_));
 }
 
+std::optional<EvalResult> TreeContext::get_single_reference_value(std::string_view name,
+                                                                  std::optional<std::uint64_t> index) const {
+  const EvalResult ref = EvalResult::error(EvalError::Ref);
+  if (suspended_) return ref;  // a placeholder, as an empty list would give
+  const std::span<const NodeIndex> candidates = state_.named(name);
+  if (candidates.empty()) return ref;
+  if (!index && candidates.size() > 1) return std::nullopt;
+  if (index && (*index == 0 || *index > candidates.size())) return ref;
+  const EvalResult value = resolve(candidates[index ? *index - 1 : 0], dimension_).as_own();
+  answer({});
+  return value;
+}
+
 std::vector<EvalResult> TreeContext::get_cross_dimensional_values(std::string_view name,
                                                                   std::optional<std::uint64_t> index) const {
   if (suspended_) return {};
@@ -143,6 +174,17 @@ std::vector<EvalResult> TreeContext::get_children_values() const {
   values.reserve(children.size());
   for (NodeIndex child : children) values.push_back(resolve(child, dimension_).as_own());
   return answer(std::move(values));
+}
+
+EvalResult TreeContext::get_right_value(std::uint64_t index) const {
+  if (suspended_) return EvalResult::error(EvalError::Ref);
+  const AnyDim<std::string>& formula = state_.node(node_).formula;
+  if (formula.is_single()) return EvalResult::error(EvalError::Ref);
+  const std::size_t count = formula.multi_values().size();
+  if (index == 0 || dimension_ >= count || index > count - dimension_ - 1) return EvalResult::error(EvalError::Ref);
+  const EvalResult value = resolve(node_, dimension_ + index);
+  answer({});
+  return value;
 }
 
 std::vector<EvalResult> TreeContext::get_right_values() const {

@@ -75,40 +75,74 @@ class TreeState {
   std::vector<bool> in_progress_;
 };
 
+// A node-dimension that an evaluation waits for. `started` marks one that was begun nested in
+// that evaluation and could not finish there: it is under evaluation already, and is
+// continued rather than begun.
+struct Wait {
+  NodeIndex node;
+  std::size_t dimension;
+  bool started;
+};
+
+// Evaluates a node-dimension that a formula asks for, nested in the asking evaluation, as a
+// recursive evaluation would.
+class NestedEvaluator {
+ public:
+  // The node-dimension's value, evaluated now and stored. Otherwise nothing: with `waits`
+  // empty when nesting deeper is not possible here (the stack budget is spent), or with
+  // what it waits for, in the order the driver takes them up (the node-dimension itself,
+  // started, first).
+  virtual std::optional<EvalResult> evaluate_nested(NodeIndex node, std::size_t dimension,
+                                                    std::vector<Wait>& waits) = 0;
+
+ protected:
+  ~NestedEvaluator() = default;
+};
+
 // The evaluator's view of the tree while one node-dimension is evaluated.
 //
-// A value that is neither cached nor under evaluation is not computed here: the context
-// notes the node-dimensions that one request needs, in order, and from then on answers
-// every request with nothing. The driver then evaluates those first and evaluates this
-// formula again from the start. So depth of references never becomes depth of the C++
-// stack, and each evaluation sees the cache exactly as a recursive one would.
+// A value that is neither cached nor under evaluation is evaluated at once, nested, while
+// the stack allows. Past that, it is not computed here: the context notes the node-
+// dimensions that one request needs, in order, and from then on answers every request with
+// nothing. The driver then evaluates those first and evaluates this formula again from the
+// start. So depth of references never becomes unbounded depth of the C++ stack, and each
+// evaluation sees the cache exactly as a recursive one would.
 class TreeContext final : public EvalContext {
  public:
-  TreeContext(TreeState& state, NodeIndex node, std::size_t dimension)
-      : state_(state), node_(node), dimension_(dimension) {}
+  TreeContext(TreeState& state, NodeIndex node, std::size_t dimension, NestedEvaluator* nested = nullptr)
+      : state_(state), node_(node), dimension_(dimension), nested_(nested) {}
 
   std::vector<EvalResult> get_reference_value(std::string_view name, std::optional<std::uint64_t> index) const override;
+  std::optional<EvalResult> get_single_reference_value(std::string_view name,
+                                                       std::optional<std::uint64_t> index) const override;
   std::vector<EvalResult> get_children_values() const override;
   std::vector<EvalResult> get_right_values() const override;
+  EvalResult get_right_value(std::uint64_t index) const override;
   std::vector<EvalResult> get_cross_dimensional_values(std::string_view name,
                                                        std::optional<std::uint64_t> index) const override;
 
-  // What the evaluation needs before its result counts; empty when it is complete.
-  const std::vector<NodeDimension>& needed() const { return needed_; }
+  // Whether the evaluation must wait, so that its result does not count yet.
+  bool waiting() const { return !needed_.empty() || !nested_waits_.empty(); }
+  // What it waits for, in the order the driver takes them up: a nested evaluation that
+  // could not finish (with what that waits for), then the node-dimensions the request
+  // needed after it.
+  std::vector<Wait> waits() const;
 
  private:
-  // A value for the evaluator: cached, "REF!" for a cycle (recorded in the cache), or a
-  // placeholder while `needed_` is not empty.
+  // A value for the evaluator: cached, "REF!" for a cycle (recorded in the cache), evaluated
+  // now, or a placeholder while the evaluation waits.
   EvalResult resolve(NodeIndex node, std::size_t dimension) const;
   std::vector<EvalResult> selected(std::string_view name, std::optional<std::uint64_t> index,
                                    std::size_t dimension) const;
-  // Ends a request: once anything is needed, later requests are not looked at.
+  // Ends a request: once anything is waited for, later requests are not looked at.
   std::vector<EvalResult> answer(std::vector<EvalResult> values) const;
 
   TreeState& state_;
   NodeIndex node_;
   std::size_t dimension_;
+  NestedEvaluator* nested_;
   mutable std::vector<NodeDimension> needed_;
+  mutable std::vector<Wait> nested_waits_;
   mutable bool suspended_ = false;
 };
 

@@ -1,5 +1,6 @@
 #include "python/node_protocol.h"
 
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -215,14 +216,27 @@ PyObject* text_list(const std::vector<std::string>& texts) {
   return list.release();
 }
 
+// A result's display text. Results are ASCII, so the str is filled without decoding.
+PyObject* result_text(const EvalResult& result) {
+  const std::string text = result.to_string();
+  PyObject* object = PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 127);
+  if (object != nullptr) std::memcpy(PyUnicode_DATA(object), text.data(), text.size());
+  return object;
+}
+
 // The field's Python form: a str, or a new list of str.
 PyObject* field_object(NodeField field, const Node& node) {
   if (field == NodeField::Value) {
-    if (node.value.is_single()) return text_object(node.value.single_value().to_string());
-    std::vector<std::string> texts;
-    texts.reserve(node.value.multi_values().size());
-    for (const EvalResult& r : node.value.multi_values()) texts.push_back(r.to_string());
-    return text_list(texts);
+    if (node.value.is_single()) return result_text(node.value.single_value());
+    const std::vector<EvalResult>& results = node.value.multi_values();
+    Ref list(PyList_New(static_cast<Py_ssize_t>(results.size())));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+      PyObject* text = result_text(results[i]);
+      if (text == nullptr) return nullptr;
+      PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), text);  // takes the reference
+    }
+    return list.release();
   }
   const AnyDim<std::string>& texts = field == NodeField::Formula ? node.formula : node.cells;
   return texts.is_single() ? text_object(texts.single_value()) : text_list(texts.multi_values());

@@ -256,22 +256,34 @@ Node random_tree(std::mt19937& random) {
   return root;
 }
 
+// Without nesting every formula waits and starts again; with a little, nested evaluations
+// also run out of budget midway and are continued as frames; with the default, small trees
+// nest throughout.
 TEST(TreeEval, DriverMatchesRecursiveEvaluation) {
   std::mt19937 random(42);
   for (int i = 0; i < 3000; ++i) {
-    Node tree = random_tree(random);
-    TreeState expected_state(tree, get_max_dimensions(tree));
+    // Nodes do not copy: each evaluation gets the same tree from the same generator state.
+    const std::mt19937 at_tree = random;
+    Node expected_tree = random_tree(random);
+    TreeState expected_state(expected_tree, get_max_dimensions(expected_tree));
     for (NodeIndex n = 0; n < expected_state.node_count(); ++n) {
       for (std::size_t d = 0; d < expected_state.max_dimensions(); ++d) {
         RecursiveContext::evaluate_dimension(expected_state, n, d, false);
       }
     }
-    std::vector<std::string> expected, actual;
+    std::vector<std::string> expected;
     expected_state.save_values();
-    for_each_pre_order(tree, [&](const Node& n) { expected.push_back(shown(n)); });
-    evaluate_tree(tree);
-    for_each_pre_order(tree, [&](const Node& n) { actual.push_back(shown(n)); });
-    ASSERT_EQ(actual, expected) << "tree " << i;
+    for_each_pre_order(expected_tree, [&](const Node& n) { expected.push_back(shown(n)); });
+    for (const std::size_t budget : {std::size_t{0}, std::size_t{1500}, kNestedStackBytes}) {
+      std::mt19937 again = at_tree;
+      Node actual_tree = random_tree(again);
+      TreeState state(actual_tree, get_max_dimensions(actual_tree));
+      evaluate_all(state, budget);
+      state.save_values();
+      std::vector<std::string> actual;
+      for_each_pre_order(actual_tree, [&](const Node& n) { actual.push_back(shown(n)); });
+      ASSERT_EQ(actual, expected) << "tree " << i << ", stack budget " << budget;
+    }
   }
 }
 

@@ -1,7 +1,9 @@
 """evaluate and get_tokens from Python, against simpleeval on the same arithmetic.
 
 Run: python3 benchmarks/formula_functions_bench.py (needs `pip install simpleeval`).
-Prints the time per call of each formula and the ratio to simpleeval.
+Prints the time per call of each formula, the ratio to simpleeval, and the floor: the time of
+a C function of the same shape on the same str (`str.lower`: reads the text, returns a new
+str), all measured side by side in one run, best of five.
 """
 
 import statistics
@@ -34,17 +36,21 @@ def per_call(function, argument, number):
 
 def main():
     evaluator = SimpleEval(functions={"round": round, "abs": abs, "max": max, "min": min})
-    print(f"{'formula':44} {'bytes':>5} {'evaluate':>10} {'simpleeval':>11} {'ratio':>7}")
-    ratios, ours = [], []
+    print(f"{'formula':44} {'bytes':>5} {'evaluate':>10} {'simpleeval':>11} {'ratio':>7} {'floor':>8} {'/floor':>7}")
+    ratios, ours, floors = [], [], []
     for formula, python_text in CASES:
         assert float(ostrel_formulas.evaluate(formula)) == float(evaluator.eval(python_text)), formula
         t_ours = per_call(ostrel_formulas.evaluate, formula, 200_000)
         t_theirs = per_call(evaluator.eval, python_text, 5_000)
+        t_floor = per_call(str.lower, formula, 200_000)
         ratios.append(t_theirs / t_ours)
         ours.append(t_ours)
-        print(f"{formula:44} {len(formula):5} {t_ours * 1e9:8.0f}ns {t_theirs * 1e9:9.0f}ns {t_theirs / t_ours:6.0f}x")
+        floors.append(t_floor)
+        print(f"{formula:44} {len(formula):5} {t_ours * 1e9:8.0f}ns {t_theirs * 1e9:9.0f}ns {t_theirs / t_ours:6.0f}x "
+              f"{t_floor * 1e9:6.0f}ns {t_ours / t_floor:6.1f}x")
     print(f"evaluate: median {statistics.median(ours) * 1e9:.0f} ns per call; "
-          f"simpleeval / evaluate: median {statistics.median(ratios):.0f}x, lowest {min(ratios):.0f}x")
+          f"simpleeval / evaluate: median {statistics.median(ratios):.0f}x, lowest {min(ratios):.0f}x; "
+          f"C-call floor (str.lower): median {statistics.median(floors) * 1e9:.0f} ns")
     print()
     print(f"{'get_tokens formula':44} {'bytes':>5} {'time':>10} {'tokens':>7}")
     for formula in TOKEN_FORMULAS:

@@ -49,10 +49,12 @@ PyObject* token_list(const std::vector<parser::Token>& tokens) {
     Ref& name = names[static_cast<std::size_t>(tokens[i].kind)];
     if (!name) name = Ref(text_object(parser::kind_name(tokens[i].kind)));
     if (!name) return nullptr;
-    const Ref text(text_object(tokens[i].text));
+    Ref text(text_object(tokens[i].text));
     if (!text) return nullptr;
-    PyObject* pair = PyTuple_Pack(2, text.get(), name.get());
+    PyObject* pair = PyTuple_New(2);
     if (pair == nullptr) return nullptr;
+    PyTuple_SET_ITEM(pair, 0, text.release());
+    PyTuple_SET_ITEM(pair, 1, Py_NewRef(name.get()));
     PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), pair);  // takes the reference
   }
   return list.release();

@@ -1,6 +1,5 @@
 #include "python/node_protocol.h"
 
-#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -216,13 +215,7 @@ PyObject* text_list(const std::vector<std::string>& texts) {
   return list.release();
 }
 
-// A result's display text. Results are ASCII, so the str is filled without decoding.
-PyObject* result_text(const EvalResult& result) {
-  const std::string text = result.to_string();
-  PyObject* object = PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 127);
-  if (object != nullptr) std::memcpy(PyUnicode_DATA(object), text.data(), text.size());
-  return object;
-}
+PyObject* result_text(const EvalResult& result) { return text_object(result.to_string()); }
 
 // The field's Python form: a str, or a new list of str.
 PyObject* field_object(NodeField field, const Node& node) {

@@ -97,8 +97,9 @@ class Driver final : public NestedEvaluator {
       frame.formula = parsed.get();
       return;
     }
-    // A list repeats its texts from one dimension to the next: each run of equal texts is
-    // parsed once. Frames share the parse, since a dimension may wait for a later one.
+    // A list repeats its texts from one dimension to the next: each distinct text is parsed
+    // once (of the last few distinct ones, for a list of many). Frames share the parse, since
+    // a dimension may wait for a later one.
     const std::vector<std::string>& texts = node.formula.multi_values();
     frame.formula = nullptr;
     if (frame.dimension >= texts.size()) {
@@ -106,19 +107,29 @@ class Driver final : public NestedEvaluator {
       return;
     }
     const std::string& text = texts[frame.dimension];
-    if (last_list_.empty()) last_list_.resize(state_.node_count());
-    LastParse& last = last_list_[frame.node];
-    if (!last.parsed || *last.text != text) {
-      ParsedFormula parsed = parse(text);
-      if (!parsed.tree || !std::holds_alternative<parser::ast::Value::Expression>(parsed.tree->v)) {
-        // A number, a blank or a text that does not parse: its result, without a tree.
-        frame.immediate = parsed.tree ? eval::evaluate(*parsed.tree, EmptyContext{}).as_eval_result() : parsed.unparsed;
+    if (list_parses_.empty()) list_parses_.resize(state_.node_count());
+    ListParses& known = list_parses_[frame.node];
+    for (const ListParse& entry : known.entries) {
+      if (entry.text == &text || *entry.text == text) {
+        frame.own_formula = entry.parsed;
+        frame.formula = frame.own_formula.get();
         return;
       }
-      last = LastParse{&text, std::make_shared<const ParsedFormula>(std::move(parsed))};
     }
-    frame.own_formula = last.parsed;
+    ParsedFormula parsed = parse(text);
+    if (!parsed.tree || !std::holds_alternative<parser::ast::Value::Expression>(parsed.tree->v)) {
+      // A number, a blank or a text that does not parse: its result, without a tree.
+      frame.immediate = parsed.tree ? eval::evaluate(*parsed.tree, EmptyContext{}).as_eval_result() : parsed.unparsed;
+      return;
+    }
+    ListParse entry{&text, std::make_shared<const ParsedFormula>(std::move(parsed))};
+    frame.own_formula = entry.parsed;
     frame.formula = frame.own_formula.get();
+    if (known.entries.size() < kRememberedListTexts) {
+      known.entries.push_back(std::move(entry));
+    } else {
+      known.entries[known.next_replaced++ % kRememberedListTexts] = std::move(entry);
+    }
   }
 
   // Marks the frame's node-dimension as under evaluation and finds its syntax tree.
@@ -142,7 +153,7 @@ class Driver final : public NestedEvaluator {
     if (finished_.empty()) finished_.resize(state_.node_count());
     if (++finished_[node] == state_.max_dimensions()) {
       if (!single_formulas_.empty()) single_formulas_[node].reset();
-      if (!last_list_.empty()) last_list_[node] = LastParse{};
+      if (!list_parses_.empty()) list_parses_[node] = ListParses{};
     }
   }
 
@@ -184,16 +195,22 @@ class Driver final : public NestedEvaluator {
     }
   }
 
-  // The text of a formula list parsed last for a node.
-  struct LastParse {
-    const std::string* text = nullptr;
+  // The distinct texts of a node's formula list parsed so far, up to a few: a list of many
+  // distinct texts replaces them in turn rather than holding every syntax tree.
+  static constexpr std::size_t kRememberedListTexts = 8;
+  struct ListParse {
+    const std::string* text;
     std::shared_ptr<const ParsedFormula> parsed;
+  };
+  struct ListParses {
+    std::vector<ListParse> entries;
+    std::size_t next_replaced = 0;
   };
 
   TreeState& state_;
   std::vector<Frame> frames_;
   std::vector<std::unique_ptr<ParsedFormula>> single_formulas_;  // by node, parsed on first use
-  std::vector<LastParse> last_list_;                             // by node, made on first use
+  std::vector<ListParses> list_parses_;                          // by node, made on first use
   std::vector<std::uint32_t> finished_;                          // dimensions evaluated, by node
   std::size_t nested_stack_bytes_;
   std::uintptr_t stack_base_ = 0;

@@ -2,10 +2,13 @@
 #include "eval/functions.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <span>
+#include <vector>
 
 #include "invariant.h"
 
@@ -94,13 +97,34 @@ bool total_order_less(double a, double b) {
   return key(a) < key(b);
 }
 
-double sum_of(const std::vector<double>& xs) {
+double sum_of(std::span<const double> xs) {
   double sum = -0.0;
   for (double x : xs) sum += x;
   return sum;
 }
 
-EvalNote aggregate(AggregationName aggregation, std::vector<double>& xs) {
+// The numbers an aggregation gathers: the common few on the stack, more on the heap.
+class GatheredNumbers {
+ public:
+  void push(double x) {
+    if (size_ < kInline) {
+      inline_[size_] = x;
+    } else {
+      if (size_ == kInline) heap_.assign(inline_.begin(), inline_.end());
+      heap_.push_back(x);
+    }
+    ++size_;
+  }
+  std::span<double> numbers() { return size_ <= kInline ? std::span<double>(inline_.data(), size_) : heap_; }
+
+ private:
+  static constexpr std::size_t kInline = 8;
+  std::array<double, kInline> inline_;
+  std::vector<double> heap_;
+  std::size_t size_ = 0;
+};
+
+EvalNote aggregate(AggregationName aggregation, std::span<double> xs) {
   const std::size_t n = xs.size();
   switch (aggregation) {
     case AggregationName::Sum:
@@ -189,11 +213,10 @@ EvalNote evaluate_function(const AtomicExpression::Function& call, const EvalCon
 EvalNote evaluate_aggregation(const AtomicExpression::Aggregation& call, const EvalContext& context) {
   const List<Expression> arguments = call.arguments.value_or(List<Expression>());
   if (call.aggregation == AggregationName::Coalesce) return coalesce(arguments, context);
-  std::vector<double> numbers;
-  numbers.reserve(arguments.size());  // one number per argument is the common case
+  GatheredNumbers numbers;
   auto consider = [&](const EvalResult& r) -> bool {
     if (r.is_error()) return false;
-    if (r.is_number()) numbers.push_back(r.number_value());
+    if (r.is_number()) numbers.push(r.number_value());
     return true;
   };
   for (const Expression& argument : arguments) {
@@ -206,7 +229,7 @@ EvalNote evaluate_aggregation(const AtomicExpression::Aggregation& call, const E
       if (!consider(r)) return EvalNote::single(r);
     }
   }
-  return aggregate(call.aggregation, numbers);
+  return aggregate(call.aggregation, numbers.numbers());
 }
 
 EvalNote evaluate_conditional(const AtomicExpression::Conditional& call, const EvalContext& context) {

@@ -22,9 +22,9 @@ const std::vector<EvalResult>& EvalNote::list_results() const {
 }
 
 Operand take_operand(const EvalNote& note) {
-  if (note.is_list()) return Operand{0, EvalResult::error(EvalError::Many)};
+  if (note.is_list()) return Operand{0, EvalError::Many};
   const EvalResult& r = note.single_result();
-  if (r.is_error()) return Operand{0, r};
+  if (r.is_error()) return Operand{0, r.error_kind()};
   if (r.is_empty()) return Operand{0.0, std::nullopt};
   return Operand{r.number_value(), std::nullopt};
 }
@@ -37,7 +37,7 @@ EvalNote extract_indexed_value(std::vector<EvalResult> values, std::uint64_t ind
 namespace {
 
 EvalNote number(double x) { return EvalNote::single(EvalResult::number(x)); }
-EvalNote note_of(const Operand& o) { return o.stop ? EvalNote::single(*o.stop) : number(o.value); }
+EvalNote note_of(const Operand& o) { return o.stop ? EvalNote::single(EvalResult::error(*o.stop)) : number(o.value); }
 
 EvalNote evaluate_reference(const AtomicExpression::NodeReference& reference, const EvalContext& context) {
   if (std::optional<EvalResult> one = context.get_single_reference_value(reference.name, reference.index)) {
@@ -162,11 +162,11 @@ Operand evaluate_operand(const MultiplicationExpression& expression, const EvalC
         accumulator.value *= factor.value;
         break;
       case MultiplicationOperation::Kind::Divide:
-        if (factor.value == 0.0) return Operand{0, EvalResult::error(EvalError::Value)};
+        if (factor.value == 0.0) return Operand{0, EvalError::Value};
         accumulator.value /= factor.value;
         break;
       case MultiplicationOperation::Kind::Modulo:
-        if (factor.value == 0.0) return Operand{0, EvalResult::error(EvalError::Value)};
+        if (factor.value == 0.0) return Operand{0, EvalError::Value};
         accumulator.value = std::fmod(accumulator.value, factor.value);
         break;
     }

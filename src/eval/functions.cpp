@@ -202,11 +202,11 @@ EvalNote evaluate_function(const AtomicExpression::Function& call, const EvalCon
     return evaluate(args[1], context);
   }
   const Operand x = evaluate_operand(args[0], context);
-  if (x.stop) return EvalNote::single(*x.stop);
+  if (x.stop) return error(*x.stop);
   if (args.size() == 1) return apply_function(call.function, x.value);
   if (call.function == FunctionName::Round) return round_to(x.value, evaluate(args[1], context));
   const Operand y = evaluate_operand(args[1], context);
-  if (y.stop) return EvalNote::single(*y.stop);
+  if (y.stop) return error(*y.stop);
   return apply_function(call.function, x.value, y.value);
 }
 

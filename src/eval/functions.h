@@ -11,7 +11,7 @@ namespace ostrel::eval {
 // a list gives "MANY!", an error passes with its kind, an empty value counts as 0.
 struct Operand {
   double value;
-  std::optional<EvalResult> stop;
+  std::optional<EvalError> stop;  // small enough to travel in registers
 };
 Operand take_operand(const EvalNote& note);
 

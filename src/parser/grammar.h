@@ -210,6 +210,33 @@ constexpr bool may_start(Rule rule, unsigned char b) {
   }
 }
 
+// Whether `rule` is one literal byte where it may start, so that its match there is that
+// byte alone: "+", "(", ";" and the like, and POWER at "^". (A test holds this to the
+// grammar's own matching.)
+constexpr bool is_one_byte_literal(Rule rule, unsigned char b) {
+  switch (rule) {
+    case Rule::EQUALS:
+    case Rule::PLUS:
+    case Rule::MINUS:
+    case Rule::MULTIPLY:
+    case Rule::DIVIDE:
+    case Rule::MODULO:
+    case Rule::GREATER_THAN:
+    case Rule::LESS_THAN:
+    case Rule::LPAREN:
+    case Rule::RPAREN:
+    case Rule::LBRACKET:
+    case Rule::RBRACKET:
+    case Rule::RCURLY:
+    case Rule::SEMICOLON:
+      return may_start(rule, b);
+    case Rule::POWER:
+      return b == '^';
+    default:
+      return false;
+  }
+}
+
 class ParseTree;
 
 // A view of one node of a parse tree; valid while the tree lives.

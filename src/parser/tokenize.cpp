@@ -135,7 +135,10 @@ std::vector<Token> scan_tokens(std::string_view formula) {
     bool made = false;
     for (std::uint32_t m = candidates_at(formula, pos); m != 0; m &= m - 1) {
       const Candidate& candidate = kCandidates[static_cast<std::size_t>(std::countr_zero(m))];
-      const std::optional<std::size_t> end = FormulaParser::match_end(candidate.rule, scratch, pos);
+      const std::optional<std::size_t> end =
+          is_one_byte_literal(candidate.rule, static_cast<unsigned char>(formula[pos]))
+              ? pos + 1
+              : FormulaParser::match_end(candidate.rule, scratch, pos);
       if (!end || (candidate.boundary && !boundary_holds(formula, *end))) continue;
       const TokenKind kind =
           candidate.rule == Rule::IDENTIFIER ? identifier_kind(formula.substr(pos, *end - pos)) : candidate.kind;

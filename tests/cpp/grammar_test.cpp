@@ -171,6 +171,27 @@ TEST(Grammar, SyntaxErrorRecordsFurthestPosition) {
   EXPECT_NE(result.error().syntax().expected, 0u);
 }
 
+// The scanner's shortcut for one-byte literals must agree with the grammar's own matching,
+// whatever follows the byte.
+TEST(Grammar, OneByteLiteralsMatchOneByte) {
+  std::size_t literals = 0;
+  for (std::size_t r = 0; r < kRuleCount; ++r) {
+    const auto rule = static_cast<Rule>(r);
+    for (unsigned b = 0; b < 256; ++b) {
+      if (!is_one_byte_literal(rule, static_cast<unsigned char>(b))) continue;
+      ++literals;
+      for (std::string_view after : {"", " ", "*", "=", "1", "a"}) {
+        std::string text(1, static_cast<char>(b));
+        text += after;
+        ParseScratch scratch(text);
+        EXPECT_EQ(FormulaParser::match_end(rule, scratch, 0), std::optional<std::size_t>(1))
+            << rule_name(rule) << " at " << text;
+      }
+    }
+  }
+  EXPECT_EQ(literals, 15u);  // every rule listed matches at its one byte
+}
+
 TEST(Grammar, RuleNamesFollowTheNumbering) {
   EXPECT_EQ(rule_name(Rule::EOI), "EOI");
   EXPECT_EQ(rule_name(Rule::atomic_boolean_expression), "atomic_boolean_expression");

@@ -220,13 +220,14 @@ class DirectParser {
     if (is_digit(c)) {
       auto number = number_or_percent();
       if (!number) return false;
-      out.v.emplace<AtomicExpression::Number>(*number);
+      out.v.emplace<AtomicExpression::Number>(AtomicExpression::Number{*number});
       return true;
     }
     if (c == '@') {
       auto reference = node_reference();
       if (!reference) return false;
-      out.v.emplace<AtomicExpression::NodeReference>(std::move(reference->name), reference->index);
+      out.v.emplace<AtomicExpression::NodeReference>(
+          AtomicExpression::NodeReference{std::move(reference->name), reference->index});
       return true;
     }
     if (c == '(') {
@@ -241,7 +242,7 @@ class DirectParser {
         return false;
       }
       ++pos_;
-      out.v.emplace<AtomicExpression::Parenthesized>(std::move(inner));
+      out.v.emplace<AtomicExpression::Parenthesized>(AtomicExpression::Parenthesized{std::move(inner)});
       return true;
     }
     auto atom = keyword_atom();

@@ -2,7 +2,8 @@
 # The whole test suite: installs what a fresh machine lacks, checks the C++ format, runs
 # the core tests under AddressSanitizer and UndefinedBehaviorSanitizer, then installs the
 # module into the virtual environment .venv and runs the Python tests against the
-# installed copy, and once more against a copy built with the sanitizers.
+# installed copy, and once more against a copy built with the sanitizers; last, runs the
+# fuzzing harnesses for a minute each.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -43,3 +44,8 @@ if [ -d tests/python ] && ls tests/python/test_*.py >/dev/null 2>&1; then
     PYTHONPATH="$sanitized_site" "$venv_python" -m pytest -q -p no:cacheprovider . \
     --ignore=test_export_roundtrip.py --ignore=test_examples.py --ignore=test_docs.py)
 fi
+
+# The fuzzing harnesses, built with clang's libFuzzer and the sanitizers: each runs for 60 s
+# on a scratch copy of its seed corpus, and any crash or failed property fails the suite.
+tools/install_missing.sh clang-14 libclang-rt-14-dev
+fuzz/run_fuzzers.sh 60

@@ -35,7 +35,7 @@ for harness in "${harnesses[@]}"; do
   cp fuzz/corpus/"$harness"/* "$run/corpus/"
   echo "fuzz: $harness for ${seconds} s"
   if "$build/fuzz/fuzz_$harness" -max_total_time="$seconds" -max_len=4096 -timeout=30 -rss_limit_mb=4096 \
-    -print_final_stats=1 -artifact_prefix="$run/findings/" "$run/corpus" >"$run/log" 2>&1; then
+    -dict=fuzz/formula.dict -print_final_stats=1 -artifact_prefix="$run/findings/" "$run/corpus" >"$run/log" 2>&1; then
     # The last status line: coverage, corpus size, speed.
     grep -E '^#[0-9]+' "$run/log" | tail -n 1 || true
   else

@@ -2,7 +2,8 @@
 # The whole test suite: installs what a fresh machine lacks, checks the C++ format, runs
 # the core tests under AddressSanitizer and UndefinedBehaviorSanitizer, then installs the
 # module into the virtual environment .venv and runs the Python tests against the
-# installed copy, and once more against a copy built with the sanitizers.
+# installed copy, and once more against a copy built with the sanitizers; last, runs the
+# fuzzing harnesses for a minute each.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -20,6 +21,11 @@ ctest --test-dir build/sanitize --output-on-failure -j2
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DOSTREL_WERROR=ON
 cmake --build build/release --target core_tests
 build/release/core_tests --gtest_brief=1 --gtest_filter='*Stack*:*Deep*'
+
+# The fuzzing harnesses, built with clang's libFuzzer and the sanitizers: each runs for 60 s
+# on a scratch copy of its seed corpus, and any crash or failed property fails the suite.
+tools/install_missing.sh clang-14 libclang-rt-14-dev
+fuzz/run_fuzzers.sh 60
 
 # The Python tests run in a virtual environment, .venv (created on first use, reused
 # afterwards), since a system Python may refuse pip installs outside one (Debian 12).

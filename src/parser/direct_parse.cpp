@@ -227,13 +227,14 @@ class DirectParser {
     if (is_digit(c)) {
       auto number = number_or_percent();
       if (!number) return false;
-      out.v.emplace<AtomicExpression::Number>(*number);
+      out.v.emplace<AtomicExpression::Number>(AtomicExpression::Number{*number});
       return true;
     }
     if (c == '@') {
       auto reference = node_reference();
       if (!reference) return false;
-      out.v.emplace<AtomicExpression::NodeReference>(reference->name, reference->index);
+      out.v.emplace<AtomicExpression::NodeReference>(
+          AtomicExpression::NodeReference{reference->name, reference->index});
       return true;
     }
     if (c == '(') {
@@ -248,7 +249,7 @@ class DirectParser {
         return false;
       }
       ++pos_;
-      out.v.emplace<AtomicExpression::Parenthesized>(inner);
+      out.v.emplace<AtomicExpression::Parenthesized>(AtomicExpression::Parenthesized{inner});
       return true;
     }
     auto atom = keyword_atom();

@@ -1,0 +1,339 @@
+// Small node trees decoded from the input, through the tree tools: tree evaluation,
+// formula expansion, renaming and the spreadsheet export. Besides running without a fault:
+//  - evaluation: a formula without references has, in every dimension, the value it has
+//    on its own;
+//  - expansion: every expanded formula stays within the per-formula limit (plus the bytes
+//    its own formula keeps as written), its stated length is its text's, a formula without
+//    references is kept as it is, and the whole-tree call fails, changing nothing, exactly
+//    when the formulas together pass the tree limit;
+//  - renaming: an edit that changes nothing replaces nothing, and any edit leaves formulas
+//    without references alone;
+//  - export: formulas stay, cells keep their shape (or stay as they were when there are
+//    none), no content passes the cell limit, and the same tree exports the same way.
+//
+// The input is one line per node, the first line the root's, at most kMaxNodes lines:
+//   byte 0  depth below the root, byte - '0' held to 1..3 (the root's is ignored); a node
+//           is at most one level below the one before it
+//   byte 1  name: kNames[(byte - '0') % size]
+//   byte 2  id: the byte itself, or the empty id for '-'
+//   byte 3  flags, (byte - '0'): 1 hidden, 2 a formula list, 4 a cell list
+//   byte 4  cells, v = byte - '0': a single address kCells[v % size], or a list of v % 4
+//           addresses from kCells[v / 4 % size] on
+//   byte 5  ignored (a space, for legibility)
+//   rest    the formula; for a formula list, up to kMaxFormulas texts separated by "|"
+// Missing bytes read as '0'.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "check.h"
+#include "eval/context.h"
+#include "eval/evaluator.h"
+#include "eval/tree.h"
+#include "excel/convert_error.h"
+#include "excel/export.h"
+#include "parser/grammar.h"
+#include "parser/tokenize.h"
+#include "tree/expand.h"
+#include "tree/rename.h"
+#include "tree_index.h"
+#include "types.h"
+
+namespace {
+
+using ostrel::AnyDim;
+using ostrel::EvalResult;
+using ostrel::Node;
+using ostrel::NodeIndex;
+using ostrel::fuzz::fail;
+using Texts = AnyDim<std::string>;
+
+// Names that references can hit, in the plain and the braced form, and some that no
+// reference can be written for.
+constexpr std::string_view kNames[] = {"a",
+                                       "b",
+                                       "c",
+                                       "A",
+                                       "a b",
+                                       "Gr\xC3\xB6\xC3\x9F"
+                                       "e",
+                                       "x{y}",
+                                       "a}b",
+                                       "",
+                                       "children",
+                                       "1a",
+                                       "a[1]",
+                                       "right",
+                                       "b_2",
+                                       "sum",
+                                       "a\xC2\xA0"
+                                       "b"};
+constexpr std::string_view kCells[] = {"A1", "B2", "C3", "", "Sheet2!D4", "$E$5", "A1:B2", "'My sheet'!F6"};
+constexpr std::size_t kMaxNodes = 8;
+constexpr std::size_t kMaxFormulas = 3;
+
+std::size_t field(std::string_view line, std::size_t at) {
+  const unsigned char byte = at < line.size() ? static_cast<unsigned char>(line[at]) : '0';
+  return static_cast<unsigned char>(byte - '0');
+}
+
+template <std::size_t N>
+std::string pick(const std::string_view (&table)[N], std::size_t k) {
+  return std::string(table[k % N]);
+}
+
+Node decode_node(std::string_view line) {
+  Node node;
+  node.name = pick(kNames, field(line, 1));
+  if (line.size() > 2 && line[2] != '-') node.id = std::string(1, line[2]);
+  const std::size_t flags = field(line, 3);
+  node.is_hidden = (flags & 1) != 0;
+  const std::size_t cells = field(line, 4);
+  if ((flags & 4) != 0) {
+    std::vector<std::string> addresses;
+    for (std::size_t j = 0; j < cells % 4; ++j) addresses.push_back(pick(kCells, cells / 4 + j));
+    node.cells = Texts::multi(std::move(addresses));
+  } else {
+    node.cells = Texts::single(pick(kCells, cells));
+  }
+  const std::string_view rest = line.size() > 6 ? line.substr(6) : std::string_view();
+  if ((flags & 2) == 0) {
+    node.formula = Texts::single(std::string(rest));
+    return node;
+  }
+  std::vector<std::string> formulas;
+  for (std::size_t from = 0; from < rest.size() && formulas.size() < kMaxFormulas;) {
+    std::size_t bar = rest.find('|', from);
+    if (bar == std::string_view::npos) bar = rest.size();
+    formulas.emplace_back(rest.substr(from, bar - from));
+    from = bar + 1;
+  }
+  node.formula = Texts::multi(std::move(formulas));
+  return node;
+}
+
+// The tree the input describes; `renamed` gives the last node the next name of the table.
+Node decode_tree(std::string_view input, bool renamed = false) {
+  std::vector<Node> nodes;
+  std::vector<std::size_t> parents;
+  std::vector<std::size_t> path;  // the latest node at each depth
+  std::size_t from = 0;
+  while (from <= input.size() && nodes.size() < kMaxNodes) {
+    std::size_t end = input.find('\n', from);
+    if (end == std::string_view::npos) end = input.size();
+    const std::string_view line = input.substr(from, end - from);
+    from = end + 1;
+    if (nodes.empty()) {
+      path.push_back(0);
+      parents.push_back(0);
+    } else {
+      const std::size_t depth = std::min(std::clamp<std::size_t>(field(line, 0), 1, 3), path.size());
+      parents.push_back(path[depth - 1]);
+      path.resize(depth);
+      path.push_back(nodes.size());
+    }
+    nodes.push_back(decode_node(line));
+  }
+  if (renamed) {
+    std::size_t k = 0;
+    while (kNames[k] != nodes.back().name) ++k;
+    nodes.back().name = pick(kNames, k + 1);
+  }
+  // Children come after their parent: attach from the last node back, each in front.
+  for (std::size_t i = nodes.size() - 1; i > 0; --i) {
+    std::vector<Node>& siblings = nodes[parents[i]].children;
+    siblings.insert(siblings.begin(), std::move(nodes[i]));
+  }
+  return std::move(nodes.front());
+}
+
+// Every node of a tree in pre-order.
+template <class NodeT>
+std::vector<NodeT*> pre_order(NodeT& root) {
+  std::vector<NodeT*> out;
+  ostrel::for_each_pre_order(root, [&](NodeT& n) { out.push_back(&n); });
+  return out;
+}
+
+std::size_t formula_count(const Texts& formula) { return formula.is_single() ? 1 : formula.multi_values().size(); }
+
+bool same_shape(const Texts& a, const Texts& b) {
+  return a.is_single() == b.is_single() && (a.is_single() || a.multi_values().size() == b.multi_values().size());
+}
+
+// Whether the scanner finds anything in the formula that reads another node.
+bool reads_no_node(std::string_view formula) {
+  for (const ostrel::parser::Token& token : ostrel::parser::scan_tokens(formula)) {
+    if (token.kind == ostrel::parser::TokenKind::NodeReference || token.kind == ostrel::parser::TokenKind::Modifier) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string alone(std::string_view formula) {
+  auto value = ostrel::parser::FormulaParser::parse_formula(formula);
+  if (!value) return std::string(ostrel::error_text(ostrel::EvalError::Error));
+  return ostrel::eval::evaluate(value.value(), ostrel::eval::EmptyContext{}).as_eval_result().to_string();
+}
+
+void check_evaluation(std::string_view input) {
+  Node root = decode_tree(input);
+  const std::size_t dimensions = ostrel::eval::get_max_dimensions(root);
+  ostrel::eval::evaluate_tree(root);
+  if (dimensions == 0) return;  // no formula anywhere: nothing is evaluated
+  for (const Node* node : pre_order(root)) {
+    const AnyDim<EvalResult>& value = node->value;
+    if (value.is_multi() && value.multi_values().size() != dimensions) {
+      fail("a node's value list is not one per dimension", input, "node " + node->name);
+    }
+    for (std::size_t d = 0; d < dimensions; ++d) {
+      const std::string* text = nullptr;
+      if (node->formula.is_single()) {
+        text = &node->formula.single_value();
+      } else if (d < node->formula.multi_values().size()) {
+        text = &node->formula.multi_values()[d];
+      }
+      if (text != nullptr && !reads_no_node(*text)) continue;
+      const std::string expected = text == nullptr ? "" : alone(*text);
+      const std::string actual = (value.is_single() ? value.single_value() : value.multi_values()[d]).to_string();
+      if (actual != expected) {
+        fail("a formula without references has another value in the tree than on its own", input,
+             "node " + node->name + ", dimension " + std::to_string(d) + ": \"" + actual + "\" in the tree, \"" +
+                 expected + "\" alone");
+      }
+    }
+  }
+}
+
+void check_expansion(std::string_view input) {
+  namespace tree = ostrel::tree;
+  const Node original = decode_tree(input);
+  const std::vector<const Node*> originals = pre_order(original);
+  std::vector<Texts> expected;
+  std::uint64_t total = 0;
+  {
+    const tree::TreeExpansion expansion(original);
+    for (NodeIndex i = 0; i < originals.size(); ++i) {
+      const Texts& own = originals[i]->formula;
+      const Texts expanded = expansion.formulas(i);
+      const std::string where = "node " + originals[i]->name;
+      if (!same_shape(own, expanded)) fail("expanded formulas take another shape", input, where);
+      std::uint64_t node_total = 0;
+      for (std::size_t k = 0; k < formula_count(own); ++k) {
+        const std::string& before = own.is_single() ? own.single_value() : own.multi_values()[k];
+        const std::string& after = expanded.is_single() ? expanded.single_value() : expanded.multi_values()[k];
+        const std::string detail =
+            where + ", formula " + std::to_string(k) + ": " + std::to_string(after.size()) + " bytes";
+        if (expansion.length(i, k) != after.size() || expansion.text(i, k) != after) {
+          fail("an expanded formula's length or text disagrees with the formulas", input, detail);
+        }
+        // Whatever the limit stops from being replaced stays as written, so at most the
+        // formula's own bytes come on top of it.
+        if (after.size() > tree::kMaxExpandedFormulaBytes + before.size()) {
+          fail("an expanded formula passes the per-formula limit", input, detail);
+        }
+        if (!tree::contains_references(before) && after != before) {
+          fail("a formula without references changes in expansion", input, detail);
+        }
+        node_total += after.size();
+      }
+      if (expansion.total_length(i) != node_total) fail("a node's total expanded length is wrong", input, where);
+      total += node_total;
+      expected.push_back(expanded);
+    }
+  }
+
+  Node root = decode_tree(input);
+  const auto result = tree::expand_tree_formulas(root);
+  const std::vector<const Node*> nodes = pre_order(std::as_const(root));
+  if (result.ok() != (total <= tree::kMaxExpandedTreeBytes)) {
+    fail("the whole-tree expansion fails or succeeds against the tree limit", input,
+         std::to_string(total) + " bytes in all");
+  }
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    const Texts& wanted = result.ok() ? expected[i] : originals[i]->formula;
+    if (!(nodes[i]->formula == wanted)) {
+      fail(result.ok() ? "the whole-tree expansion writes other formulas than the expansion gives"
+                       : "a failed whole-tree expansion changed a formula",
+           input, "node " + nodes[i]->name);
+    }
+  }
+}
+
+// Every formula of the tree in pre-order, flattened.
+std::vector<std::string> all_formulas(const Node& root) {
+  std::vector<std::string> out;
+  for (const Node* node : pre_order(root)) {
+    for (const std::string& text : node->formula) out.push_back(text);
+  }
+  return out;
+}
+
+void check_renaming(std::string_view input) {
+  namespace tree = ostrel::tree;
+  const Node old_root = decode_tree(input);
+  const std::vector<std::string> before = all_formulas(old_root);
+
+  Node same = decode_tree(input);
+  const tree::Replacements replacements = tree::find_replacements(old_root, same);
+  if (!replacements.empty()) {
+    fail("an edit that changes nothing has replacements", input,
+         "\"" + replacements.begin()->first + "\" -> \"" + replacements.begin()->second + "\"");
+  }
+  tree::rename_references(old_root, same);
+  if (all_formulas(same) != before) fail("an edit that changes nothing changed a formula", input);
+
+  Node renamed = decode_tree(input, true);
+  tree::rename_references(old_root, renamed);
+  const std::vector<std::string> after = all_formulas(renamed);
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    if (reads_no_node(before[i]) && after[i] != before[i]) {
+      fail("renaming changed a formula without references", input, "\"" + before[i] + "\" -> \"" + after[i] + "\"");
+    }
+  }
+}
+
+std::size_t cell_count(const Texts& cells) {
+  if (cells.is_single()) return cells.single_value().empty() ? 0 : 1;
+  return cells.multi_values().size();
+}
+
+void check_export(std::string_view input) {
+  const Node original = decode_tree(input);
+  Node root = decode_tree(input);
+  ostrel::excel::export_tree_to_excel(root);
+  Node again = decode_tree(input);
+  ostrel::excel::export_tree_to_excel(again);
+  const std::vector<const Node*> before = pre_order(original);
+  const std::vector<const Node*> after = pre_order(std::as_const(root));
+  const std::vector<const Node*> repeated = pre_order(std::as_const(again));
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    const std::string where = "node " + before[i]->name;
+    if (!(after[i]->formula == before[i]->formula)) fail("the export changed a formula", input, where);
+    if (cell_count(before[i]->cells) == 0 && !(after[i]->cells == before[i]->cells)) {
+      fail("the export changed the cells of a node without any", input, where);
+    }
+    if (!same_shape(after[i]->cells, before[i]->cells)) fail("exported contents take another shape", input, where);
+    for (const std::string& content : after[i]->cells) {
+      if (content.size() > ostrel::excel::kMaxCellText + 1)
+        fail("a cell's content passes the cell limit", input, where);
+    }
+    if (!(repeated[i]->cells == after[i]->cells)) fail("the same tree exports differently", input, where);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  check_evaluation(input);
+  check_expansion(input);
+  check_renaming(input);
+  check_export(input);
+  return 0;
+}

@@ -6,7 +6,6 @@
 #include <random>
 #include <string>
 
-#include "parser/grammar.h"
 #include "test_names.h"
 
 namespace ostrel::parser {
@@ -125,28 +124,6 @@ TEST(Scan, RandomTextKeepsEveryByte) {
         ASSERT_TRUE(text[i] == ' ' || text[i] == '\t' || static_cast<unsigned char>(text[i]) >= 0x80) << text;
       }
       previous_end = token.end;
-    }
-  }
-}
-
-// The quick reject by first byte never rejects a text that the plain grammar matches.
-TEST(Grammar, QuickRejectAgreesWithGrammar) {
-  const std::vector<std::string> continuations = {
-      "",   "1",     "a",        "{b}",  "=",          "*",     "ildren",   "ight",         "ot",
-      "nd", "r",     "mpty",     "_",    "\x80",       "\xB6",  "\x90\x80", "\xA4\xB8\xAD", "1)",
-      "a)", "1; 2)", "otal(@a)", "um()", "f(1; 2; 3)", "1 > 2", "[1]",      "1]",           "}",
-      " 1"};
-  for (int byte = 0; byte < 256; ++byte) {
-    for (const std::string& rest : continuations) {
-      const std::string text = std::string(1, static_cast<char>(byte)) + rest;
-      ParseScratch scratch(text);
-      scratch.quick_reject = false;
-      for (std::size_t r = 0; r < kRuleCount; ++r) {
-        const Rule rule = static_cast<Rule>(r);
-        if (FormulaParser::match_end(rule, scratch, 0)) {
-          EXPECT_TRUE(may_start(rule, static_cast<unsigned char>(byte))) << rule_name(rule) << " on byte " << byte;
-        }
-      }
     }
   }
 }

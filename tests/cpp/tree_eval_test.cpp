@@ -308,15 +308,5 @@ TEST(TreeEval, DeepTreesNeedNoStack) {
   // Destroying the tree must not recurse either (the test ends by doing so).
 }
 
-TEST(FindAllNodesByName, VisibleNodesInPreOrder) {
-  Node root =
-      node("Cost", "", node("a", "", node("Cost", ""), hidden(node("Cost", "", node("Cost", "")))), node("Cost", ""));
-  const std::vector<const Node*> found = find_all_nodes_by_name(root, "Cost");
-  const std::vector<const Node*> expected = {&root, &root.children[0].children[0],
-                                             &root.children[0].children[1].children[0], &root.children[1]};
-  EXPECT_EQ(found, expected);
-  EXPECT_TRUE(find_all_nodes_by_name(root, "cost").empty());
-  EXPECT_TRUE(find_all_nodes_by_name(root, "Cost ").empty());
-}
 }  // namespace
 }  // namespace ostrel::eval

@@ -133,6 +133,9 @@ TEST(Keywords, LookupFoldsAsciiCaseOnly) {
   }
 }
 
+// Its callers trim already; the Build rows show every separator form.
+TEST(NormalizeNumberString, TrimsUnicodeBlanks) { EXPECT_EQ(normalize_number_string("\xC2\xA0 -1,5\t"), "-1.5"); }
+
 TEST(ParseFloat, RangeEnds) {
   const std::string huge = "1" + std::string(400, '0');
   EXPECT_EQ(parse_float(huge).value(), std::numeric_limits<double>::infinity());

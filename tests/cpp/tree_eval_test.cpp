@@ -119,8 +119,9 @@ TEST(TreeEval, WriteBackShapeFollowsTheValuesNotTheWalk) {
   // Zeros of either sign are equal; empty and zero are not.
   EXPECT_EQ(all_values(multi("A", {"0", "-0"}, node("B", "=@A"))), (Strings{"[0, 0]", "0"}));
   EXPECT_EQ(all_values(multi("A", {"", "0"}, node("B", "=@A"))), (Strings{"[, 0]", "[, 0]"}));
-  // Values that differ, or never equal (NaN), make a list.
+  // Values that differ (errors by their kind), or never equal (NaN), make a list.
   EXPECT_EQ(all_values(multi("A", {"1", "=@B"}, node("B", "=@A"))), (Strings{"[1, REF!]", "[1, REF!]"}));
+  EXPECT_EQ(all_values(multi("A", {"0", "=1/0"}, node("B", "=1/@A"))), (Strings{"[0, VALUE!]", "[VALUE!, REF!]"}));
   EXPECT_EQ(all_values(multi("A", {"1", "2"}, node("B", "=10^400 - 10^400"))), (Strings{"[1, 2]", "[NaN, NaN]"}));
 }
 

@@ -1,7 +1,5 @@
 """Host node classes for the tree tests: plain classes that follow the node protocol."""
 
-import pytest
-
 
 class N:
     """A host node with every protocol attribute."""
@@ -30,8 +28,3 @@ def raising(attribute, error):
         raise error("from " + attribute)
 
     return type(f"Raising_{attribute}", (N,), {attribute: property(getter, lambda self, value: None)})
-
-
-@pytest.fixture
-def make():
-    return N

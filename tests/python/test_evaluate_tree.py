@@ -218,9 +218,9 @@ def self_containing():
 
 
 @pytest.mark.parametrize("function", CALLS)
-@pytest.mark.parametrize("make", [too_deep, self_containing])
-def test_trees_too_deep_or_containing_themselves_raise_recursion_error(function, make):
-    root = make()
+@pytest.mark.parametrize("tree", [too_deep, self_containing])
+def test_trees_too_deep_or_containing_themselves_raise_recursion_error(function, tree):
+    root = tree()
     with pytest.raises(RecursionError):
         CALLS[function](root)
     assert (root.value, root.formula, root.cells) == (None, "=@n1", "A1")

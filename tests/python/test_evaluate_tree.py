@@ -9,17 +9,12 @@ import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from conftest import Boom, N, raising
-from ostrel_formulas import evaluate_tree, explain_node, expand_tree_formulas, export_tree_to_excel, rename_nodes
+from conftest import Boom, N, pre_order, raising, tree_calls
+from ostrel_formulas import evaluate_tree, expand_tree_formulas, export_tree_to_excel, rename_nodes
 
 
 def values(root):
-    out, stack = [], [root]
-    while stack:
-        node = stack.pop()
-        out.append(node.value)
-        stack.extend(reversed(node.children))
-    return out
+    return [node.value for node in pre_order(root)]
 
 
 def test_values_are_written_as_text_onto_a_copy():
@@ -193,16 +188,6 @@ def test_copy_is_made_with_deepcopy_hooks():
     assert calls == ["root"] and result.value == "1" and root.value is None
 
 
-CALLS = {
-    "evaluate_tree": lambda root: evaluate_tree(root, in_place=True),
-    "expand_tree_formulas": expand_tree_formulas,
-    "explain_node": lambda root: explain_node(root, ""),
-    "rename_nodes (old tree)": lambda root: rename_nodes(root, N("r", "=@n1"), in_place=True),
-    "rename_nodes (new tree)": lambda root: rename_nodes(N("r", ""), root, in_place=True),
-    "export_tree_to_excel": lambda root: export_tree_to_excel(root, in_place=True),
-}
-
-
 def too_deep():
     root = at = N("n0", "=@n1", cells="A1")
     for i in range(sys.getrecursionlimit() + 10):
@@ -217,12 +202,12 @@ def self_containing():
     return root
 
 
-@pytest.mark.parametrize("function", CALLS)
+@pytest.mark.parametrize("function", tree_calls())
 @pytest.mark.parametrize("tree", [too_deep, self_containing])
 def test_trees_too_deep_or_containing_themselves_raise_recursion_error(function, tree):
     root = tree()
     with pytest.raises(RecursionError):
-        CALLS[function](root)
+        tree_calls()[function](root)
     assert (root.value, root.formula, root.cells) == (None, "=@n1", "A1")
 
 

@@ -8,17 +8,12 @@ import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from conftest import N
+from conftest import N, pre_order
 from ostrel_formulas import expand_tree_formulas, explain_node, get_tokens
 
 
 def formulas(root):
-    out, stack = [], [root]
-    while stack:
-        node = stack.pop()
-        out.append(node.formula)
-        stack.extend(reversed(node.children))
-    return out
+    return [node.formula for node in pre_order(root)]
 
 
 def plan():

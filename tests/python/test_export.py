@@ -6,17 +6,12 @@ import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from conftest import N
+from conftest import N, pre_order
 from ostrel_formulas import export_tree_to_excel
 
 
 def cells(root):
-    out, stack = [], [root]
-    while stack:
-        node = stack.pop()
-        out.append(node.cells)
-        stack.extend(reversed(node.children))
-    return out
+    return [node.cells for node in pre_order(root)]
 
 
 def plan():

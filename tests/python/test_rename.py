@@ -8,20 +8,12 @@ import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from conftest import Boom, N, raising
+from conftest import Boom, N, pre_order, raising
 from ostrel_formulas import evaluate_tree, get_tokens, rename_nodes
 
 
-def walk(root):
-    stack = [root]
-    while stack:
-        node = stack.pop()
-        yield node
-        stack.extend(reversed(node.children))
-
-
 def formulas(root):
-    return [node.formula for node in walk(root)]
+    return [node.formula for node in pre_order(root)]
 
 
 def pair(old_names, new_names, formula):
@@ -58,10 +50,10 @@ class Watched(N):
 @pytest.mark.parametrize("in_place", [False, True])
 def test_old_root_is_never_written(in_place):
     old = Watched("root", "=@A", [Watched("A", "=1", id="1")])
-    for node in walk(old):
+    for node in pre_order(old):
         node.writes.clear()
     rename_nodes(old, N("root", "=@A", [N("B", "=1", id="1")]), in_place=in_place)
-    assert [node.writes for node in walk(old)] == [[], []]
+    assert [node.writes for node in pre_order(old)] == [[], []]
 
 
 RaisingFormula = raising("formula", Boom)
@@ -117,7 +109,7 @@ def build(shape, formula_of, extra=()):
 
 def references(root):
     """Each visible node's preferred reference text by id (None for a name without one)."""
-    visible = [node for node in walk(root) if not node.is_hidden]
+    visible = [node for node in pre_order(root) if not node.is_hidden]
     out = {}
     for node in visible:
         same = [n for n in visible if n.name == node.name]
@@ -170,7 +162,7 @@ def test_every_byte_outside_reference_tokens_survives(edit, data):
     texts = {id_: data.draw(formula_texts) for id_, _, _ in new_shape[0]}
     new = build(new_shape, lambda id_: texts[id_])
     rename_nodes(build(old_shape, lambda _: ""), new, in_place=True)
-    for node in list(walk(new))[1:]:
+    for node in list(pre_order(new))[1:]:
         before = texts[node.id]
         # The formula cut at its reference tokens: the pieces between come out as they were.
         pattern, kept_from, position = "", 0, 0

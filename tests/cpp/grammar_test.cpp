@@ -35,7 +35,8 @@ TEST_P(RuleMatch, GivesTree) {
 }
 
 // Terminal rules need not reach the end of the text; keywords match as prefixes (the
-// scanner checks their boundaries); the percent sign is taken only before an operator.
+// scanner checks their boundaries); "%" joins a number only right after it and where no
+// operand follows.
 INSTANTIATE_TEST_SUITE_P(
     Terminals, RuleMatch,
     ::testing::Values(

@@ -9,9 +9,12 @@
 
 #include "excel/cell_content.h"
 #include "excel/export.h"
+#include "node_builders.h"
 
 namespace ostrel::excel {
 namespace {
+
+using testing::hidden;
 
 template <class... Children>
 Node node(std::string name, AnyDim<std::string> cells, Children... children) {
@@ -24,11 +27,6 @@ Node node(std::string name, AnyDim<std::string> cells, Children... children) {
 
 AnyDim<std::string> at(std::initializer_list<std::string> addresses) { return AnyDim<std::string>::multi(addresses); }
 AnyDim<std::string> one(std::string address) { return AnyDim<std::string>::single(std::move(address)); }
-
-Node hidden(Node n) {
-  n.is_hidden = true;
-  return n;
-}
 
 // The tree every case runs in: a, b, c and two visible x (one nested), a hidden h, a node
 // without an address in dimension 0, a node named Self, and the two subjects: `me` with

@@ -8,20 +8,16 @@
 #include <vector>
 
 #include "excel/export.h"
+#include "node_builders.h"
 
 namespace ostrel::excel {
 namespace {
 
+using testing::numbered;
 using Texts = AnyDim<std::string>;
 
 Texts multi(std::initializer_list<std::string> texts) { return Texts::multi(texts); }
 Texts single(std::string text) { return Texts::single(std::move(text)); }
-
-// "n7" from "n" and 7, appended rather than concatenated (GCC 12 warns wrongly on the latter).
-std::string numbered(std::string text, long number) {
-  text += std::to_string(number);
-  return text;
-}
 
 template <class... Children>
 Node node(std::string name, Texts formula, Texts cells, Children... children) {

@@ -28,19 +28,13 @@
 #include "eval/evaluator.h"
 #include "parser/grammar.h"
 #include "parser/parse.h"
+#include "test_names.h"
 #include "types.h"
 
 namespace ostrel::eval::testing {
 
 // A formula or condition and the display form of its outcome.
-struct Case {
-  const char* text;
-  const char* expected;
-};
-
-inline void PrintTo(const Case& c, std::ostream* os) {
-  *os << ::testing::PrintToString(c.text) << " gives " << ::testing::PrintToString(c.expected);
-}
+using Case = test_names::TextCase;
 
 inline EvalResult num(double x) { return EvalResult::number(x); }
 inline EvalResult empty() { return EvalResult::empty(); }
@@ -55,21 +49,13 @@ class FakeContext final : public EvalContext {
 
   // Every name asked for, in order, by either name operation.
   mutable std::vector<std::string> asked;
-  mutable int children_calls = 0;
-  mutable int right_calls = 0;
 
   std::vector<EvalResult> get_reference_value(std::string_view name,
                                               std::optional<std::uint64_t> index) const override {
     return select(references, name, index);
   }
-  std::vector<EvalResult> get_children_values() const override {
-    ++children_calls;
-    return children;
-  }
-  std::vector<EvalResult> get_right_values() const override {
-    ++right_calls;
-    return right;
-  }
+  std::vector<EvalResult> get_children_values() const override { return children; }
+  std::vector<EvalResult> get_right_values() const override { return right; }
   std::vector<EvalResult> get_cross_dimensional_values(std::string_view name,
                                                        std::optional<std::uint64_t> index) const override {
     return select(first_dimension, name, index);

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -106,7 +105,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"=children[0]", "REF!"}, Case{"=Children[ 2 ]", "2"}, Case{"=sum(children)", "3"},
                       Case{"=right", "MANY!"}, Case{"=right[1]", "10"}, Case{"=right[2]", "VALUE!"},
                       Case{"=right[3]", "REF!"}, Case{"=right[0]", "REF!"}, Case{"=right[1] + right[2]", "VALUE!"},
-                      Case{"=sum(right[1]; 5)", "15"}, Case{"=sum(right)", "VALUE!"}),
+                      Case{"=sum(right[1]; 5)", "15"}, Case{"=sum(right)", "VALUE!"},
+                      Case{"=children[18446744073709551615]", "REF!"}),
     LabelBy<&Case::text>());
 
 // A condition's value inside a conditional: empty is false, NaN true.
@@ -236,42 +236,6 @@ TEST(EvaluationOrder, LaterOperandsAreNotAskedFor) {
     (void)(c.condition ? condition_text(c.text, context) : formula_text(c.text, context));
     EXPECT_EQ(context.asked, c.asked);
   }
-}
-
-TEST(EvalNote, WholeFormulaValue) {
-  struct NoteCase {
-    const char* label;
-    EvalNote note;
-    std::string expected;
-  };
-  const NoteCase cases[] = {
-      {"empty list", EvalNote::list({}), "MANY!"},
-      {"list of one", EvalNote::list({num(1)}), "MANY!"},
-      {"list of an error", EvalNote::list({err(EvalError::Ref)}), "MANY!"},
-      {"single number", EvalNote::single(num(1.5)), "1.5"},
-      {"single empty", EvalNote::single(empty()), ""},
-      {"single error", EvalNote::single(err(EvalError::Value)), "VALUE!"},
-  };
-  for (const NoteCase& c : cases) {
-    SCOPED_TRACE(c.label);
-    EXPECT_EQ(c.note.as_eval_result().to_string(), c.expected);
-  }
-}
-
-TEST(ExtractIndexedValue, OneBasedWithinRange) {
-  struct IndexCase {
-    std::uint64_t index;
-    std::string expected;
-  };
-  const std::vector<EvalResult> values = {num(4), err(EvalError::Many), empty()};
-  const IndexCase cases[] = {{0, "REF!"}, {1, "4"}, {2, "MANY!"}, {3, ""}, {4, "REF!"}, {UINT64_MAX, "REF!"}};
-  for (const IndexCase& c : cases) {
-    SCOPED_TRACE(c.index);
-    const EvalNote note = extract_indexed_value(values, c.index);
-    ASSERT_FALSE(note.is_list());
-    EXPECT_EQ(note.single_result().to_string(), c.expected);
-  }
-  EXPECT_EQ(extract_indexed_value({}, 1).as_eval_result().to_string(), "REF!");
 }
 
 }  // namespace

@@ -1,28 +1,23 @@
 // The export driver: how many contents a node gets and from which formula text, the
-// snapshot that keeps addresses whatever was converted first, name lookup as the walk from
-// the root finds names, and inputs that are large, deep or blow up.
+// snapshot that keeps addresses whatever was converted first, and inputs that are large,
+// deep or blow up.
 #include <gtest/gtest.h>
 
 #include <initializer_list>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "excel/export.h"
+#include "node_builders.h"
 
 namespace ostrel::excel {
 namespace {
 
+using testing::numbered;
 using Texts = AnyDim<std::string>;
 
 Texts multi(std::initializer_list<std::string> texts) { return Texts::multi(texts); }
 Texts single(std::string text) { return Texts::single(std::move(text)); }
-
-// "n7" from "n" and 7, appended rather than concatenated (GCC 12 warns wrongly on the latter).
-std::string numbered(std::string text, long number) {
-  text += std::to_string(number);
-  return text;
-}
 
 template <class... Children>
 Node node(std::string name, Texts formula, Texts cells, Children... children) {
@@ -81,50 +76,6 @@ TEST(ExcelExport, AddressesComeFromTheSnapshotWhateverWasConvertedFirst) {
   export_tree_to_excel(root);
   EXPECT_EQ(root.cells, multi({"=B1"}));
   EXPECT_EQ(root.children[0].cells, multi({"=R1*2"}));
-}
-
-// Random trees with repeated and hidden names: `@name[k]` finds the k-th visible node of
-// the name in pre-order, as the walk from the root does.
-TEST(ExcelExport, NameLookupAgreesWithTheWalk) {
-  std::mt19937 random(11);
-  for (int round = 0; round < 20; ++round) {
-    Node root = node("root", single(""), multi({}));
-    std::vector<std::vector<std::size_t>> places{{}};
-    for (int i = 0; i < 60; ++i) {
-      std::vector<std::size_t> place = places[random() % places.size()];
-      Node* parent = &root;
-      for (std::size_t step : place) parent = &parent->children[step];
-      place.push_back(parent->children.size());
-      Node n = node(numbered("n", random() % 8), single(""), multi({}));
-      n.is_hidden = random() % 4 == 0;
-      parent->children.push_back(std::move(n));
-      places.push_back(place);
-    }
-    root.children.push_back(node("subject", single(""), multi({})));
-    int number = 0;
-    // Single addresses serve the subject's every dimension.
-    for_each_pre_order(root, [&](Node& n) { n.cells = single(numbered("R", number++)); });
-    // Every (name, index) asked from the root, with the expected content from the walk.
-    std::vector<std::string> formulas;
-    std::vector<std::string> expected;
-    for (int name = 0; name < 9; ++name) {
-      const std::string text = numbered("n", name);
-      const std::vector<const Node*> matches = find_all_nodes_by_name(root, text);
-      for (std::size_t k = 1; k <= matches.size() + 1; ++k) {
-        formulas.push_back("=@" + text + "[" + std::to_string(k) + "]");
-        expected.push_back(k <= matches.size() ? "=" + matches[k - 1]->cells.single_value() : "REF!");
-      }
-      formulas.push_back("=total(@" + text + ")");
-      std::string sum;
-      for (const Node* match : matches) sum += (sum.empty() ? "" : ",") + match->cells.single_value();
-      expected.push_back(matches.empty() ? "REF!" : matches.size() == 1 ? "=" + sum : "=SUM(" + sum + ")");
-    }
-    Node& subject = root.children.back();
-    subject.formula = Texts::multi(formulas);
-    subject.cells = Texts::multi(std::vector<std::string>(formulas.size(), "S"));
-    export_tree_to_excel(root);
-    EXPECT_EQ(subject.cells.multi_values(), expected) << "round " << round;
-  }
 }
 
 TEST(ExcelExport, AHostTreeFarDeeperThanTheStack) {

@@ -1,4 +1,5 @@
-// Number display form, the text of results, as_own, result equality and AnyDim iteration.
+// The number display form: consequences of the rule, ties at the tenth decimal, the largest
+// numbers, and agreement with the rule written out with printf across magnitudes.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -11,10 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "anydim.h"
 #include "references.h"
 #include "test_names.h"
-#include "types.h"
 
 namespace ostrel {
 namespace {
@@ -204,107 +203,6 @@ TEST(FormatNumber, AgreesWithTheRuleAcrossMagnitudes) {
     SCOPED_TRACE(printf_fixed(x, 20));
     ASSERT_EQ(format_number(x), display_rule(x));
   }
-}
-
-// ---- EvalResult -----------------------------------------------------------------------
-
-struct TextCase {
-  const char* label;
-  EvalResult result;
-  std::string expected;
-};
-
-TEST(EvalResultText, EachKind) {
-  const TextCase cases[] = {
-      {"number", EvalResult::number(2.5), "2.5"},
-      {"negative zero", EvalResult::number(-0.0), "0"},
-      {"nan", EvalResult::number(kNaN), "NaN"},
-      {"huge", EvalResult::number(1e299), printf_fixed(1e299, 0)},
-      {"empty", EvalResult::empty(), ""},
-      {"error", EvalResult::error(EvalError::Error), "ERROR!"},
-      {"ref", EvalResult::error(EvalError::Ref), "REF!"},
-      {"many", EvalResult::error(EvalError::Many), "MANY!"},
-      {"value", EvalResult::error(EvalError::Value), "VALUE!"},
-  };
-  for (const TextCase& c : cases) {
-    SCOPED_TRACE(c.label);
-    EXPECT_EQ(c.result.to_string(), c.expected);
-  }
-  EXPECT_EQ(error_text(EvalError::Value), "VALUE!");
-}
-
-TEST(EvalResultOwn, ErrorsBecomeRefOthersStay) {
-  for (EvalError kind : {EvalError::Error, EvalError::Ref, EvalError::Many, EvalError::Value}) {
-    SCOPED_TRACE(std::string(error_text(kind)));
-    const EvalResult own = EvalResult::error(kind).as_own();
-    ASSERT_TRUE(own.is_error());
-    EXPECT_EQ(own.error_kind(), EvalError::Ref);
-  }
-  const EvalResult three = EvalResult::number(3).as_own();
-  ASSERT_TRUE(three.is_number());
-  EXPECT_EQ(three.number_value(), 3.0);
-  const EvalResult nan = EvalResult::number(kNaN).as_own();
-  ASSERT_TRUE(nan.is_number());
-  EXPECT_TRUE(std::isnan(nan.number_value()));
-  EXPECT_TRUE(EvalResult::empty().as_own().is_empty());
-}
-
-struct EqualityCase {
-  const char* label;
-  EvalResult a;
-  EvalResult b;
-  bool equal;
-};
-
-TEST(EvalResultEquality, SameVariantAndPayload) {
-  const EqualityCase cases[] = {
-      {"same number", EvalResult::number(1.5), EvalResult::number(1.5), true},
-      {"different numbers", EvalResult::number(1.5), EvalResult::number(2.5), false},
-      {"zero and negative zero", EvalResult::number(0.0), EvalResult::number(-0.0), true},
-      {"nan and nan", EvalResult::number(kNaN), EvalResult::number(kNaN), false},
-      {"nan and number", EvalResult::number(kNaN), EvalResult::number(0.0), false},
-      {"infinities", EvalResult::number(kInf), EvalResult::number(kInf), true},
-      {"opposite infinities", EvalResult::number(kInf), EvalResult::number(-kInf), false},
-      {"two empties", EvalResult::empty(), EvalResult::empty(), true},
-      {"zero and empty", EvalResult::number(0.0), EvalResult::empty(), false},
-      {"same error", EvalResult::error(EvalError::Ref), EvalResult::error(EvalError::Ref), true},
-      {"different errors", EvalResult::error(EvalError::Ref), EvalResult::error(EvalError::Value), false},
-      {"error and empty", EvalResult::error(EvalError::Error), EvalResult::empty(), false},
-      {"error and number", EvalResult::error(EvalError::Error), EvalResult::number(0.0), false},
-  };
-  for (const EqualityCase& c : cases) {
-    SCOPED_TRACE(c.label);
-    EXPECT_EQ(c.a == c.b, c.equal);
-    EXPECT_EQ(c.b == c.a, c.equal);
-  }
-}
-
-// ---- AnyDim -------------------------------------------------------------------------
-
-struct IterationCase {
-  const char* label;
-  AnyDim<std::string> dims;
-  std::vector<std::string> expected;
-};
-
-TEST(AnyDimIteration, SingleOnceMultiInOrder) {
-  const IterationCase cases[] = {
-      {"single", AnyDim<std::string>::single("=1"), {"=1"}},
-      {"single empty text", AnyDim<std::string>::single(""), {""}},
-      {"empty multi", AnyDim<std::string>::multi({}), {}},
-      {"multi of one", AnyDim<std::string>::multi({"a"}), {"a"}},
-      {"multi", AnyDim<std::string>::multi({"a", "", "c"}), {"a", "", "c"}},
-  };
-  for (const IterationCase& c : cases) {
-    SCOPED_TRACE(c.label);
-    std::vector<std::string> seen;
-    for (const std::string& text : c.dims) seen.push_back(text);
-    EXPECT_EQ(seen, c.expected);
-  }
-  const auto results = AnyDim<EvalResult>::single(EvalResult::empty());
-  std::size_t count = 0;
-  for (const EvalResult& r : results) count += r.is_empty() ? 1 : 100;
-  EXPECT_EQ(count, 1u);
 }
 
 }  // namespace

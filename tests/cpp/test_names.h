@@ -1,8 +1,12 @@
 // Readable names for the cases of parametrised tests, so that a failing case can be found
-// by its name: "Suite/Fixture.Test/3_two_1" rather than the raw bytes of the parameter.
+// by its name: "Suite/Fixture.Test/3_two_1" rather than the raw bytes of the parameter; and
+// the common case of a table, a text and what it gives.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -41,5 +45,15 @@ struct LabelBy {
     return readable_label(info.index, info.param.*Member);
   }
 };
+
+// A text (a formula, a condition) and what it gives, labelled by the text.
+struct TextCase {
+  std::string text;
+  std::string expected;
+};
+
+inline void PrintTo(const TextCase& c, std::ostream* os) {
+  *os << ::testing::PrintToString(c.text) << " gives " << ::testing::PrintToString(c.expected);
+}
 
 }  // namespace ostrel::test_names

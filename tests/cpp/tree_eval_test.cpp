@@ -59,6 +59,7 @@ TEST(TreeEval, ReferencesAndSelection) {
   EXPECT_EQ(values_of(node("p", "=sum(children)", node("a", "1"), hidden(node("b", "2")), node("c", ""))),
             Strings{"3"});
   EXPECT_EQ(values_of(node("p", "=count(children)", node("a", "1"), node("b", "=1/0"))), Strings{"REF!"});
+  EXPECT_EQ(values_of(node("m", "=children", node("k", "1")), node("r", "=@m"))[1], "REF!");
   EXPECT_EQ(values_of(node("p", "=children[1] * 10", node("a", "4"))), Strings{"40"});
   EXPECT_EQ(values_of(node("p", "=children", node("a", "4"))), Strings{"MANY!"});
   // A parent waits for the child it reads; the child is not evaluated twice.
@@ -115,8 +116,12 @@ TEST(TreeEval, WriteBackShapeFollowsTheValuesNotTheWalk) {
   EXPECT_EQ(all_values(node("C", "=@C", multi("C", {"", ""}))), (Strings{"MANY!", "[, ]"}));
   EXPECT_EQ(all_values(multi("C", {"1", "=@B[2]"}, node("B", "=total(@B[2])"), node("B", "=sum(@B)"))),
             (Strings{"[1, REF!]", "REF!", "REF!"}));
-  // Values that differ, or never equal (NaN), make a list.
+  // Zeros of either sign are equal; empty and zero are not.
+  EXPECT_EQ(all_values(multi("A", {"0", "-0"}, node("B", "=@A"))), (Strings{"[0, 0]", "0"}));
+  EXPECT_EQ(all_values(multi("A", {"", "0"}, node("B", "=@A"))), (Strings{"[, 0]", "[, 0]"}));
+  // Values that differ (errors by their kind), or never equal (NaN), make a list.
   EXPECT_EQ(all_values(multi("A", {"1", "=@B"}, node("B", "=@A"))), (Strings{"[1, REF!]", "[1, REF!]"}));
+  EXPECT_EQ(all_values(multi("A", {"0", "=1/0"}, node("B", "=1/@A"))), (Strings{"[0, VALUE!]", "[VALUE!, REF!]"}));
   EXPECT_EQ(all_values(multi("A", {"1", "2"}, node("B", "=10^400 - 10^400"))), (Strings{"[1, 2]", "[NaN, NaN]"}));
 }
 
@@ -317,17 +322,5 @@ TEST(TreeEval, DeepTreesNeedNoStack) {
   // Destroying the tree must not recurse either (the test ends by doing so).
 }
 
-TEST(FindAllNodesByName, VisibleNodesInPreOrder) {
-  Node root =
-      node("Cost", "", node("a", "", node("Cost", ""), hidden(node("Cost", "", node("Cost", "")))), node("Cost", ""));
-  const std::vector<const Node*> found = find_all_nodes_by_name(root, "Cost");
-  const std::vector<const Node*> expected = {&root, &root.children[0].children[0],
-                                             &root.children[0].children[1].children[0], &root.children[1]};
-  EXPECT_EQ(found, expected);
-  EXPECT_TRUE(find_all_nodes_by_name(root, "cost").empty());
-  EXPECT_TRUE(find_all_nodes_by_name(root, "Cost ").empty());
-}
-
-// The per-call name index answers exactly as the walk from the root does.
 }  // namespace
 }  // namespace ostrel::eval

@@ -1,4 +1,4 @@
-// The shared tree index against plain walks of the tree.
+// The shared tree index against plain walks of the tree, and the walk itself.
 #include "tree_index.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 namespace ostrel {
 namespace {
 
+using testing::hidden;
 using testing::node;
 using testing::numbered;
 
@@ -50,5 +51,15 @@ TEST(TreeIndex, AgreesWithTheWalkFromTheRoot) {
   }
 }
 
+TEST(FindAllNodesByName, VisibleNodesInPreOrder) {
+  Node root =
+      node("Cost", "", node("a", "", node("Cost", ""), hidden(node("Cost", "", node("Cost", "")))), node("Cost", ""));
+  const std::vector<const Node*> found = find_all_nodes_by_name(root, "Cost");
+  const std::vector<const Node*> expected = {&root, &root.children[0].children[0],
+                                             &root.children[0].children[1].children[0], &root.children[1]};
+  EXPECT_EQ(found, expected);
+  EXPECT_TRUE(find_all_nodes_by_name(root, "cost").empty());
+  EXPECT_TRUE(find_all_nodes_by_name(root, "Cost ").empty());
+}
 }  // namespace
 }  // namespace ostrel

@@ -1,6 +1,7 @@
-"""Host node classes for the tree tests: plain classes that follow the node protocol."""
+"""Host node classes for the tree tests (plain classes that follow the node protocol), a walk
+over host trees, and the tree functions applied to one tree."""
 
-import pytest
+import ostrel_formulas
 
 
 class N:
@@ -32,6 +33,23 @@ def raising(attribute, error):
     return type(f"Raising_{attribute}", (N,), {attribute: property(getter, lambda self, value: None)})
 
 
-@pytest.fixture
-def make():
-    return N
+def pre_order(root):
+    """The nodes of a host tree, root first, children in order."""
+    stack = [root]
+    while stack:
+        node = stack.pop()
+        yield node
+        stack.extend(reversed(node.children))
+
+
+def tree_calls():
+    """Each tree function applied to a host tree, in place where it can be, by name."""
+    of = ostrel_formulas
+    return {
+        "evaluate_tree": lambda root: of.evaluate_tree(root, in_place=True),
+        "expand_tree_formulas": of.expand_tree_formulas,
+        "explain_node": lambda root: of.explain_node(root, ""),
+        "rename_nodes (old tree)": lambda root: of.rename_nodes(root, N("r", ""), in_place=True),
+        "rename_nodes (new tree)": lambda root: of.rename_nodes(N("r", ""), root, in_place=True),
+        "export_tree_to_excel": lambda root: of.export_tree_to_excel(root, in_place=True),
+    }

@@ -1,44 +1,27 @@
-"""expand_tree_formulas and explain_node: surface, copies, limits, host faults."""
+"""expand_tree_formulas and explain_node: the copy, lists kept lists, the host's JSON reader,
+limits, and bytes outside references kept."""
 
 import copy
-import inspect
 import json
 
 import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from conftest import N
+from conftest import N, pre_order
 from ostrel_formulas import expand_tree_formulas, explain_node, get_tokens
 
 
 def formulas(root):
-    out, stack = [], [root]
-    while stack:
-        node = stack.pop()
-        out.append(node.formula)
-        stack.extend(reversed(node.children))
-    return out
+    return [node.formula for node in pre_order(root)]
 
 
 def plan():
-    return N(
-        "Plan",
-        "",
-        [
-            N("Gross", "=@Net * 1.19", id="g"),
-            N("Net", "=@Price - @Discount", id="n"),
-            N("Price", ["100", "110"], id="p"),
-            N("Discount", "5", id="d", cells="B4"),
-            N("Total", ["=sum(children)", "=children[2]"], [N("x", "=@Gross"), N("y", "2")], id="t"),
-        ],
-        id="root",
-    )
-
-
-def test_signatures():
-    assert str(inspect.signature(expand_tree_formulas)) == "(root)"
-    assert str(inspect.signature(explain_node)) == "(root, node_id)"
+    return N("Plan", "", [
+        N("Gross", "=@Net * 1.19", id="g"), N("Net", "=@Price - @Discount", id="n"),
+        N("Price", ["100", "110"], id="p"), N("Discount", "5", id="d", cells="B4"),
+        N("Total", ["=sum(children)", "=children[2]"], [N("x", "=@Gross"), N("y", "2")], id="t"),
+    ], id="root")
 
 
 def test_expansion_is_written_onto_a_copy():
@@ -47,41 +30,16 @@ def test_expansion_is_written_onto_a_copy():
     result = expand_tree_formulas(root)
     assert result is not root and formulas(root) == before
     assert formulas(result) == [
-        "",
-        "=(@Price - @Discount) * 1.19",
-        "=@Price - @Discount",
-        ["100", "110"],
-        "5",
-        ["=sum((((@Price - @Discount) * 1.19)); @y)", "=@y"],
-        "=((@Price - @Discount) * 1.19)",
-        "2",
+        "", "=(@Price - @Discount) * 1.19", "=@Price - @Discount", ["100", "110"], "5",
+        ["=sum((((@Price - @Discount) * 1.19)); @y)", "=@y"], "=((@Price - @Discount) * 1.19)", "2",
     ]
-    assert isinstance(result.children[4].formula, list)
-
-
-@pytest.mark.parametrize(
-    "args, kwargs, message",
-    [
-        ((), {}, "missing required argument 'root'"),
-        ((plan(),), {"in_place": True}, "unexpected keyword argument 'in_place'"),
-        ((plan(), True), {}, "takes exactly 1 positional argument"),
-    ],
-)
-def test_expand_argument_errors(args, kwargs, message):
-    with pytest.raises(TypeError, match=message):
-        expand_tree_formulas(*args, **kwargs)
 
 
 def test_explanation_is_made_by_the_hosts_json_reader():
     result = explain_node(plan(), "g")
     assert result == {
-        "id": "g",
-        "name": "Gross",
-        "formula": "=(@Price - @Discount) * 1.19",
-        "value": "",
-        "is_hidden": False,
-        "cells": [],
-        "children": [
+        "id": "g", "name": "Gross", "formula": "=(@Price - @Discount) * 1.19", "value": "", "is_hidden": False,
+        "cells": [], "children": [
             {"id": "p", "name": "Price", "formula": ["100", "110"], "value": ["", ""], "is_hidden": False,
              "cells": [], "children": []},
             {"id": "d", "name": "Discount", "formula": "5", "value": "", "is_hidden": False, "cells": "B4",
@@ -96,12 +54,6 @@ def test_explanation_is_made_by_the_hosts_json_reader():
     assert explain_node(root, "g")["value"] == ""
 
 
-@pytest.mark.parametrize("node_id", [None, 3, b"g"])
-def test_explain_needs_a_text_id(node_id):
-    with pytest.raises(TypeError, match="node_id"):
-        explain_node(plan(), node_id)
-
-
 def test_json_reader_faults_reach_the_caller(monkeypatch):
     def broken(text):
         raise ValueError("reader says no")
@@ -109,39 +61,6 @@ def test_json_reader_faults_reach_the_caller(monkeypatch):
     monkeypatch.setattr(json, "loads", broken)
     with pytest.raises(ValueError, match="reader says no"):
         explain_node(plan(), "g")
-
-
-def test_host_faults_reach_the_caller_and_change_nothing():
-    class NoCopy(N):
-        def __deepcopy__(self, memo):
-            raise RuntimeError("no copies")
-
-    root = NoCopy("r", "=@a", [N("a", "=@b"), N("b", "1")])
-    with pytest.raises(RuntimeError, match="no copies"):
-        expand_tree_formulas(root)
-    assert formulas(root) == ["=@a", "=@b", "1"]
-
-    class Failing(N):
-        @property
-        def children(self):
-            raise KeyError("children getter")
-
-        @children.setter
-        def children(self, value):
-            pass
-
-    for call in (expand_tree_formulas, lambda r: explain_node(r, "")):
-        with pytest.raises(TypeError, match="Missing required attribute 'children'"):
-            call(Failing("r", ""))
-
-
-def test_self_containing_trees_raise_recursion_error():
-    root = N("r", "")
-    root.children.append(root)
-    with pytest.raises(RecursionError):
-        expand_tree_formulas(root)
-    with pytest.raises(RecursionError):
-        explain_node(root, "")
 
 
 def chain(length):

@@ -14,7 +14,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import N
+from conftest import N, pre_order
 from ostrel_formulas import evaluate_tree, export_tree_to_excel
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
@@ -115,14 +115,6 @@ def model():
     root = N("plan", "=sum(@chain; @family)", [inputs, *arithmetic, *functions, *aggregations, *conditionals,
                                               *references, single_cell])
     return root
-
-
-def pre_order(root):
-    stack = [root]
-    while stack:
-        node = stack.pop()
-        yield node
-        stack.extend(reversed(node.children))
 
 
 def assign_addresses(root):

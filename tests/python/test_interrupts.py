@@ -4,7 +4,7 @@ the node protocol would otherwise fall back."""
 import pytest
 
 import ostrel_formulas
-from conftest import N, raising
+from conftest import N, raising, tree_calls
 
 SEVERE = [KeyboardInterrupt, SystemExit, GeneratorExit, MemoryError]
 
@@ -24,29 +24,18 @@ class Formulas:
         return "=1"
 
 
-def calls():
-    return {
-        "evaluate_tree": lambda root: ostrel_formulas.evaluate_tree(root, in_place=True),
-        "expand_tree_formulas": ostrel_formulas.expand_tree_formulas,
-        "explain_node": lambda root: ostrel_formulas.explain_node(root, ""),
-        "rename_nodes (old tree)": lambda root: ostrel_formulas.rename_nodes(root, N("r", ""), in_place=True),
-        "rename_nodes (new tree)": lambda root: ostrel_formulas.rename_nodes(N("r", ""), root, in_place=True),
-        "export_tree_to_excel": lambda root: ostrel_formulas.export_tree_to_excel(root, in_place=True),
-    }
-
-
-@pytest.mark.parametrize("function", calls())
+@pytest.mark.parametrize("function", tree_calls())
 @pytest.mark.parametrize("error", SEVERE)
 @pytest.mark.parametrize("attribute", ["id", "is_hidden", "cells", "children"])
 def test_reading_an_attribute(function, error, attribute):
     child = raising(attribute, error)("c", "=1")
     root = N("r", "=2", [N("a", "=3"), child])
     with pytest.raises(error, match="from " + attribute):
-        calls()[function](root)
+        tree_calls()[function](root)
     assert root.value is None and root.children[0].value is None
 
 
-@pytest.mark.parametrize("function", calls())
+@pytest.mark.parametrize("function", tree_calls())
 @pytest.mark.parametrize("error", SEVERE)
 @pytest.mark.parametrize("where", ["formula", "cells"])
 def test_iterating_a_sequence(function, error, where):
@@ -54,7 +43,7 @@ def test_iterating_a_sequence(function, error, where):
     setattr(child, where, Formulas(error))
     root = N("r", "=2", [child])
     with pytest.raises(error, match="from iteration"):
-        calls()[function](root)
+        tree_calls()[function](root)
     assert root.value is None
 
 

@@ -13,7 +13,8 @@ CALLS = 10_000
 
 
 def sample_tree():
-    return N("root", ["=sum(children)", "=@a * 2"], [N("a", "=1/3"), N("b", "=@a + right", [N("c", "x")])])
+    return N("root", ["=sum(children)", "=@a * 2"], [N("a", "=1/3", cells="A1"), N("b", "=@a + right", [N("c", "x")])],
+             cells=["R1", "R2"])
 
 
 def renamed_pair():
@@ -26,6 +27,7 @@ def renamed_pair():
 class Nameless:
     formula = ""
     children = []
+
 
 CASES = [
     ("evaluate", ("=round(@a; 2) + sum(1; 2; 3) * 15%",), {}),
@@ -63,6 +65,9 @@ CASES = [
     ("explain_node", (sample_tree(), "missing"), {}),
     ("explain_node", (sample_tree(), None), {}),
     ("explain_node", (N("a", 5), ""), {}),
+    ("export_tree_to_excel", (sample_tree(),), {}),
+    ("export_tree_to_excel", (sample_tree(),), {"in_place": True}),
+    ("export_tree_to_excel", (N("a", "", [N("b", "", ())]),), {}),
 ]
 
 

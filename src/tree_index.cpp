@@ -25,8 +25,28 @@ TreeIndex::TreeIndex(const Node& root) {
   std::size_t size = 16;
   while (size < 2 * nodes_.size()) size *= 2;
   slots_.assign(size, Slot{});
+  // Each visible node's group, numbering the names as they first appear; then the groups
+  // laid out side by side, each in pre-order.
+  std::vector<std::uint32_t> group_of(nodes_.size(), 0);
+  std::vector<std::uint32_t> counts;
   for (NodeIndex i = 0; i < nodes_.size(); ++i) {
-    if (!nodes_[i]->is_hidden) add(nodes_[i]->name, i);
+    if (nodes_[i]->is_hidden) continue;
+    const std::string_view name = nodes_[i]->name;
+    const std::uint64_t h = hash(name);
+    Slot& slot = slots_[probe(name, h)];  // at most half full: the table has a slot pair per node
+    if (slot.group == 0) {
+      counts.push_back(0);
+      slot = Slot{h, name, static_cast<std::uint32_t>(counts.size())};
+    }
+    group_of[i] = slot.group;
+    ++counts[slot.group - 1];
+  }
+  group_starts_.assign(counts.size() + 1, 0);
+  for (std::size_t g = 0; g < counts.size(); ++g) group_starts_[g + 1] = group_starts_[g] + counts[g];
+  members_.resize(group_starts_.back());
+  std::vector<std::uint32_t> filled(group_starts_.begin(), group_starts_.end() - 1);
+  for (NodeIndex i = 0; i < nodes_.size(); ++i) {
+    if (group_of[i] != 0) members_[filled[group_of[i] - 1]++] = i;
   }
 }
 
@@ -43,25 +63,15 @@ std::size_t TreeIndex::probe(std::string_view name, std::uint64_t h) const {
   const std::size_t mask = slots_.size() - 1;
   for (std::size_t i = h & mask;; i = (i + 1) & mask) {
     const Slot& slot = slots_[i];
-    if (slot.group == 0 || (slot.hash == h && names_[slot.group - 1] == name)) return i;
+    if (slot.group == 0 || (slot.hash == h && slot.name == name)) return i;
   }
-}
-
-void TreeIndex::add(std::string_view name, NodeIndex node) {
-  const std::uint64_t h = hash(name);
-  Slot& slot = slots_[probe(name, h)];  // at most half full: the table has a slot pair per node
-  if (slot.group == 0) {
-    names_.push_back(name);
-    groups_.emplace_back();
-    slot = Slot{h, static_cast<std::uint32_t>(groups_.size())};
-  }
-  groups_[slot.group - 1].push_back(node);
 }
 
 std::span<const NodeIndex> TreeIndex::named(std::string_view name) const {
   const Slot& slot = slots_[probe(name, hash(name))];
   if (slot.group == 0) return {};
-  return groups_[slot.group - 1];
+  const std::uint32_t start = group_starts_[slot.group - 1];
+  return std::span<const NodeIndex>(members_.data() + start, group_starts_[slot.group] - start);
 }
 
 }  // namespace ostrel

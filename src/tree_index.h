@@ -29,20 +29,21 @@ class TreeIndex {
 
  private:
   // Names to their visible nodes: open addressing over the names' hashes, one probe run
-  // per lookup.
+  // per lookup. A slot holds its name, and a name's nodes lie side by side in `members_`,
+  // so that a lookup in a large tree touches few places in memory.
   struct Slot {
     std::uint64_t hash = 0;
-    std::uint32_t group = 0;  // 1 + index into `groups_`; 0 for a free slot
+    std::string_view name;
+    std::uint32_t group = 0;  // 1 + the name's group; 0 for a free slot
   };
   static std::uint64_t hash(std::string_view name);
   std::size_t probe(std::string_view name, std::uint64_t h) const;
-  void add(std::string_view name, NodeIndex node);
 
   std::vector<const Node*> nodes_;
   std::vector<std::vector<NodeIndex>> children_;
   std::vector<Slot> slots_;
-  std::vector<std::string_view> names_;
-  std::vector<std::vector<NodeIndex>> groups_;
+  std::vector<std::uint32_t> group_starts_;  // group g's nodes: members_[starts[g], starts[g + 1])
+  std::vector<NodeIndex> members_;
 };
 
 }  // namespace ostrel

@@ -58,12 +58,25 @@ std::optional<std::string> text_of(PyObject* value) {
 std::optional<AnyDim<std::string>> texts_of(PyObject* value) {
   if (std::optional<std::string> text = text_of(value)) return AnyDim<std::string>::single(std::move(*text));
   if (PyErr_Occurred() || PyUnicode_Check(value) || !PySequence_Check(value)) return std::nullopt;
+  std::vector<std::string> texts;
+  if (PyList_CheckExact(value)) {
+    // A plain list, read by position as its iterator would (the length is read again at
+    // every step): no iterator object, and the texts reserved at once.
+    texts.reserve(static_cast<std::size_t>(PyList_GET_SIZE(value)));
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(value); ++i) {
+      const Ref item = list_item(value, i);
+      if (!item) return std::nullopt;
+      std::optional<std::string> text = text_of(item.get());
+      if (!text) return std::nullopt;
+      texts.push_back(std::move(*text));
+    }
+    return AnyDim<std::string>::multi(std::move(texts));
+  }
   Ref iterator(PyObject_GetIter(value));
   if (!iterator) {
     clear_ordinary_error();
     return std::nullopt;
   }
-  std::vector<std::string> texts;
   while (Ref item{PyIter_Next(iterator.get())}) {
     std::optional<std::string> text = text_of(item.get());
     if (!text) return std::nullopt;

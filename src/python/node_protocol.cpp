@@ -1,5 +1,6 @@
 #include "python/node_protocol.h"
 
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -228,7 +229,16 @@ PyObject* text_list(const std::vector<std::string>& texts) {
   return list.release();
 }
 
-PyObject* result_text(const EvalResult& result) { return text_object(result.to_string()); }
+// A result's display text, which is ASCII (a number, an error text or nothing). Texts of one
+// character or none come from the interpreter's cache; longer ones are filled in directly,
+// with no decoding.
+PyObject* result_text(const EvalResult& result) {
+  const std::string text = result.to_string();
+  if (text.size() <= 1) return text_object(text);
+  PyObject* object = PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 127);
+  if (object != nullptr) std::memcpy(PyUnicode_1BYTE_DATA(object), text.data(), text.size());
+  return object;
+}
 
 // The field's Python form: a str, or a new list of str.
 PyObject* field_object(NodeField field, const Node& node) {

@@ -218,11 +218,13 @@ std::optional<Node> protocol_to_node(PyObject* object) {
 
 namespace {
 
-PyObject* text_list(const std::vector<std::string>& texts) {
-  Ref list(PyList_New(static_cast<Py_ssize_t>(texts.size())));
+// A new list of the str that `make` gives for each item.
+template <class T, class Make>
+PyObject* str_list(const std::vector<T>& items, Make make) {
+  Ref list(PyList_New(static_cast<Py_ssize_t>(items.size())));
   if (!list) return nullptr;
-  for (std::size_t i = 0; i < texts.size(); ++i) {
-    PyObject* text = text_object(texts[i]);
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    PyObject* text = make(items[i]);
     if (text == nullptr) return nullptr;
     PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), text);  // takes the reference
   }
@@ -244,18 +246,11 @@ PyObject* result_text(const EvalResult& result) {
 PyObject* field_object(NodeField field, const Node& node) {
   if (field == NodeField::Value) {
     if (node.value.is_single()) return result_text(node.value.single_value());
-    const std::vector<EvalResult>& results = node.value.multi_values();
-    Ref list(PyList_New(static_cast<Py_ssize_t>(results.size())));
-    if (!list) return nullptr;
-    for (std::size_t i = 0; i < results.size(); ++i) {
-      PyObject* text = result_text(results[i]);
-      if (text == nullptr) return nullptr;
-      PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), text);  // takes the reference
-    }
-    return list.release();
+    return str_list(node.value.multi_values(), result_text);
   }
   const AnyDim<std::string>& texts = field == NodeField::Formula ? node.formula : node.cells;
-  return texts.is_single() ? text_object(texts.single_value()) : text_list(texts.multi_values());
+  if (texts.is_single()) return text_object(texts.single_value());
+  return str_list(texts.multi_values(), [](const std::string& text) { return text_object(text); });
 }
 
 PyObject* field_name(const AttributeNames& names, NodeField field) {

@@ -30,10 +30,7 @@ class EvalContext {
   virtual std::vector<EvalResult> get_right_values() const = 0;
   // "right[index]": the one value of that list, "REF!" for an index outside it. A context
   // may fetch the one value alone.
-  virtual EvalResult get_right_value(std::uint64_t index) const {
-    std::vector<EvalResult> values = get_right_values();
-    return index == 0 || index > values.size() ? EvalResult::error(EvalError::Ref) : values[index - 1];
-  }
+  virtual EvalResult get_right_value(std::uint64_t index) const;
   // The nodes a name reference selects, in dimension 0.
   virtual std::vector<EvalResult> get_cross_dimensional_values(std::string_view name,
                                                                std::optional<std::uint64_t> index) const = 0;

@@ -34,6 +34,10 @@ EvalNote extract_indexed_value(std::vector<EvalResult> values, std::uint64_t ind
   return EvalNote::single(values[index - 1]);
 }
 
+EvalResult EvalContext::get_right_value(std::uint64_t index) const {
+  return extract_indexed_value(get_right_values(), index).single_result();
+}
+
 namespace {
 
 EvalNote number(double x) { return EvalNote::single(EvalResult::number(x)); }
@@ -218,13 +222,8 @@ EvalNote evaluate(const PowerExpression& expression, const EvalContext& context)
 }
 
 EvalNote evaluate(const UnaryExpression& expression, const EvalContext& context) {
-  EvalNote note = evaluate_atom(expression.atom, context);
-  if (expression.sign != UnarySign::Minus) return note;
-  if (note.is_list()) return EvalNote::single(EvalResult::error(EvalError::Many));
-  const EvalResult& r = note.single_result();
-  if (r.is_error()) return note;
-  if (r.is_empty()) return number(-0.0);
-  return number(-r.number_value());
+  if (expression.sign != UnarySign::Minus) return evaluate_atom(expression.atom, context);
+  return note_of(evaluate_operand(expression, context));
 }
 
 BooleanOutcome evaluate_boolean(const OrExpression& expression, const EvalContext& context) {

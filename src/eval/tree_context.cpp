@@ -127,15 +127,19 @@ std::vector<Wait> TreeContext::waits() const {
   return waits;
 }
 
+std::optional<EvalResult> TreeContext::selected_one(std::span<const NodeIndex> candidates,
+                                                    std::optional<std::uint64_t> index, std::size_t dimension) const {
+  const EvalResult ref = EvalResult::error(EvalError::Ref);
+  if (candidates.empty()) return ref;
+  if (!index) return candidates.size() == 1 ? std::optional(resolve(candidates[0], dimension).as_own()) : std::nullopt;
+  if (*index == 0 || *index > candidates.size()) return ref;
+  return resolve(candidates[*index - 1], dimension).as_own();
+}
+
 std::vector<EvalResult> TreeContext::selected(std::string_view name, std::optional<std::uint64_t> index,
                                               std::size_t dimension) const {
   const std::span<const NodeIndex> candidates = state_.named(name);
-  const EvalResult ref = EvalResult::error(EvalError::Ref);
-  if (candidates.empty()) return {ref};
-  if (index) {
-    if (*index == 0 || *index > candidates.size()) return {ref};
-    return {resolve(candidates[*index - 1], dimension).as_own()};
-  }
+  if (std::optional<EvalResult> one = selected_one(candidates, index, dimension)) return {*one};
   std::vector<EvalResult> values;
   values.reserve(candidates.size());
   for (NodeIndex candidate : candidates) values.push_back(resolve(candidate, dimension).as_own());
@@ -150,14 +154,9 @@ std::vector<EvalResult> TreeContext::get_reference_value(std::string_view name,
 
 std::optional<EvalResult> TreeContext::get_single_reference_value(std::string_view name,
                                                                   std::optional<std::uint64_t> index) const {
-  const EvalResult ref = EvalResult::error(EvalError::Ref);
-  if (suspended_) return ref;  // a placeholder, as an empty list would give
-  const std::span<const NodeIndex> candidates = state_.named(name);
-  if (candidates.empty()) return ref;
-  if (!index && candidates.size() > 1) return std::nullopt;
-  if (index && (*index == 0 || *index > candidates.size())) return ref;
-  const EvalResult value = resolve(candidates[index ? *index - 1 : 0], dimension_).as_own();
-  answer({});
+  if (suspended_) return EvalResult::error(EvalError::Ref);  // a placeholder, as an empty list would give
+  std::optional<EvalResult> value = selected_one(state_.named(name), index, dimension_);
+  if (value) answer({});
   return value;
 }
 

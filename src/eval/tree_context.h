@@ -132,6 +132,10 @@ class TreeContext final : public EvalContext {
   // A value for the evaluator: cached, "REF!" for a cycle (recorded in the cache), evaluated
   // now, or a placeholder while the evaluation waits.
   EvalResult resolve(NodeIndex node, std::size_t dimension) const;
+  // The one value of a reference with an index, or of a name with one node or none;
+  // nothing for a name with several.
+  std::optional<EvalResult> selected_one(std::span<const NodeIndex> candidates, std::optional<std::uint64_t> index,
+                                         std::size_t dimension) const;
   std::vector<EvalResult> selected(std::string_view name, std::optional<std::uint64_t> index,
                                    std::size_t dimension) const;
   // Ends a request: once anything is waited for, later requests are not looked at.

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what a fresh machine lacks, checks the C++ format, runs
-# the core tests under AddressSanitizer and UndefinedBehaviorSanitizer, then installs the
-# module into the virtual environment .venv and runs the Python tests against the
-# installed copy, and once more against a copy built with the sanitizers; last, runs the
-# fuzzing harnesses for a minute each.
+# the core tests under AddressSanitizer and UndefinedBehaviorSanitizer and the fuzzing
+# harnesses for a minute each, then installs the module into the virtual environment .venv
+# and runs the Python tests against the installed copy, and once more against a copy built
+# with the sanitizers.
 set -euo pipefail
 cd "$(dirname "$0")"
 

@@ -45,6 +45,13 @@ class Driver final : public NestedEvaluator {
  public:
   Driver(TreeState& state, std::size_t nested_stack_bytes) : state_(state), nested_stack_bytes_(nested_stack_bytes) {}
 
+  // Frees the node's syntax trees. Only while no frame is under way (between the walk's
+  // steps), or once the node is settled: a later evaluation would parse its text again.
+  void release(NodeIndex node) {
+    if (!single_formulas_.empty()) single_formulas_[node].reset();
+    if (!list_parses_.empty()) list_parses_[node] = ListParses{};
+  }
+
   void evaluate(NodeIndex node, std::size_t dimension) {
     frames_.emplace_back(node, dimension, false);
     stack_base_ = stack_position();
@@ -148,13 +155,10 @@ class Driver final : public NestedEvaluator {
   void finish(NodeIndex node, std::size_t dimension, const EvalResult& result) {
     state_.set_value(node, dimension, result);
     state_.finish(node, dimension);
-    // Once every dimension of a node is evaluated, no frame needs its syntax trees again:
-    // they go, so that a large tree never holds all of them at once.
-    if (finished_.empty()) finished_.resize(state_.node_count());
-    if (++finished_[node] == state_.max_dimensions()) {
-      if (!single_formulas_.empty()) single_formulas_[node].reset();
-      if (!list_parses_.empty()) list_parses_[node] = ListParses{};
-    }
+    // Frames read a node's syntax trees by pointer while any of its dimensions is under
+    // evaluation, so the trees go only once none is and none will be again: early for
+    // nodes that are done, so that a large tree never holds all of them at once.
+    if (state_.is_settled(node)) release(node);
   }
 
   void run() {
@@ -211,7 +215,6 @@ class Driver final : public NestedEvaluator {
   std::vector<Frame> frames_;
   std::vector<std::unique_ptr<ParsedFormula>> single_formulas_;  // by node, parsed on first use
   std::vector<ListParses> list_parses_;                          // by node, made on first use
-  std::vector<std::uint32_t> finished_;                          // dimensions evaluated, by node
   std::size_t nested_stack_bytes_;
   std::uintptr_t stack_base_ = 0;
 };
@@ -236,6 +239,7 @@ void evaluate_all(TreeState& state, std::size_t nested_stack_bytes) {
     for (std::size_t d = 0; d < state.max_dimensions(); ++d) {
       if (!state.is_done(node, d)) driver.evaluate(node, d);
     }
+    driver.release(node);  // the walk does not come back to it
   }
 }
 

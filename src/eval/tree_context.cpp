@@ -32,6 +32,15 @@ bool TreeState::is_done(NodeIndex node, std::size_t dimension) const {
   return false;
 }
 
+bool TreeState::is_settled(NodeIndex node) const {
+  if (kinds_[node] == Kind::Absent || (kinds_[node] == Kind::Single && max_dimensions_ > 1)) return false;
+  // A per-dimension entry never empties a slot again, nor does a single one of one dimension.
+  for (std::size_t d = max_dimensions_; d-- > 0;) {
+    if (!cache_[slot(node, d)].evaluated() || in_progress_[slot(node, d)]) return false;
+  }
+  return true;
+}
+
 void TreeState::set_value(NodeIndex node, std::size_t dimension, const EvalResult& result) {
   if (dimension >= max_dimensions_) invariant_failure("dimension beyond the tree's dimensions");
   EvalState* slots = &cache_[slot(node, 0)];

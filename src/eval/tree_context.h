@@ -47,6 +47,10 @@ class TreeState {
   // Whether the driver may skip the node-dimension: a single entry counts as done only in
   // dimension 0, a per-dimension entry where its slot is filled.
   bool is_done(NodeIndex node, std::size_t dimension) const;
+  // Whether no evaluation of the node will ever start again: every dimension is done for
+  // the driver, including the walk (which evaluates a single entry again in each dimension
+  // after the first), and none is under evaluation.
+  bool is_settled(NodeIndex node) const;
 
   bool is_circular(NodeIndex node, std::size_t dimension) const { return in_progress_[slot(node, dimension)]; }
   void start(NodeIndex node, std::size_t dimension) { in_progress_[slot(node, dimension)] = true; }

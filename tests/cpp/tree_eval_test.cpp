@@ -11,6 +11,7 @@
 #include "eval/tree.h"
 #include "node_builders.h"
 #include "parser/grammar.h"
+#include "recursive_evaluation.h"
 
 namespace ostrel::eval {
 namespace {
@@ -19,14 +20,9 @@ using testing::hidden;
 using testing::multi;
 using testing::node;
 using testing::numbered;
-
-// "3" for a single value, "[1, 2, ]" for one value per dimension.
-std::string shown(const Node& n) {
-  if (n.value.is_single()) return n.value.single_value().to_string();
-  std::string out;
-  for (const EvalResult& r : n.value.multi_values()) out += (out.empty() ? "[" : ", ") + r.to_string();
-  return out.empty() ? "[]" : out + "]";
-}
+using testing::recursive_values;
+using testing::shown;
+using testing::values_in_pre_order;
 
 // Evaluates the tree under a root named "root" and gives each child's value text.
 template <class... Children>
@@ -86,6 +82,9 @@ TEST(TreeEval, Dimensions) {
   EXPECT_EQ(values_of(multi("r", {"=right[2]", "=right", "4"}))[0], "[4, MANY!, 4]");
   EXPECT_EQ(values_of(node("r", "=sum(right)"))[0], "REF!");
   EXPECT_EQ(values_of(multi("r", {"=right[1]", "=right[1]"}))[0], "[REF!, REF!]");
+  // right[k] needs dimension d + k alone: the last dimension here is no cycle.
+  EXPECT_EQ(values_of(multi("A", {"=right[1]", "", "=total(@A)"}))[0], "[, , 0]");
+  EXPECT_EQ(values_of(multi("A", {"=sum(right)", "", "=total(@A)"}))[0], "[REF!, , REF!]");
   // total and ratio read dimension 0.
   EXPECT_EQ(values_of(multi("x", {"4", "2", "1"}), node("t", "=total(@x)"), node("q", "=ratio(@x)")),
             (Strings{"[4, 2, 1]", "4", "[1, 0.5, 0.25]"}));
@@ -95,9 +94,7 @@ TEST(TreeEval, Dimensions) {
 // Evaluates a whole tree and gives the value text of every node in pre-order.
 std::vector<std::string> all_values(Node root) {
   evaluate_tree(root);
-  std::vector<std::string> out;
-  for_each_pre_order(root, [&](const Node& n) { out.push_back(shown(n)); });
-  return out;
+  return values_in_pre_order(root);
 }
 
 TEST(TreeEval, CyclePlaceholderIsEvaluatedAgainInLaterDimensions) {
@@ -125,6 +122,21 @@ TEST(TreeEval, WriteBackShapeFollowsTheValuesNotTheWalk) {
   EXPECT_EQ(all_values(multi("A", {"1", "2"}, node("B", "=10^400 - 10^400"))), (Strings{"[1, 2]", "[NaN, NaN]"}));
 }
 
+TEST(TreeEval, SyntaxTreesOutliveEveryFrameThatReadsThem) {
+  // N's single formula is still being evaluated in dimension 1 while nested evaluations
+  // finish its other dimensions, some of them twice (a single entry turning per-dimension
+  // empties the later slots): its syntax tree must stay until the last of them is done.
+  EXPECT_EQ(values_of(node("N", "=@A + 10"), multi("A", {"1", "=@C", "2", "1"}),
+                      multi("C", {"0", "=right[2] + right[1] + @E", "=@N", "=@N"}),
+                      multi("E", {"0", "=right[2] + @F", "0", "=@N"}), node("B", "5"), node("F", "=@B + 99"))[0],
+            "[11, 148, 12, 11]");
+  // The smallest such tangle: a cycle's "REF!" turns N per-dimension while its dimension 1
+  // is under way, and Z's reading of N's dimension 2 evaluates it a second time.
+  EXPECT_EQ(values_of(node("N", "=iferror(@X; 0) + 1"), multi("X", {"0", "=right[1] + iferror(@N; 0) + @Z", "=@N"}),
+                      multi("Z", {"0", "=right[1]", "=@N"}))[0],
+            "[1, 4, 2]");
+}
+
 TEST(TreeEval, EmptyListsMeanNoDimensions) {
   Node root = multi("root", {}, multi("a", {}));
   root.value = AnyDim<EvalResult>::single(EvalResult::number(7));
@@ -136,123 +148,90 @@ TEST(TreeEval, EmptyListsMeanNoDimensions) {
 
 // ---- The driver against a recursive evaluation --------------------------------------------
 
-// Evaluates on demand by recursing, exactly as the context's rules read: cached value, else
-// "REF!" for a cycle, else evaluate the node-dimension now.
-class RecursiveContext final : public EvalContext {
- public:
-  RecursiveContext(TreeState& state, NodeIndex node, std::size_t dimension)
-      : state_(state), node_(node), dimension_(dimension) {}
-
-  static void evaluate_dimension(TreeState& state, NodeIndex node, std::size_t d, bool on_demand) {
-    if (on_demand ? state.get_value(node, d).has_value() : state.is_done(node, d)) return;
-    state.start(node, d);
-    const Node& n = state.node(node);
-    EvalResult result = EvalResult::empty();
-    const std::string* text = n.formula.is_single()                 ? &n.formula.single_value()
-                              : d < n.formula.multi_values().size() ? &n.formula.multi_values()[d]
-                                                                    : nullptr;
-    if (text != nullptr) {
-      auto value = parser::FormulaParser::parse_formula(*text);
-      result = value ? evaluate(value.value(), RecursiveContext(state, node, d)).as_eval_result()
-                     : EvalResult::error(EvalError::Error);
-    }
-    state.set_value(node, d, result);
-    state.finish(node, d);
-  }
-
-  std::vector<EvalResult> get_reference_value(std::string_view name,
-                                              std::optional<std::uint64_t> index) const override {
-    return selected(name, index, dimension_);
-  }
-  std::vector<EvalResult> get_cross_dimensional_values(std::string_view name,
-                                                       std::optional<std::uint64_t> index) const override {
-    return selected(name, index, 0);
-  }
-  std::vector<EvalResult> get_children_values() const override {
-    std::vector<EvalResult> out;
-    for (NodeIndex child : state_.children(node_)) out.push_back(resolve(child, dimension_).as_own());
-    return out;
-  }
-  std::vector<EvalResult> get_right_values() const override {
-    const auto& formula = state_.node(node_).formula;
-    if (formula.is_single()) return {EvalResult::error(EvalError::Ref)};
-    std::vector<EvalResult> out;
-    for (std::size_t d = dimension_ + 1; d < formula.multi_values().size(); ++d) out.push_back(resolve(node_, d));
-    return out;
-  }
-
- private:
-  EvalResult resolve(NodeIndex node, std::size_t d) const {
-    if (auto known = state_.get_value(node, d)) return *known;
-    if (state_.is_circular(node, d)) {
-      state_.set_value(node, d, EvalResult::error(EvalError::Ref));
-      return EvalResult::error(EvalError::Ref);
-    }
-    evaluate_dimension(state_, node, d, true);
-    return state_.get_value(node, d).value_or(EvalResult::empty());
-  }
-  std::vector<EvalResult> selected(std::string_view name, std::optional<std::uint64_t> index, std::size_t d) const {
-    const std::span<const NodeIndex> candidates = state_.named(name);
-    if (candidates.empty()) return {EvalResult::error(EvalError::Ref)};
-    if (index) {
-      if (*index == 0 || *index > candidates.size()) return {EvalResult::error(EvalError::Ref)};
-      return {resolve(candidates[*index - 1], d).as_own()};
-    }
-    std::vector<EvalResult> out;
-    for (NodeIndex c : candidates) out.push_back(resolve(c, d).as_own());
-    return out;
-  }
-
-  TreeState& state_;
-  NodeIndex node_;
-  std::size_t dimension_;
-};
-
-// A random tree of a few nodes whose formulas read each other by name, index, children,
-// right, total and ratio, with conditionals; cycles are common.
+// A random tangle of a few nodes that read each other: single formulas that read formula
+// lists, and lists whose dimensions read single formulas back and their own later
+// dimensions (right[k]), so that single formulas turn per-dimension while they are being
+// evaluated; iferror lets a cycle's "REF!" go on into values that differ by dimension. Names
+// are mostly distinct (references hit one node), sometimes shared; every construct that reads
+// the tree appears now and then. Cycles are common.
 Node random_tree(std::mt19937& random) {
   auto below = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
-  const char* const names[] = {"a", "b", "c", "d"};
-  auto term = [&]() -> std::string {
-    const std::string name = names[below(4)];
-    switch (below(9)) {
+  const std::size_t count = 3 + below(4);
+  const std::size_t length = 2 + below(4);  // of the formula lists
+  struct Plan {
+    std::string name;
+    bool list;
+  };
+  std::vector<Plan> plans;
+  std::vector<std::string> singles, lists;
+  for (std::size_t i = 0; i < count; ++i) {
+    const bool list = below(2) == 0;
+    std::string name(1, static_cast<char>('a' + (below(4) == 0 ? below(count) : i)));
+    (list ? lists : singles).push_back(name);
+    plans.push_back({name, list});
+  }
+  // A name to read: mostly one of the other kind.
+  auto name = [&](bool from_list) {
+    const std::vector<std::string>& other = from_list ? singles : lists;
+    const std::vector<std::string>& same = from_list ? lists : singles;
+    if (!other.empty() && (same.empty() || below(4) != 0)) return other[below(other.size())];
+    return same[below(same.size())];
+  };
+  auto later = [&] { return std::to_string(1 + below(length - 1)); };
+  auto term = [&](bool list) -> std::string {
+    switch (below(list ? 16 : 12)) {
       case 0:
-        return std::to_string(below(5));
       case 1:
-        return "@" + name + "[" + std::to_string(1 + below(2)) + "]";
+        return "@" + name(list);
       case 2:
-        return "sum(children)";
       case 3:
-        return "sum(right)";
       case 4:
-        return "total(@" + name + ")";
       case 5:
-        return "iferror(ratio(@" + name + "); 0)";
       case 6:
-        return "if(@" + name + " > 2; @" + std::string(names[below(4)]) + "; 1)";
+        return "iferror(@" + name(list) + "; " + std::to_string(below(2)) + ")";
+      case 7:
+        return std::to_string(below(3));
+      case 8:
+        return below(2) == 0 ? "total(@" + name(list) + ")" : "iferror(ratio(@" + name(list) + "); 0)";
+      case 9:
+        return below(2) == 0 ? "sum(children)" : "children[" + std::to_string(1 + below(2)) + "]";
+      case 10:
+        return "@" + name(list) + "[" + std::to_string(1 + below(2)) + "]";
+      case 11:
+        return "if(@" + name(list) + " > 2; @" + name(list) + "; 1)";
+      case 12:
+        return below(2) == 0 ? "sum(right)" : "iferror(right[" + later() + "]; 1)";
       default:
-        return "@" + name;
+        return "right[" + later() + "]";
     }
   };
-  auto formula = [&]() -> std::string {
-    if (below(6) == 0) return std::to_string(below(4));
-    std::string f = "=";
-    f += term();
-    for (std::size_t n = below(3); n > 0; --n) f += " + " + term();
+  auto formula = [&](bool list) -> std::string {
+    if (below(5) == 0) return std::to_string(below(3));
+    std::string f = "=" + term(list);
+    for (std::size_t n = below(3); n > 0; --n) f += (below(3) == 0 ? " - " : " + ") + term(list);
     return f;
   };
+  auto random_node = [&](const Plan& plan) {
+    if (!plan.list) return node(plan.name, formula(false));
+    // As in a plan, a list repeats a few texts from one dimension to the next, mostly in
+    // turn (a pattern of periods).
+    std::vector<std::string> texts(1 + below(3));
+    for (std::string& f : texts) f = formula(true);
+    std::vector<std::string> formulas(below(6) == 0 ? length - 1 : length);
+    const bool in_turn = below(4) != 0;
+    for (std::size_t d = 0; d < formulas.size(); ++d)
+      formulas[d] = texts[in_turn ? d % texts.size() : below(texts.size())];
+    // The last dimension often ends what the others carry forward.
+    if (below(2) == 0) formulas.back() = below(2) == 0 ? "=@" + name(true) : std::to_string(below(3));
+    return multi(plan.name, std::move(formulas));
+  };
   std::vector<Node*> all;
-  Node root = node("a", formula());
+  Node root = random_node(plans[0]);
   all.push_back(&root);
-  const std::size_t count = 2 + below(7);
-  for (std::size_t i = 0; i < count; ++i) {
+  for (std::size_t i = 1; i < count; ++i) {
     Node* parent = all[below(all.size())];
-    Node child = below(2) == 0 ? node(names[below(4)], formula())
-                               : multi(names[below(4)], std::vector<std::string>(below(4), ""));
-    if (child.formula.is_multi()) {
-      for (std::string& f : child.formula.multi_values()) f = formula();
-    }
-    child.is_hidden = below(8) == 0;
+    Node child = random_node(plans[i]);
+    child.is_hidden = below(10) == 0;
     parent->children.push_back(std::move(child));
     // Pointers into `children` move when it grows: collect them again.
     all.clear();
@@ -266,28 +245,18 @@ Node random_tree(std::mt19937& random) {
 // nest throughout.
 TEST(TreeEval, DriverMatchesRecursiveEvaluation) {
   std::mt19937 random(42);
-  for (int i = 0; i < 3000; ++i) {
+  for (int i = 0; i < 20000; ++i) {
     // Nodes do not copy: each evaluation gets the same tree from the same generator state.
     const std::mt19937 at_tree = random;
     Node expected_tree = random_tree(random);
-    TreeState expected_state(expected_tree, get_max_dimensions(expected_tree));
-    for (NodeIndex n = 0; n < expected_state.node_count(); ++n) {
-      for (std::size_t d = 0; d < expected_state.max_dimensions(); ++d) {
-        RecursiveContext::evaluate_dimension(expected_state, n, d, false);
-      }
-    }
-    std::vector<std::string> expected;
-    expected_state.save_values();
-    for_each_pre_order(expected_tree, [&](const Node& n) { expected.push_back(shown(n)); });
+    const std::vector<std::string> expected = recursive_values(expected_tree);
     for (const std::size_t budget : {std::size_t{0}, std::size_t{1500}, kNestedStackBytes}) {
       std::mt19937 again = at_tree;
       Node actual_tree = random_tree(again);
       TreeState state(actual_tree, get_max_dimensions(actual_tree));
       evaluate_all(state, budget);
       state.save_values();
-      std::vector<std::string> actual;
-      for_each_pre_order(actual_tree, [&](const Node& n) { actual.push_back(shown(n)); });
-      ASSERT_EQ(actual, expected) << "tree " << i << ", stack budget " << budget;
+      ASSERT_EQ(values_in_pre_order(actual_tree), expected) << "tree " << i << ", stack budget " << budget;
     }
   }
 }

@@ -1,7 +1,7 @@
 // Small node trees decoded from the input, through the tree tools: tree evaluation,
 // formula expansion, renaming and the spreadsheet export. Besides running without a fault:
-//  - evaluation: a formula without references has, in every dimension, the value it has
-//    on its own;
+//  - evaluation: every node's value and its written shape are those of a plain recursive
+//    evaluation of the same tree;
 //  - expansion: every expanded formula stays within the per-formula limit (plus the bytes
 //    its own formula keeps as written), its stated length is its text's, a formula without
 //    references is kept as it is, and the whole-tree call fails, changing nothing, exactly
@@ -14,30 +14,36 @@
 // The input is one line per node, the first line the root's, at most kMaxNodes lines:
 //   byte 0  depth below the root, byte - '0' held to 1..3 (the root's is ignored); a node
 //           is at most one level below the one before it
-//   byte 1  name: kNames[(byte - '0') % size]
+//   byte 1  name: kNames[(byte - '0') % size], of the first four with formulas of terms
 //   byte 2  id: the byte itself, or the empty id for '-'
-//   byte 3  flags, (byte - '0'): 1 hidden, 2 a formula list, 4 a cell list
+//   byte 3  flags, (byte - '0'): 1 hidden, 2 a formula list, 4 a cell list, 8 formulas made
+//           of terms
 //   byte 4  cells, v = byte - '0': a single address kCells[v % size], or a list of v % 4
 //           addresses from kCells[v / 4 % size] on
 //   byte 5  ignored (a space, for legibility)
-//   rest    the formula; for a formula list, up to kMaxFormulas texts separated by "|"
+//   rest    the formula; for a formula list, up to kMaxFormulas texts separated by "|". Made
+//           of terms, each byte of a text is a term, kTerms[byte % size], joined to the one
+//           before it by kOperators[byte / size % size] after an "=" (one number byte alone
+//           is that plain number): references that hit the names, formula lists that read
+//           each other and single formulas across dimensions.
 // Missing bytes read as '0'.
 #include <algorithm>
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "check.h"
-#include "eval/context.h"
-#include "eval/evaluator.h"
 #include "eval/tree.h"
 #include "excel/convert_error.h"
 #include "excel/export.h"
 #include "parser/grammar.h"
 #include "parser/tokenize.h"
+#include "recursive_evaluation.h"
 #include "tree/expand.h"
 #include "tree/rename.h"
 #include "tree_index.h"
@@ -73,8 +79,42 @@ constexpr std::string_view kNames[] = {"a",
                                        "a\xC2\xA0"
                                        "b"};
 constexpr std::string_view kCells[] = {"A1", "B2", "C3", "", "Sheet2!D4", "$E$5", "A1:B2", "'My sheet'!F6"};
+// Terms that read the first names of kNames, the node's later dimensions and its children.
+constexpr std::string_view kTerms[] = {"@a",
+                                       "@b",
+                                       "@c",
+                                       "@A",
+                                       "@{a b}",
+                                       "@a[1]",
+                                       "@a[2]",
+                                       "@b[1]",
+                                       "iferror(@a; 0)",
+                                       "iferror(@b; 1)",
+                                       "iferror(@c; 0)",
+                                       "iferror(@A; 2)",
+                                       "right[1]",
+                                       "right[2]",
+                                       "right[3]",
+                                       "iferror(right[1]; 0)",
+                                       "sum(right)",
+                                       "right",
+                                       "children[1]",
+                                       "sum(children)",
+                                       "children",
+                                       "total(@a)",
+                                       "total(@b)",
+                                       "ratio(@c)",
+                                       "iferror(ratio(@a); 0)",
+                                       "if(@a > 1; @b; 2)",
+                                       "coalesce(@b; 3)",
+                                       "empty",
+                                       "0",
+                                       "1",
+                                       "2",
+                                       "5"};
+constexpr std::string_view kOperators[] = {" + ", " - ", " * ", " / "};
 constexpr std::size_t kMaxNodes = 8;
-constexpr std::size_t kMaxFormulas = 3;
+constexpr std::size_t kMaxFormulas = 5;
 
 std::size_t field(std::string_view line, std::size_t at) {
   const unsigned char byte = at < line.size() ? static_cast<unsigned char>(line[at]) : '0';
@@ -86,11 +126,26 @@ std::string pick(const std::string_view (&table)[N], std::size_t k) {
   return std::string(table[k % N]);
 }
 
+// A formula text made of terms, one per byte.
+std::string terms(std::string_view bytes) {
+  constexpr std::size_t kCount = std::size(kTerms);
+  auto term = [](char byte) { return kTerms[static_cast<unsigned char>(byte) % kCount]; };
+  if (bytes.size() == 1 && std::isdigit(static_cast<unsigned char>(term(bytes[0])[0])))
+    return std::string(term(bytes[0]));
+  std::string formula;
+  for (const char byte : bytes) {
+    formula += formula.empty() ? "=" : kOperators[static_cast<unsigned char>(byte) / kCount % std::size(kOperators)];
+    formula += term(byte);
+  }
+  return formula;
+}
+
 Node decode_node(std::string_view line) {
   Node node;
-  node.name = pick(kNames, field(line, 1));
-  if (line.size() > 2 && line[2] != '-') node.id = std::string(1, line[2]);
   const std::size_t flags = field(line, 3);
+  // Nodes whose formulas are made of terms bear the names the terms read.
+  node.name = pick(kNames, field(line, 1) % ((flags & 8) != 0 ? 4 : std::size(kNames)));
+  if (line.size() > 2 && line[2] != '-') node.id = std::string(1, line[2]);
   node.is_hidden = (flags & 1) != 0;
   const std::size_t cells = field(line, 4);
   if ((flags & 4) != 0) {
@@ -101,15 +156,16 @@ Node decode_node(std::string_view line) {
     node.cells = Texts::single(pick(kCells, cells));
   }
   const std::string_view rest = line.size() > 6 ? line.substr(6) : std::string_view();
+  auto text = [&](std::string_view bytes) { return (flags & 8) != 0 ? terms(bytes) : std::string(bytes); };
   if ((flags & 2) == 0) {
-    node.formula = Texts::single(std::string(rest));
+    node.formula = Texts::single(text(rest));
     return node;
   }
   std::vector<std::string> formulas;
   for (std::size_t from = 0; from < rest.size() && formulas.size() < kMaxFormulas;) {
     std::size_t bar = rest.find('|', from);
     if (bar == std::string_view::npos) bar = rest.size();
-    formulas.emplace_back(rest.substr(from, bar - from));
+    formulas.push_back(text(rest.substr(from, bar - from)));
     from = bar + 1;
   }
   node.formula = Texts::multi(std::move(formulas));
@@ -175,37 +231,29 @@ bool reads_no_node(std::string_view formula) {
   return true;
 }
 
-std::string alone(std::string_view formula) {
-  auto value = ostrel::parser::FormulaParser::parse_formula(formula);
-  if (!value) return std::string(ostrel::error_text(ostrel::EvalError::Error));
-  return ostrel::eval::evaluate(value.value(), ostrel::eval::EmptyContext{}).as_eval_result().to_string();
+// Whether the tree's formulas nest little enough for the recursive evaluation's stack: it
+// nests every formula that a reference reaches inside the one that asks.
+bool shallow(const Node& root) {
+  std::size_t parentheses = 0;
+  for_each_pre_order(root, [&](const Node& node) {
+    for (const std::string& text : node.formula) parentheses += std::count(text.begin(), text.end(), '(');
+  });
+  return parentheses <= 64;
 }
 
 void check_evaluation(std::string_view input) {
   Node root = decode_tree(input);
-  const std::size_t dimensions = ostrel::eval::get_max_dimensions(root);
+  Node reference = decode_tree(input);
+  if (!shallow(reference)) return;
   ostrel::eval::evaluate_tree(root);
-  if (dimensions == 0) return;  // no formula anywhere: nothing is evaluated
-  for (const Node* node : pre_order(root)) {
-    const AnyDim<EvalResult>& value = node->value;
-    if (value.is_multi() && value.multi_values().size() != dimensions) {
-      fail("a node's value list is not one per dimension", input, "node " + node->name);
-    }
-    for (std::size_t d = 0; d < dimensions; ++d) {
-      const std::string* text = nullptr;
-      if (node->formula.is_single()) {
-        text = &node->formula.single_value();
-      } else if (d < node->formula.multi_values().size()) {
-        text = &node->formula.multi_values()[d];
-      }
-      if (text != nullptr && !reads_no_node(*text)) continue;
-      const std::string expected = text == nullptr ? "" : alone(*text);
-      const std::string actual = (value.is_single() ? value.single_value() : value.multi_values()[d]).to_string();
-      if (actual != expected) {
-        fail("a formula without references has another value in the tree than on its own", input,
-             "node " + node->name + ", dimension " + std::to_string(d) + ": \"" + actual + "\" in the tree, \"" +
-                 expected + "\" alone");
-      }
+  const std::vector<std::string> expected = ostrel::testing::recursive_values(reference);
+  const std::vector<std::string> actual = ostrel::testing::values_in_pre_order(root);
+  const std::vector<const Node*> nodes = pre_order(std::as_const(root));
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    if (actual[i] != expected[i]) {
+      fail("tree evaluation differs from the recursive evaluation", input,
+           "node " + std::to_string(i) + " (" + nodes[i]->name + "): " + actual[i] + " in the tree, " + expected[i] +
+               " recursively");
     }
   }
 }

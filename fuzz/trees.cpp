@@ -27,6 +27,8 @@
 //           is that plain number): references that hit the names, formula lists that read
 //           each other and single formulas across dimensions.
 // Missing bytes read as '0'.
+// An input that starts with "~" is instead a tangle (tests/cpp/tangle_generator.h) whose
+// random choices are the bytes after it: trees whose nodes read each other across dimensions.
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
@@ -44,6 +46,7 @@
 #include "parser/grammar.h"
 #include "parser/tokenize.h"
 #include "recursive_evaluation.h"
+#include "tangle_generator.h"
 #include "tree/expand.h"
 #include "tree/rename.h"
 #include "tree_index.h"
@@ -172,8 +175,24 @@ Node decode_node(std::string_view line) {
   return node;
 }
 
+// A tangle whose random choices are the input's bytes (0 once they run out).
+Node decode_tangle(std::string_view choices, bool renamed) {
+  std::size_t next = 0;
+  auto below = [&](std::size_t n) {
+    return next < choices.size() ? static_cast<unsigned char>(choices[next++]) % n : std::size_t{0};
+  };
+  Node root = ostrel::testing::random_tangle(below);
+  if (renamed) {
+    Node* last = &root;
+    while (!last->children.empty()) last = &last->children.back();
+    last->name += "x";
+  }
+  return root;
+}
+
 // The tree the input describes; `renamed` gives the last node the next name of the table.
 Node decode_tree(std::string_view input, bool renamed = false) {
+  if (!input.empty() && input[0] == '~') return decode_tangle(input.substr(1), renamed);
   std::vector<Node> nodes;
   std::vector<std::size_t> parents;
   std::vector<std::size_t> path;  // the latest node at each depth

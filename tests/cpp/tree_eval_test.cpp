@@ -12,6 +12,7 @@
 #include "node_builders.h"
 #include "parser/grammar.h"
 #include "recursive_evaluation.h"
+#include "tangle_generator.h"
 
 namespace ostrel::eval {
 namespace {
@@ -20,6 +21,7 @@ using testing::hidden;
 using testing::multi;
 using testing::node;
 using testing::numbered;
+using testing::random_tangle;
 using testing::recursive_values;
 using testing::shown;
 using testing::values_in_pre_order;
@@ -148,111 +150,20 @@ TEST(TreeEval, EmptyListsMeanNoDimensions) {
 
 // ---- The driver against a recursive evaluation --------------------------------------------
 
-// A random tangle of a few nodes that read each other: single formulas that read formula
-// lists, and lists whose dimensions read single formulas back and their own later
-// dimensions (right[k]), so that single formulas turn per-dimension while they are being
-// evaluated; iferror lets a cycle's "REF!" go on into values that differ by dimension. Names
-// are mostly distinct (references hit one node), sometimes shared; every construct that reads
-// the tree appears now and then. Cycles are common.
-Node random_tree(std::mt19937& random) {
-  auto below = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
-  const std::size_t count = 3 + below(4);
-  const std::size_t length = 2 + below(4);  // of the formula lists
-  struct Plan {
-    std::string name;
-    bool list;
-  };
-  std::vector<Plan> plans;
-  std::vector<std::string> singles, lists;
-  for (std::size_t i = 0; i < count; ++i) {
-    const bool list = below(2) == 0;
-    std::string name(1, static_cast<char>('a' + (below(4) == 0 ? below(count) : i)));
-    (list ? lists : singles).push_back(name);
-    plans.push_back({name, list});
-  }
-  // A name to read: mostly one of the other kind.
-  auto name = [&](bool from_list) {
-    const std::vector<std::string>& other = from_list ? singles : lists;
-    const std::vector<std::string>& same = from_list ? lists : singles;
-    if (!other.empty() && (same.empty() || below(4) != 0)) return other[below(other.size())];
-    return same[below(same.size())];
-  };
-  auto later = [&] { return std::to_string(1 + below(length - 1)); };
-  auto term = [&](bool list) -> std::string {
-    switch (below(list ? 16 : 12)) {
-      case 0:
-      case 1:
-        return "@" + name(list);
-      case 2:
-      case 3:
-      case 4:
-      case 5:
-      case 6:
-        return "iferror(@" + name(list) + "; " + std::to_string(below(2)) + ")";
-      case 7:
-        return std::to_string(below(3));
-      case 8:
-        return below(2) == 0 ? "total(@" + name(list) + ")" : "iferror(ratio(@" + name(list) + "); 0)";
-      case 9:
-        return below(2) == 0 ? "sum(children)" : "children[" + std::to_string(1 + below(2)) + "]";
-      case 10:
-        return "@" + name(list) + "[" + std::to_string(1 + below(2)) + "]";
-      case 11:
-        return "if(@" + name(list) + " > 2; @" + name(list) + "; 1)";
-      case 12:
-        return below(2) == 0 ? "sum(right)" : "iferror(right[" + later() + "]; 1)";
-      default:
-        return "right[" + later() + "]";
-    }
-  };
-  auto formula = [&](bool list) -> std::string {
-    if (below(5) == 0) return std::to_string(below(3));
-    std::string f = "=" + term(list);
-    for (std::size_t n = below(3); n > 0; --n) f += (below(3) == 0 ? " - " : " + ") + term(list);
-    return f;
-  };
-  auto random_node = [&](const Plan& plan) {
-    if (!plan.list) return node(plan.name, formula(false));
-    // As in a plan, a list repeats a few texts from one dimension to the next, mostly in
-    // turn (a pattern of periods).
-    std::vector<std::string> texts(1 + below(3));
-    for (std::string& f : texts) f = formula(true);
-    std::vector<std::string> formulas(below(6) == 0 ? length - 1 : length);
-    const bool in_turn = below(4) != 0;
-    for (std::size_t d = 0; d < formulas.size(); ++d)
-      formulas[d] = texts[in_turn ? d % texts.size() : below(texts.size())];
-    // The last dimension often ends what the others carry forward.
-    if (below(2) == 0) formulas.back() = below(2) == 0 ? "=@" + name(true) : std::to_string(below(3));
-    return multi(plan.name, std::move(formulas));
-  };
-  std::vector<Node*> all;
-  Node root = random_node(plans[0]);
-  all.push_back(&root);
-  for (std::size_t i = 1; i < count; ++i) {
-    Node* parent = all[below(all.size())];
-    Node child = random_node(plans[i]);
-    child.is_hidden = below(10) == 0;
-    parent->children.push_back(std::move(child));
-    // Pointers into `children` move when it grows: collect them again.
-    all.clear();
-    for_each_pre_order(root, [&](Node& n) { all.push_back(&n); });
-  }
-  return root;
-}
-
 // Without nesting every formula waits and starts again; with a little, nested evaluations
 // also run out of budget midway and are continued as frames; with the default, small trees
 // nest throughout.
 TEST(TreeEval, DriverMatchesRecursiveEvaluation) {
   std::mt19937 random(42);
+  auto below = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
   for (int i = 0; i < 20000; ++i) {
     // Nodes do not copy: each evaluation gets the same tree from the same generator state.
     const std::mt19937 at_tree = random;
-    Node expected_tree = random_tree(random);
+    Node expected_tree = random_tangle(below);
     const std::vector<std::string> expected = recursive_values(expected_tree);
     for (const std::size_t budget : {std::size_t{0}, std::size_t{1500}, kNestedStackBytes}) {
-      std::mt19937 again = at_tree;
-      Node actual_tree = random_tree(again);
+      random = at_tree;
+      Node actual_tree = random_tangle(below);
       TreeState state(actual_tree, get_max_dimensions(actual_tree));
       evaluate_all(state, budget);
       state.save_values();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "eval/evaluator.h"
+#include "interrupt.h"
 #include "invariant.h"
 #include "parser/grammar.h"
 
@@ -43,7 +44,11 @@ struct Frame {
 // when it is known.
 class Driver final : public NestedEvaluator {
  public:
-  Driver(TreeState& state, std::size_t nested_stack_bytes) : state_(state), nested_stack_bytes_(nested_stack_bytes) {}
+  Driver(TreeState& state, std::size_t nested_stack_bytes, Interrupt* interrupt)
+      : state_(state), nested_stack_bytes_(nested_stack_bytes), poll_(interrupt) {}
+
+  // Whether the caller stopped the evaluation; its values are then unfinished.
+  bool stopped() const { return poll_.stopped(); }
 
   // Frees the node's syntax trees. Only while no frame is under way (between the walk's
   // steps), or once the node is settled: a later evaluation would parse its text again.
@@ -61,7 +66,8 @@ class Driver final : public NestedEvaluator {
   std::optional<EvalResult> evaluate_nested(NodeIndex node, std::size_t dimension, std::vector<Wait>& waits) override {
     // The stack grows downwards here; were it not, the difference would wrap and nothing
     // would nest.
-    if (stack_base_ - stack_position() > nested_stack_bytes_) return std::nullopt;
+    // Refused when stopping, too: the asking formula then waits, and the run ends.
+    if (stack_base_ - stack_position() > nested_stack_bytes_ || poll_.stop()) return std::nullopt;
     Frame frame(node, dimension, true);
     begin(frame);
     const TreeContext context(state_, node, dimension, this);
@@ -163,6 +169,7 @@ class Driver final : public NestedEvaluator {
 
   void run() {
     while (!frames_.empty()) {
+      if (poll_.stop()) return;
       Frame& frame = frames_.back();
       if (!frame.started) {
         const bool known = frame.needed ? state_.get_value(frame.node, frame.dimension).has_value()
@@ -217,6 +224,7 @@ class Driver final : public NestedEvaluator {
   std::vector<ListParses> list_parses_;                          // by node, made on first use
   std::size_t nested_stack_bytes_;
   std::uintptr_t stack_base_ = 0;
+  InterruptPoll poll_;
 };
 }  // namespace
 
@@ -229,24 +237,27 @@ std::size_t get_max_dimensions(const Node& root) {
 }
 
 void evaluate_dimension(TreeState& state, NodeIndex node, std::size_t dimension) {
-  Driver(state, kNestedStackBytes).evaluate(node, dimension);
+  Driver(state, kNestedStackBytes, nullptr).evaluate(node, dimension);
 }
 
-void evaluate_all(TreeState& state, std::size_t nested_stack_bytes) {
+bool evaluate_all(TreeState& state, std::size_t nested_stack_bytes, Interrupt* interrupt) {
   // Node indexes are in pre-order.
-  Driver driver(state, nested_stack_bytes);
+  Driver driver(state, nested_stack_bytes, interrupt);
   for (NodeIndex node = 0; node < state.node_count(); ++node) {
     for (std::size_t d = 0; d < state.max_dimensions(); ++d) {
       if (!state.is_done(node, d)) driver.evaluate(node, d);
+      if (driver.stopped()) return false;
     }
     driver.release(node);  // the walk does not come back to it
   }
+  return true;
 }
 
-void evaluate_tree(Node& root) {
+bool evaluate_tree(Node& root, Interrupt* interrupt) {
   TreeState state(root, get_max_dimensions(root));
-  evaluate_all(state);
+  if (!evaluate_all(state, kNestedStackBytes, interrupt)) return false;
   state.save_values();
+  return true;
 }
 
 }  // namespace ostrel::eval

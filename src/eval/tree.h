@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "eval/tree_context.h"
+#include "interrupt.h"
 #include "types.h"
 
 namespace ostrel::eval {
@@ -21,10 +22,12 @@ void evaluate_dimension(TreeState& state, NodeIndex node, std::size_t dimension)
 inline constexpr std::size_t kNestedStackBytes = 128 * 1024;
 
 // Every node in pre-order, each in all dimensions before its first child. With a budget of
-// 0, nothing nests: every formula waits for what it needs and starts again.
-void evaluate_all(TreeState& state, std::size_t nested_stack_bytes = kNestedStackBytes);
+// 0, nothing nests: every formula waits for what it needs and starts again. False when the
+// interrupt stopped it, the cache then unfinished.
+bool evaluate_all(TreeState& state, std::size_t nested_stack_bytes = kNestedStackBytes, Interrupt* interrupt = nullptr);
 
 // The whole evaluation: values computed and written into every evaluated node's `value`.
-void evaluate_tree(Node& root);
+// False when the interrupt stopped it before any value was written.
+bool evaluate_tree(Node& root, Interrupt* interrupt = nullptr);
 
 }  // namespace ostrel::eval

@@ -8,6 +8,7 @@
 #include "python/arguments.h"
 #include "python/boundary.h"
 #include "python/ref.h"
+#include "python/signals.h"
 
 namespace ostrel::python {
 
@@ -19,6 +20,7 @@ constexpr const char* kMissingName =
 constexpr const char* kMissingChildren =
     "Missing required attribute 'children'. Expected a Protocol-compatible object with name, formula, value, "
     "is_hidden, and children attributes";
+constexpr const char* kNameType = "Attribute 'name' must be a string";
 constexpr const char* kChildrenNotList = "Attribute 'children' must be a list";
 constexpr const char* kFormulaType = "Attribute 'formula' must be a string or list of strings";
 
@@ -41,21 +43,18 @@ Ref list_item(PyObject* list, Py_ssize_t i) {
 #endif
 }
 
-// The UTF-8 text of a str; nullopt for anything else, lone surrogates included. With
-// nullopt, an exception is pending only when it must be raised (clear_ordinary_error).
+// The UTF-8 text of a str; nullopt for anything else, with UnicodeEncodeError pending for a
+// str holding lone surrogates.
 std::optional<std::string> text_of(PyObject* value) {
   if (!PyUnicode_Check(value)) return std::nullopt;
   Py_ssize_t size = 0;
   const char* data = PyUnicode_AsUTF8AndSize(value, &size);
-  if (data == nullptr) {
-    clear_ordinary_error();
-    return std::nullopt;
-  }
+  if (data == nullptr) return std::nullopt;
   return std::string(data, static_cast<std::size_t>(size));
 }
 
 // A str, or a sequence of str (not a str itself); nullopt otherwise, with an exception
-// pending only when it must be raised.
+// pending when one was raised (a str holding lone surrogates among them).
 std::optional<AnyDim<std::string>> texts_of(PyObject* value) {
   if (std::optional<std::string> text = text_of(value)) return AnyDim<std::string>::single(std::move(*text));
   if (PyErr_Occurred() || PyUnicode_Check(value) || !PySequence_Check(value)) return std::nullopt;
@@ -106,23 +105,23 @@ struct AttributeNames {
 };
 
 // Reads one object's own attributes into `node`, in protocol order, and gives its children
-// list (a new reference), or nullptr with the exception set.
-PyObject* read_attributes(const AttributeNames& names, PyObject* object, Node& node) {
+// list (a new reference), or nullptr with the exception set; `name_read` tells whether the
+// node's name could be read.
+PyObject* read_attributes(const AttributeNames& names, PyObject* object, Node& node, bool& name_read) {
   if (Ref id{PyObject_GetAttr(object, names.id.get())}) {
     node.id = text_of(id.get()).value_or("");
-  } else {
-    clear_ordinary_error();
   }
-  if (PyErr_Occurred()) return nullptr;
+  if (PyErr_Occurred() && !clear_ordinary_error()) return nullptr;
 
   Ref name(PyObject_GetAttr(object, names.name.get()));
   if (!name) return nullptr;
   std::optional<std::string> name_text = text_of(name.get());
   if (!name_text) {
-    if (!PyErr_Occurred()) PyErr_SetString(PyExc_TypeError, kMissingName);
+    if (!PyErr_Occurred()) PyErr_SetString(PyExc_TypeError, kNameType);
     return nullptr;
   }
   node.name = std::move(*name_text);
+  name_read = true;
 
   Ref formula(PyObject_GetAttr(object, names.formula.get()));
   if (!formula) return nullptr;
@@ -150,10 +149,8 @@ PyObject* read_attributes(const AttributeNames& names, PyObject* object, Node& n
 
   if (Ref cells{PyObject_GetAttr(object, names.cells.get())}) {
     node.cells = texts_of(cells.get()).value_or(AnyDim<std::string>::multi({}));
-  } else {
-    clear_ordinary_error();
   }
-  if (PyErr_Occurred()) return nullptr;
+  if (PyErr_Occurred() && !clear_ordinary_error()) return nullptr;
 
   Ref children(PyObject_GetAttr(object, names.children.get()));
   if (!children) {
@@ -174,6 +171,59 @@ bool too_deep(std::size_t depth) {
   return true;
 }
 
+// Where a node stands, for the note on an error about it: "root.children[1].children[0]",
+// from the name of the argument that held the tree. Deep paths keep their two ends.
+std::string path_text(std::string_view root, const std::vector<std::size_t>& positions) {
+  constexpr std::size_t kEnds = 6;
+  std::string text(root);
+  for (std::size_t i = 0; i < positions.size(); ++i) {
+    if (positions.size() > 2 * kEnds && i == kEnds) {
+      text += "...(" + std::to_string(positions.size() - 2 * kEnds) + " more levels)...";
+      i = positions.size() - kEnds;
+    }
+    text += ".children[" + std::to_string(positions[i]) + "]";
+  }
+  return text;
+}
+
+// Adds "<doing> the node <path>, named '<name>'" to the pending exception as a note (on
+// Python 3.10, which shows no notes, it is still there in `__notes__`). A MemoryError is left
+// as it is, and so is the exception when the note itself cannot be added.
+void note_node(std::string_view doing, std::string_view root, const std::vector<std::size_t>& positions,
+               const std::string* name) {
+  if (PyErr_ExceptionMatches(PyExc_MemoryError)) return;
+  std::string text = std::string(doing) + " the node " + path_text(root, positions);
+  if (name != nullptr) {
+    const Ref quoted(text_object(*name));
+    const Ref shown(quoted ? PyObject_Repr(quoted.get()) : nullptr);
+    const char* utf8 = shown ? PyUnicode_AsUTF8(shown.get()) : nullptr;
+    if (utf8 == nullptr) return;  // the exception of the failed repr replaces the original
+    text += ", named ";
+    text += utf8;
+  }
+  PyObject *type = nullptr, *error = nullptr, *traceback = nullptr;
+  PyErr_Fetch(&type, &error, &traceback);
+  PyErr_NormalizeException(&type, &error, &traceback);
+  if (traceback != nullptr && error != nullptr) PyException_SetTraceback(error, traceback);
+  const Ref note(text_object(text));
+  bool added = false;
+  if (note && error != nullptr) {
+#if PY_VERSION_HEX >= 0x030B0000
+    added = Ref(PyObject_CallMethod(error, "add_note", "O", note.get())).get() != nullptr;
+#else
+    Ref notes(PyObject_GetAttrString(error, "__notes__"));
+    if (!notes) {
+      PyErr_Clear();
+      notes = Ref(PyList_New(0));
+    }
+    added = notes && PyList_Check(notes.get()) && PyList_Append(notes.get(), note.get()) == 0 &&
+            PyObject_SetAttrString(error, "__notes__", notes.get()) == 0;
+#endif
+  }
+  if (!added) PyErr_Clear();
+  PyErr_Restore(type, error, traceback);
+}
+
 // A children list being walked: the node it belongs to and the next position.
 struct Level {
   Ref list;
@@ -182,19 +232,33 @@ struct Level {
   Py_ssize_t length;  // at the start of the walk
 };
 
+// The child positions from the root to the node last taken from the innermost level.
+std::vector<std::size_t> positions_of(const std::vector<Level>& levels) {
+  std::vector<std::size_t> positions;
+  for (const Level& level : levels) positions.push_back(static_cast<std::size_t>(level.next - 1));
+  return positions;
+}
+
 }  // namespace
 
-std::optional<Node> protocol_to_node(PyObject* object) {
+std::optional<Node> protocol_to_node(PyObject* object, std::string_view root_name) {
   const AttributeNames names;
   if (!names.ok()) return std::nullopt;
+  SignalInterrupt signals;
+  InterruptPoll poll(&signals);
   Node root;
   std::vector<Level> levels;
-  Ref children(read_attributes(names, object, root));
-  if (!children) return std::nullopt;
+  bool name_read = false;
+  Ref children(read_attributes(names, object, root, name_read));
+  if (!children) {
+    note_node("while reading", root_name, {}, name_read ? &root.name : nullptr);
+    return std::nullopt;
+  }
   const Py_ssize_t length = PyList_GET_SIZE(children.get());
   root.children.reserve(static_cast<std::size_t>(length));
   levels.push_back(Level{std::move(children), &root, 0, length});
   while (!levels.empty()) {
+    if (poll.stop()) return std::nullopt;
     Level& level = levels.back();
     if (level.next >= level.length || level.next >= PyList_GET_SIZE(level.list.get())) {
       levels.pop_back();
@@ -206,9 +270,13 @@ std::optional<Node> protocol_to_node(PyObject* object) {
     if (!element) return std::nullopt;
     ++level.next;
     Node& child = level.node->children.emplace_back();
-    if (too_deep(levels.size() + 1)) return std::nullopt;
-    Ref grandchildren(read_attributes(names, element.get(), child));
-    if (!grandchildren) return std::nullopt;
+    name_read = false;
+    Ref grandchildren;
+    if (!too_deep(levels.size() + 1)) grandchildren = Ref(read_attributes(names, element.get(), child, name_read));
+    if (!grandchildren) {
+      note_node("while reading", root_name, positions_of(levels), name_read ? &child.name : nullptr);
+      return std::nullopt;
+    }
     const Py_ssize_t count = PyList_GET_SIZE(grandchildren.get());
     child.children.reserve(static_cast<std::size_t>(count));
     levels.push_back(Level{std::move(grandchildren), &child, 0, count});
@@ -282,16 +350,35 @@ struct WriteLevel {
   std::size_t next;
 };
 
+const char* field_text(NodeField field) {
+  switch (field) {
+    case NodeField::Value:
+      return "while writing 'value' to";
+    case NodeField::Formula:
+      return "while writing 'formula' to";
+    case NodeField::Cells:
+      return "while writing 'cells' to";
+  }
+  return "while writing to";
+}
+
 }  // namespace
 
-bool update_node_field(PyObject* object, NodeField field, const Node& node) {
+bool update_node_field(PyObject* object, NodeField field, const Node& node, std::string_view root_name) {
   const AttributeNames names;
   if (!names.ok()) return false;
+  SignalInterrupt signals;
+  InterruptPoll poll(&signals);
   std::vector<WriteLevel> levels;
+  std::vector<std::size_t> positions;  // of the node being written
   Ref children;
-  if (!write_one(names, object, field, node, children)) return false;
+  if (!write_one(names, object, field, node, children)) {
+    note_node(field_text(field), root_name, positions, &node.name);
+    return false;
+  }
   if (children) levels.push_back(WriteLevel{std::move(children), &node, 0});
   while (!levels.empty()) {
+    if (poll.stop()) return false;
     WriteLevel& level = levels.back();
     // Node children beyond the host list's current length are skipped.
     if (level.next >= level.node->children.size() ||
@@ -303,9 +390,13 @@ bool update_node_field(PyObject* object, NodeField field, const Node& node) {
     Ref element = list_item(level.list.get(), static_cast<Py_ssize_t>(i));  // held while host code runs
     if (!element) return false;
     const Node& child = level.node->children[i];
-    if (too_deep(levels.size() + 1)) return false;
     Ref grandchildren;
-    if (!write_one(names, element.get(), field, child, grandchildren)) return false;
+    if (too_deep(levels.size() + 1) || !write_one(names, element.get(), field, child, grandchildren)) {
+      positions.clear();
+      for (const WriteLevel& at : levels) positions.push_back(at.next - 1);
+      note_node(field_text(field), root_name, positions, &child.name);
+      return false;
+    }
     if (grandchildren) levels.push_back(WriteLevel{std::move(grandchildren), &child, 0});
   }
   return true;

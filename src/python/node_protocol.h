@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <string_view>
 
 #include "python/python.h"
 #include "types.h"
@@ -12,12 +13,15 @@ namespace ostrel::python {
 
 enum class NodeField { Value, Formula, Cells };
 
-// A new `Node` tree, or nullopt with the exception set.
-std::optional<Node> protocol_to_node(PyObject* object);
+// A new `Node` tree, or nullopt with the exception set. An exception about a node gets a note
+// that names it by its path from `root_name`, the argument that held the tree. A signal
+// whose handler raises (Ctrl-C) stops the reading.
+std::optional<Node> protocol_to_node(PyObject* object, std::string_view root_name = "root");
 
 // Writes `field` of `node` and its descendants onto `object` and its descendants, in
-// pre-order, matching children by position. False with the exception set on failure.
-bool update_node_field(PyObject* object, NodeField field, const Node& node);
+// pre-order, matching children by position. False with the exception set on failure, noted
+// and stopped as in reading.
+bool update_node_field(PyObject* object, NodeField field, const Node& node, std::string_view root_name = "root");
 
 // A new reference to copy.deepcopy(object), or nullptr with the exception set.
 PyObject* clone_python_object(PyObject* object);

@@ -7,9 +7,9 @@
 #include "node_json.h"
 #include "python/arguments.h"
 #include "python/boundary.h"
-#include "python/gc_pause.h"
 #include "python/node_protocol.h"
 #include "python/ref.h"
+#include "python/signals.h"
 #include "tree/expand.h"
 #include "tree/explain.h"
 #include "tree/rename.h"
@@ -20,14 +20,16 @@ namespace {
 
 // Writes `field` of `tree` back: onto `root` itself, or onto a deep copy made after the
 // engine's work, which is returned instead. A new reference, or nullptr with the exception.
-PyObject* write_back(PyObject* root, bool in_place, NodeField field, const Node& tree) {
+PyObject* write_back(PyObject* root, bool in_place, NodeField field, const Node& tree,
+                     std::string_view root_name = "root") {
   Ref target(in_place ? Py_NewRef(root) : clone_python_object(root));
-  if (!target || !update_node_field(target.get(), field, tree)) return nullptr;
+  if (!target || !update_node_field(target.get(), field, tree, root_name)) return nullptr;
   return target.release();
 }
 
 // The functions of (root, in_place) that rewrite one field of every node: read the host
-// tree, let `work` change the field, write it back under the in-place rule.
+// tree, let `work` change the field (it gives false when a signal stopped it), write it
+// back under the in-place rule.
 template <class Work>
 PyObject* rewrite_in_place(const Signature<2>& signature, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                            NodeField field, Work work) {
@@ -35,10 +37,8 @@ PyObject* rewrite_in_place(const Signature<2>& signature, PyObject* const* args,
   if (!bound) return nullptr;
   const std::optional<bool> in_place = bool_argument<1>(signature, *bound, false);
   if (!in_place) return nullptr;
-  const GcPause pause;
   std::optional<Node> tree = protocol_to_node((*bound)[0]);
-  if (!tree) return nullptr;
-  work(*tree);
+  if (!tree || !work(*tree)) return nullptr;
   return write_back((*bound)[0], *in_place, field, *tree);
 }
 
@@ -47,7 +47,10 @@ PyObject* rewrite_in_place(const Signature<2>& signature, PyObject* const* args,
 PyObject* py_evaluate_tree(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&]() -> PyObject* {
     static constexpr Signature<2> kSignature{"evaluate_tree", {"root", "in_place"}, 1};
-    return rewrite_in_place(kSignature, args, nargs, kwnames, NodeField::Value, eval::evaluate_tree);
+    return rewrite_in_place(kSignature, args, nargs, kwnames, NodeField::Value, [](Node& tree) {
+      SignalInterrupt signals;
+      return eval::evaluate_tree(tree, &signals);
+    });
   });
 }
 
@@ -58,15 +61,14 @@ PyObject* py_rename_nodes(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
     if (!bound) return nullptr;
     const std::optional<bool> in_place = bool_argument<2>(kSignature, *bound, false);
     if (!in_place) return nullptr;
-    const GcPause pause;
     // The old tree first, so that its conversion error is the one raised.
-    std::optional<Node> old_tree = protocol_to_node((*bound)[0]);
+    std::optional<Node> old_tree = protocol_to_node((*bound)[0], "old_root");
     if (!old_tree) return nullptr;
-    std::optional<Node> new_tree = protocol_to_node((*bound)[1]);
+    std::optional<Node> new_tree = protocol_to_node((*bound)[1], "new_root");
     if (!new_tree) return nullptr;
     tree::rename_references(*old_tree, *new_tree);
     old_tree.reset();  // not needed for writing back
-    return write_back((*bound)[1], *in_place, NodeField::Formula, *new_tree);
+    return write_back((*bound)[1], *in_place, NodeField::Formula, *new_tree, "new_root");
   });
 }
 
@@ -76,7 +78,6 @@ PyObject* py_expand_tree_formulas(PyObject*, PyObject* const* args, Py_ssize_t n
     const auto bound = bind_arguments(kSignature, args, nargs, kwnames);
     if (!bound) return nullptr;
     PyObject* root = (*bound)[0];
-    const GcPause pause;
     std::optional<Node> tree = protocol_to_node(root);
     if (!tree) return nullptr;
     if (!tree::expand_tree_formulas(*tree)) {
@@ -94,7 +95,6 @@ PyObject* py_explain_node(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
     if (!bound) return nullptr;
     const std::optional<std::string_view> node_id = text_argument<1>(kSignature, *bound);
     if (!node_id) return nullptr;
-    const GcPause pause;
     const std::optional<Node> tree = protocol_to_node((*bound)[0]);
     if (!tree) return nullptr;
     const auto explanation = tree::explain_node(*tree, *node_id);
@@ -119,7 +119,10 @@ PyObject* py_explain_node(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
 PyObject* py_export_tree_to_excel(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&]() -> PyObject* {
     static constexpr Signature<2> kSignature{"export_tree_to_excel", {"root", "in_place"}, 1};
-    return rewrite_in_place(kSignature, args, nargs, kwnames, NodeField::Cells, excel::export_tree_to_excel);
+    return rewrite_in_place(kSignature, args, nargs, kwnames, NodeField::Cells, [](Node& tree) {
+      excel::export_tree_to_excel(tree);
+      return true;
+    });
   });
 }
 

@@ -94,14 +94,17 @@ MISSING = (
     "is_hidden, and children attributes"
 )
 FORMULA_TYPE = "Attribute 'formula' must be a string or list of strings"
+NAME_TYPE = "Attribute 'name' must be a string"
 
 
 @pytest.mark.parametrize(
     "attributes, error, message",
     [
         ({"formula": "", "children": []}, AttributeError, None),
-        ({"name": 3, "formula": "", "children": []}, TypeError, MISSING.format("name")),
-        ({"name": "\ud800", "formula": "", "children": []}, TypeError, MISSING.format("name")),
+        ({"name": 3, "formula": "", "children": []}, TypeError, NAME_TYPE),
+        ({"name": None, "formula": "", "children": []}, TypeError, NAME_TYPE),
+        ({"name": "\ud800", "formula": "", "children": []}, UnicodeEncodeError, None),
+        ({"name": "a", "formula": ["1", "\udfff"], "children": []}, UnicodeEncodeError, None),
         ({"name": "a", "children": []}, AttributeError, None),
         ({"name": "a", "formula": 5, "children": []}, TypeError, FORMULA_TYPE),
         ({"name": "a", "formula": ["1", 2], "children": []}, TypeError, FORMULA_TYPE),
@@ -115,6 +118,41 @@ def test_protocol_errors(attributes, error, message):
         evaluate_tree(Minimal(**attributes))
     if message is not None:
         assert str(raised.value) == message
+
+
+def notes(error):
+    return getattr(error, "__notes__", [])
+
+
+@pytest.mark.parametrize("function", tree_calls())
+@pytest.mark.parametrize(
+    "bad, error, note",
+    [
+        (Minimal(name="x", formula=5, children=[]), TypeError, "while reading the node {path}, named 'x'"),
+        (Minimal(name=7, formula="", children=[]), TypeError, "while reading the node {path}"),
+        (raising("cells", KeyboardInterrupt)("x", ""), KeyboardInterrupt, "while reading the node {path}, named 'x'"),
+    ],
+)
+def test_errors_name_the_node_they_concern(function, bad, error, note):
+    root = N("r", "", [N("a", ""), N("b", "", [N("c", ""), bad])])
+    with pytest.raises(error) as raised:
+        tree_calls()[function](root)
+    root_name = {"rename_nodes (old tree)": "old_root", "rename_nodes (new tree)": "new_root"}.get(function, "root")
+    assert notes(raised.value) == [note.format(path=root_name + ".children[1].children[1]")]
+
+
+@pytest.mark.parametrize("field, call", [("value", "evaluate_tree"), ("cells", "export_tree_to_excel")])
+def test_errors_in_writing_name_the_node(field, call):
+    class Refusing(N):
+        def __setattr__(self, name, value):
+            if name == field and hasattr(self, "children"):
+                raise ValueError("refused")
+            super().__setattr__(name, value)
+
+    root = N("r", "", [N("a", "", [Refusing("deep", "")])])
+    with pytest.raises(ValueError) as raised:
+        tree_calls()[call](root)
+    assert notes(raised.value) == [f"while writing '{field}' to the node root.children[0].children[0], named 'deep'"]
 
 
 def test_attributes_are_read_in_protocol_order_once_each():

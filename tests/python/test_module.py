@@ -1,8 +1,9 @@
 """The module's surface: functions in order, signatures, argument binding and its errors,
-and the collector left as found."""
+and the collector as host code and other threads see it."""
 
 import gc
 import inspect
+import threading
 from contextlib import nullcontext
 
 import pytest
@@ -124,3 +125,63 @@ def test_tree_calls_leave_the_collector_as_they_found_it(name, args, error, enab
     finally:
         gc.enable()
 
+
+
+class Watching(N):
+    """A node whose formula getter runs host code during the call."""
+
+    seen = []
+
+    @property
+    def formula(self):
+        Watching.seen.append(gc.isenabled())
+        return self._formula
+
+    @formula.setter
+    def formula(self, value):
+        self._formula = value
+
+
+@pytest.mark.parametrize("name", sorted({name for name, _, error in TREE_CALLS if error is None}))
+def test_host_code_sees_the_collector_as_the_host_left_it(name):
+    function = getattr(ostrel_formulas, name)
+    args = {"explain_node": lambda root: (root, "a"), "rename_nodes": lambda root: (root, root)}
+    root = Watching("r", "=@a", [Watching("a", "1", id="a")])
+    Watching.seen = []
+    function(*args.get(name, lambda root: (root,))(root))
+    assert Watching.seen and all(Watching.seen)
+
+    class Disabling(N):
+        @property
+        def is_hidden(self):
+            gc.disable()
+            return False
+
+        @is_hidden.setter
+        def is_hidden(self, value):
+            pass
+
+    try:
+        function(*args.get(name, lambda root: (root,))(Disabling("r", "=1", [N("a", "1", id="a")])))
+        assert not gc.isenabled()  # the host's own choice stands
+    finally:
+        gc.enable()
+
+
+def test_other_threads_see_the_collector_enabled_during_calls():
+    root = N("r", "=sum(children)", [N(f"n{i}", ["1", "=@n0 + 2"]) for i in range(2000)])
+    looks, done = [], threading.Event()
+
+    def look():
+        while not done.is_set():
+            looks.append(gc.isenabled())
+
+    watcher = threading.Thread(target=look)
+    watcher.start()
+    try:
+        for _ in range(20):
+            ostrel_formulas.evaluate_tree(root)  # the copy runs host code: threads switch
+    finally:
+        done.set()
+        watcher.join()
+    assert looks and all(looks)

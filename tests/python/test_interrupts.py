@@ -1,6 +1,9 @@
 """Interrupts and MemoryError raised by host objects reach the caller unchanged, however
 the node protocol would otherwise fall back."""
 
+import signal
+import time
+
 import pytest
 
 import ostrel_formulas
@@ -81,3 +84,64 @@ def test_ordinary_failures_still_fall_back():
         ostrel_formulas.evaluate_tree(raising("children", RuntimeError)("r", ""))
     with pytest.raises(TypeError, match="Attribute 'formula' must be"):
         ostrel_formulas.evaluate_tree(N("r", Formulas(ValueError)))
+
+
+# ---- Signals during a long call ----------------------------------------------------------
+
+
+def plan(groups, per_group=100):
+    """A tree of `groups` groups of inputs and formulas over them, with cells to export."""
+    lines = []
+    for g in range(groups):
+        leaves = [N(f"i{g}_{k}", "5" if k % 2 == 0 else f"=@i{g}_{k - 1} * 2", id=f"{g}.{k}", cells=f"B{k}")
+                  for k in range(per_group)]
+        lines.append(N(f"g{g}", "=sum(children)", leaves, id=f"g{g}", cells=f"A{g}"))
+    return N("root", "=sum(children)", lines, id="root", cells="A1")
+
+
+SIGNALLED = {
+    "evaluate_tree": lambda root: ostrel_formulas.evaluate_tree(root),
+    "evaluate_tree in place": lambda root: ostrel_formulas.evaluate_tree(root, in_place=True),
+    "expand_tree_formulas": ostrel_formulas.expand_tree_formulas,
+    "explain_node": lambda root: ostrel_formulas.explain_node(root, "root"),
+    "rename_nodes in place": lambda root: ostrel_formulas.rename_nodes(root, root, in_place=True),
+    "export_tree_to_excel": lambda root: ostrel_formulas.export_tree_to_excel(root),
+}
+
+
+@pytest.fixture(scope="module")
+def large_plan():
+    return plan(3000)  # 303,001 nodes
+
+
+@pytest.mark.parametrize("function", SIGNALLED)
+def test_a_signal_stops_a_long_call_soon(function, large_plan):
+    """Ctrl-C at any point of a call on 300,000 nodes raises KeyboardInterrupt at once, not
+    when the call would have finished. The bound is generous (the benchmark measures the
+    delay); what it catches is a phase that never looks at signals."""
+    call = SIGNALLED[function]
+    start = time.perf_counter()
+    call(large_plan)
+    duration = time.perf_counter() - start
+    bound = max(0.5, duration / 4)  # a loaded machine stretches everything
+    previous = signal.signal(signal.SIGALRM, signal.default_int_handler)
+    interrupted = 0
+    try:
+        for fraction in (0.1, 0.5, 0.9):
+            delay = duration * fraction
+            start = time.perf_counter()
+            signal.setitimer(signal.ITIMER_REAL, delay)
+            try:
+                call(large_plan)
+                finished = time.perf_counter() - start
+                signal.setitimer(signal.ITIMER_REAL, 0)
+            except KeyboardInterrupt:
+                interrupted += 1
+                late = time.perf_counter() - start - delay
+                assert late < bound, f"{late:.3f} s late at {fraction:.0%} of {duration:.3f} s"
+            else:  # quicker this time than the first: it ended before the signal came
+                assert finished < delay + bound
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        signal.signal(signal.SIGALRM, previous)
+    assert interrupted >= 2

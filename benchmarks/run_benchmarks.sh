@@ -47,6 +47,10 @@ run_export_bench() {
   python3 benchmarks/export_bench.py
 }
 
+run_interrupt_bench() {
+  python3 benchmarks/interrupt_bench.py
+}
+
 steps=(
   install_tools
   build_core_benchmarks
@@ -56,6 +60,7 @@ steps=(
   run_expand_bench
   run_rename_bench
   run_export_bench
+  run_interrupt_bench
 )
 
 for step in "${steps[@]}"; do

@@ -1,5 +1,5 @@
 // Module set-up: multi-phase initialisation whose execution step adds the functions in
-// table order, keeping `__all__` in that order. The module has no state.
+// table order, keeping `__all__` in that order, and the version. The module has no state.
 #include "python/formula_functions.h"
 #include "python/python.h"
 #include "python/ref.h"
@@ -64,7 +64,8 @@ int exec_module(PyObject* module) {
   for (PyMethodDef& definition : kFunctions) {
     if (add_function(module, module_name.get(), &definition) < 0) return -1;
   }
-  return 0;
+  // The package's version, as its metadata gives it (the build takes it from there).
+  return PyModule_AddStringConstant(module, "__version__", OSTREL_VERSION);
 }
 
 PyModuleDef_Slot kSlots[] = {

@@ -25,3 +25,23 @@ def test_type_checker_sees_the_signatures(tmp_path):
     # Exactly the one wrong assignment is reported.
     assert "client.py:4: error: Incompatible types in assignment" in result.stdout
     assert "Found 1 error" in result.stdout, result.stdout
+
+
+def test_every_function_has_its_documentation_in_the_stubs():
+    import ast
+    from pathlib import Path
+
+    import ostrel_formulas
+
+    stub = Path(ostrel_formulas.__file__).with_name("ostrel_formulas.pyi")
+    functions = {f.name: ast.get_docstring(f) for f in ast.parse(stub.read_text()).body if isinstance(f, ast.FunctionDef)}
+    assert sorted(functions) == sorted(ostrel_formulas.__all__)
+    assert all(functions.values()), [name for name, doc in functions.items() if not doc]
+
+
+def test_the_version_is_the_packages():
+    from importlib.metadata import version
+
+    import ostrel_formulas
+
+    assert ostrel_formulas.__version__ == version("ostrel_formulas")

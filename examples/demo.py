@@ -4,6 +4,8 @@ Every printed value comes with a few words on why it is what it is. Run it with 
 README's first command, or after installing the module: python examples/demo.py
 """
 
+import uuid
+
 import ostrel_formulas as of
 
 FORMULAS = [
@@ -52,6 +54,7 @@ class Line:
     and children will do."""
 
     def __init__(self, name, formula, children=()):
+        self.id = uuid.uuid4().hex  # a str of its own: renaming (rename_nodes) follows lines by id
         self.name = name
         self.formula = formula  # one text for every month, or a list with one per month
         self.value = None

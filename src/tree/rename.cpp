@@ -2,14 +2,12 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <optional>
+#include <span>
 #include <unordered_set>
 #include <utility>
-#include <vector>
 
 #include "parser/tokenize.h"
 #include "references.h"
-#include "tree_index.h"
 
 namespace ostrel::tree {
 
@@ -32,119 +30,120 @@ class ReferenceTexts {
   std::unordered_map<std::string, std::string> forms_;
 };
 
-std::size_t count_of(const NameCounts& counts, const std::string& name) {
-  const auto found = counts.find(name);
-  return found == counts.end() ? 1 : found->second;
-}
-
 // Whether two nodes get the same reference text without writing either: the same name,
 // and either no index on both sides or the same one.
-bool same_reference(const NodeInfo& a, std::size_t a_count, const NodeInfo& b, std::size_t b_count) {
-  if (a.name != b.name) return false;
+bool same_reference(const std::string& a, std::size_t a_occurrence, std::size_t a_count, const std::string& b,
+                    std::size_t b_occurrence, std::size_t b_count) {
+  if (a != b) return false;
   if (a_count < 2 && b_count < 2) return true;
-  return a_count >= 2 && b_count >= 2 && a.occurrence == b.occurrence;
+  return a_count >= 2 && b_count >= 2 && a_occurrence == b_occurrence;
 }
 
-// Whether `reference`, read in the new tree as evaluation reads references (visible nodes
-// of the name in pre-order, narrowed by the index), selects a node that the old tree had
-// too, visible or hidden.
-bool selects_old_node(std::string_view reference, const TreeIndex& new_index,
-                      const std::unordered_set<std::string_view>& old_ids) {
-  const auto read = parse_node_reference_from_str(reference);
-  if (!read) return false;
-  const auto candidates = new_index.named(read.value().name);
-  const auto old = [&](NodeIndex i) { return old_ids.contains(new_index.node(i).id); };
-  if (const auto index = read.value().index) {
-    return *index >= 1 && *index <= candidates.size() && old(candidates[*index - 1]);
+// The position among `count` visible namesakes of the one node that a reference with
+// `index` selects, as evaluation selects it; nothing when it selects none, or several.
+std::optional<std::size_t> selected(std::size_t count, std::optional<std::uint64_t> index) {
+  if (!index) return count == 1 ? std::optional<std::size_t>(0) : std::nullopt;
+  if (*index == 0 || *index > count) return std::nullopt;
+  return static_cast<std::size_t>(*index - 1);
+}
+
+// Whether a reference with `index` selects any node among `count` visible namesakes.
+bool selects_any(std::size_t count, std::optional<std::uint64_t> index) {
+  return index ? *index >= 1 && *index <= count : count >= 1;
+}
+
+// A visible node's position, counting from 1, among the visible nodes of its name, which
+// the index lists in pre-order.
+std::size_t occurrence(std::span<const NodeIndex> namesakes, NodeIndex node) {
+  return static_cast<std::size_t>(std::lower_bound(namesakes.begin(), namesakes.end(), node) - namesakes.begin()) + 1;
+}
+
+// The nodes carrying each non-empty id, hidden ones included: how many, and the last.
+struct Carriers {
+  std::size_t count = 0;
+  NodeIndex node = 0;
+};
+
+std::unordered_map<std::string_view, Carriers> carriers_by_id(const TreeIndex& index) {
+  std::unordered_map<std::string_view, Carriers> carriers;
+  carriers.reserve(index.size());
+  for (NodeIndex i = 0; i < index.size(); ++i) {
+    const std::string& id = index.node(i).id;
+    if (id.empty()) continue;
+    Carriers& found = carriers[id];
+    ++found.count;
+    found.node = i;
   }
-  return std::any_of(candidates.begin(), candidates.end(), old);
+  return carriers;
 }
 
 }  // namespace
 
-NodesById collect_nodes_by_id(const Node& root, NameCounts& counts) {
-  std::size_t size = 0;
-  for_each_pre_order(root, [&](const Node&) { ++size; });
-  NodesById nodes;
-  nodes.reserve(size);
-  counts.reserve(counts.size() + size);
-  for_each_pre_order(root, [&](const Node& n) {
-    if (n.is_hidden) return;
-    const std::size_t occurrence = ++counts[n.name];
-    nodes.insert_or_assign(n.id, NodeInfo{n.name, occurrence});
-  });
-  return nodes;
+Renaming::Renaming(const Node& old_root, const Node& new_root) : old_index_(old_root) {
+  const TreeIndex new_index(new_root);
+  const auto old_ids = carriers_by_id(old_index_);
+  const auto new_ids = carriers_by_id(new_index);
+  ReferenceTexts texts;
+  std::unordered_set<std::string_view> names;
+  for (NodeIndex i = 0; i < old_index_.size(); ++i) {
+    const Node& node = old_index_.node(i);
+    // Without an id, or with one that several nodes of the old or of the new tree carry
+    // (hidden ones included), the node cannot be told from the others: its references
+    // have nothing to follow and stay as written.
+    if (node.is_hidden || node.id.empty() || old_ids.find(node.id)->second.count > 1) continue;
+    const auto found = new_ids.find(node.id);
+    if (found != new_ids.end() && found->second.count > 1) continue;
+    Fate fate;
+    if (found == new_ids.end() || new_index.node(found->second.node).is_hidden) {
+      // Gone from view. A reference that selects nothing in the new tree reads "REF!" as
+      // it is; one that selects a node reads another node.
+      fate.namesakes = new_index.named(node.name).size();
+      if (fate.namesakes == 0) continue;
+    } else {
+      const NodeIndex kept = found->second.node;
+      const Node& now = new_index.node(kept);
+      const std::span<const NodeIndex> before = old_index_.named(node.name);
+      const std::span<const NodeIndex> after = new_index.named(now.name);
+      const std::size_t old_occurrence = occurrence(before, i);
+      const std::size_t new_occurrence = occurrence(after, kept);
+      // Any reference that selected the node before selects it still.
+      if (same_reference(node.name, old_occurrence, before.size(), now.name, new_occurrence, after.size())) continue;
+      fate.text = texts.text(now.name, new_occurrence, after.size());
+      // The new name cannot be written as a reference; an empty text would leave a hole.
+      if (fate.text.empty()) fate.text = kRefError;
+    }
+    fates_.emplace(i, std::move(fate));
+    if (names.insert(node.name).second) names_.push_back(node.name);
+  }
 }
 
-Replacements find_replacements(const Node& old_root, const Node& new_root) {
-  NameCounts old_counts;
-  NameCounts new_counts;
-  const NodesById old_nodes = collect_nodes_by_id(old_root, old_counts);
-  const NodesById new_nodes = collect_nodes_by_id(new_root, new_counts);
-
-  ReferenceTexts texts;
-  Replacements replacements;
-  std::vector<std::pair<const NodeInfo*, const NodeInfo*>> kept;  // old, new
-  std::vector<const NodeInfo*> removed;
-  for (const auto& [id, old_info] : old_nodes) {
-    const auto found = new_nodes.find(id);
-    if (found == new_nodes.end()) {
-      removed.push_back(&old_info);
-      continue;
-    }
-    const NodeInfo& new_info = found->second;
-    kept.emplace_back(&old_info, &new_info);
-    const std::size_t old_count = count_of(old_counts, old_info.name);
-    const std::size_t new_count = count_of(new_counts, new_info.name);
-    if (same_reference(old_info, old_count, new_info, new_count)) continue;
-    std::string old_text = texts.text(old_info.name, old_info.occurrence, old_count);
-    // A name without a reference form was never written in a formula.
-    if (old_text.empty()) continue;
-    std::string new_text = texts.text(new_info.name, new_info.occurrence, new_count);
-    // The new name cannot be written as a reference; an empty text would leave a hole.
-    if (new_text.empty()) new_text = kRefError;
-    replacements.insert_or_assign(std::move(old_text), std::move(new_text));
-  }
-  if (removed.empty()) return replacements;
-
-  // Shifted positions: a kept node's old name at its new place. A position can be a
-  // removed node's text only if the names agree, so only those names are written out.
-  std::unordered_set<std::string_view> removed_names;
-  for (const NodeInfo* info : removed) removed_names.insert(info->name);
-  std::unordered_set<std::string> shifted;
-  for (const auto& [old_info, new_info] : kept) {
-    if (!removed_names.contains(old_info->name)) continue;
-    shifted.insert(texts.text(old_info->name, new_info->occurrence, count_of(new_counts, old_info->name)));
-  }
-
-  std::unordered_set<std::string_view> old_ids;
-  for_each_pre_order(old_root, [&](const Node& n) { old_ids.insert(n.id); });
-  const TreeIndex new_index(new_root);
-  for (const NodeInfo* info : removed) {
-    std::string text = texts.text(info->name, info->occurrence, count_of(old_counts, info->name));
-    if (text.empty()) continue;
-    // Left alone, the text would silently come to mean a node that was already there. Only
-    // a node new to the tree may take over a removed node's reference.
-    if (shifted.contains(text) || selects_old_node(text, new_index, old_ids)) {
-      replacements.insert_or_assign(std::move(text), std::string(kRefError));
-    }
-  }
-  return replacements;
+std::optional<std::string_view> Renaming::replacement(std::string_view reference) const {
+  if (fates_.empty() || !reference.starts_with('@')) return std::nullopt;  // not children or right
+  const auto read = parse_node_reference_from_str(reference);
+  if (!read) return std::nullopt;
+  const std::span<const NodeIndex> namesakes = old_index_.named(read.value().name);
+  const std::optional<std::size_t> position = selected(namesakes.size(), read.value().index);
+  if (!position) return std::nullopt;
+  const auto fate = fates_.find(namesakes[*position]);
+  if (fate == fates_.end()) return std::nullopt;
+  if (!fate->second.text.empty()) return fate->second.text;
+  if (selects_any(fate->second.namesakes, read.value().index)) return kRefError;
+  return std::nullopt;
 }
 
 namespace {
 
 // A quick test that a formula holds no key as a substring after some "@", which spares
-// scanning it: no token of it can then be a key. The keys' hashes are kept in a small open
-// table and probed, at each "@", for every key length. Long keys make the probe costly, and
-// keys without "@" are not found this way; with either, every formula is scanned.
+// scanning it. The keys' hashes are kept in a small open table and probed, at each "@", for
+// every key length. Long keys make the probe costly, and keys without "@" are not found
+// this way; with either, every formula is scanned.
 class KeyFilter {
  public:
-  explicit KeyFilter(const Replacements& replacements) {
+  explicit KeyFilter(const std::vector<std::string>& keys) {
     std::size_t size = 16;
-    while (size < 2 * replacements.size()) size *= 2;
+    while (size < 2 * keys.size()) size *= 2;
     table_.assign(size, 0);
-    for (const auto& [key, _] : replacements) {
+    for (const std::string& key : keys) {
       if (key.size() > kLongest || !key.starts_with('@')) {
         table_.clear();
         return;
@@ -192,18 +191,28 @@ class KeyFilter {
   std::vector<std::uint64_t> table_;     // at most half full
 };
 
+// The filter for the renaming: every reference token of a name begins "@name" or "@{name}".
+KeyFilter filter_of(const Renaming& renaming) {
+  std::vector<std::string> keys;
+  keys.reserve(2 * renaming.names().size());
+  for (const std::string& name : renaming.names()) {
+    keys.push_back("@" + name);
+    keys.push_back("@{" + name + "}");
+  }
+  return KeyFilter(keys);
+}
+
 // The rewritten formula, or nothing when no token of it is replaced.
-std::optional<std::string> rewritten(std::string_view formula, const Replacements& replacements,
-                                     const KeyFilter& filter) {
-  if (replacements.empty() || !filter.may_hold_key(formula)) return std::nullopt;
+std::optional<std::string> rewritten(std::string_view formula, const Renaming& renaming, const KeyFilter& filter) {
+  if (renaming.names().empty() || !filter.may_hold_key(formula)) return std::nullopt;
   std::string out;
   std::size_t copied = 0;  // formula bytes before this offset are in `out`
   for (const parser::Token& token : parser::scan_tokens(formula)) {
-    if (token.kind != parser::TokenKind::NodeReference || token.text.starts_with("children")) continue;
-    const auto found = replacements.find(token.text);
-    if (found == replacements.end() || token.start < copied) continue;
+    if (token.kind != parser::TokenKind::NodeReference || token.start < copied) continue;
+    const std::optional<std::string_view> text = renaming.replacement(token.text);
+    if (!text) continue;
     out.append(formula.substr(copied, token.start - copied));
-    out += found->second;
+    out += *text;
     copied = token.end;
   }
   if (copied == 0) return std::nullopt;
@@ -211,22 +220,22 @@ std::optional<std::string> rewritten(std::string_view formula, const Replacement
   return out;
 }
 
-void rewrite(std::string& formula, const Replacements& replacements, const KeyFilter& filter) {
-  if (auto text = rewritten(formula, replacements, filter)) formula = std::move(*text);
+void rewrite(std::string& formula, const Renaming& renaming, const KeyFilter& filter) {
+  if (auto text = rewritten(formula, renaming, filter)) formula = std::move(*text);
 }
 
 }  // namespace
 
-std::string replace_references(std::string_view formula, const Replacements& replacements) {
-  return rewritten(formula, replacements, KeyFilter(replacements)).value_or(std::string(formula));
+std::string replace_references(std::string_view formula, const Renaming& renaming) {
+  return rewritten(formula, renaming, filter_of(renaming)).value_or(std::string(formula));
 }
 
-void replace_references_in_tree(Node& root, const Replacements& replacements) {
-  if (replacements.empty()) return;
-  const KeyFilter filter(replacements);
+void replace_references_in_tree(Node& root, const Renaming& renaming) {
+  if (renaming.names().empty()) return;
+  const KeyFilter filter = filter_of(renaming);
   for_each_pre_order(root, [&](Node& node) {
     if (node.formula.is_single()) {
-      rewrite(node.formula.single_value(), replacements, filter);
+      rewrite(node.formula.single_value(), renaming, filter);
     } else {
       // Per-dimension formulas often repeat the one before: a run of equal texts is scanned once.
       std::vector<std::string>& texts = node.formula.multi_values();
@@ -237,14 +246,14 @@ void replace_references_in_tree(Node& root, const Replacements& replacements) {
           continue;
         }
         previous = texts[d];
-        rewrite(texts[d], replacements, filter);
+        rewrite(texts[d], renaming, filter);
       }
     }
   });
 }
 
 void rename_references(const Node& old_root, Node& new_root) {
-  replace_references_in_tree(new_root, find_replacements(old_root, new_root));
+  replace_references_in_tree(new_root, Renaming(old_root, new_root));
 }
 
 }  // namespace ostrel::tree

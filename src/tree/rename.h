@@ -1,54 +1,62 @@
-// Renaming: compares a tree before an edit with the tree after it, matching nodes by id,
-// and rewrites the references in every formula of the edited tree so that each keeps
-// naming the node it named before. A node's reference text is its preferred form with
-// "[occurrence]" appended while several visible nodes share its name, so renames, moves,
-// additions and removals can all change it. Only whole reference tokens are replaced;
-// every other byte of a formula is kept.
+// Renaming: compares a tree before an edit with the tree after it and rewrites the
+// references in every formula of the edited tree, so that no reference comes to read
+// another node: each keeps reading its node, or becomes "REF!", which a person can see and
+// mend. Nodes are matched by id, and only where the id tells them apart: a non-empty id
+// that no other node of the same tree carries. A reference is read as evaluation reads it
+// in the old tree (its name and index, whatever its form); when the node it selects has
+// another reference text in the new tree, the reference takes that text in its preferred
+// form. References to nodes that cannot be identified, and to nodes whose text stays,
+// keep their bytes; so does every byte outside reference tokens.
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
+#include "tree_index.h"
 #include "types.h"
 
 namespace ostrel::tree {
 
-// A visible node as renaming sees it: its name and its position, counting from 1 in
-// pre-order, among the visible nodes of its tree that bear the same name.
-struct NodeInfo {
-  std::string name;
-  std::size_t occurrence = 0;
+// What one edit does to references, worked out once for both trees.
+class Renaming {
+ public:
+  // `old_root` must outlive the renaming unchanged; `new_root` is read only here.
+  Renaming(const Node& old_root, const Node& new_root);
 
-  friend bool operator==(const NodeInfo&, const NodeInfo&) = default;
+  // The text that replaces one node reference token of a formula of the new tree, or
+  // nothing when the token keeps its bytes.
+  std::optional<std::string_view> replacement(std::string_view reference) const;
+
+  // The old names of the nodes whose references may change: a reference token of any other
+  // name keeps its bytes.
+  const std::vector<std::string>& names() const { return names_; }
+
+ private:
+  // What becomes of the references that select one visible node of the old tree.
+  struct Fate {
+    // The node's reference text in the new tree ("REF!" when it has none); empty when the
+    // node is gone or hidden, and the references that would now select another node
+    // become "REF!".
+    std::string text;
+    // For a node gone or hidden: the number of visible nodes of its name in the new tree.
+    std::size_t namesakes = 0;
+  };
+
+  TreeIndex old_index_;
+  std::unordered_map<NodeIndex, Fate> fates_;  // nodes not listed keep their references
+  std::vector<std::string> names_;
 };
 
-// Name to the number of visible nodes bearing it.
-using NameCounts = std::unordered_map<std::string, std::size_t>;
-// Id to the visible node carrying it; of several nodes with one id, the last in pre-order.
-using NodesById = std::unordered_map<std::string, NodeInfo>;
-// Old reference text to the text that replaces it.
-using Replacements = std::unordered_map<std::string, std::string>;
-
-// The visible nodes of the tree by id, their occurrences counted in `counts`, which thus
-// ends up holding the number of visible nodes of each name. Hidden nodes get no entry and do
-// not shift the occurrences of the nodes after them; their subtrees are still visited.
-NodesById collect_nodes_by_id(const Node& root, NameCounts& counts);
-
-// What each old reference text becomes in the new tree: the node's new text for nodes both
-// trees have; "REF!" for nodes renamed to a name that cannot be written as a reference;
-// and "REF!" for a removed node's text when it would otherwise come to name a node that
-// the old tree had already (visible or hidden). A removed node's text that names nothing,
-// or only nodes new to the tree, stays.
-Replacements find_replacements(const Node& old_root, const Node& new_root);
-
-// `formula` with every node reference token that is a key of `replacements` swapped for
-// its value, each token looked up once.
-std::string replace_references(std::string_view formula, const Replacements& replacements);
+// `formula` with every node reference token that the renaming replaces swapped, each token
+// read once, so that swaps and chains come out right.
+std::string replace_references(std::string_view formula, const Renaming& renaming);
 
 // Rewrites every formula of the tree, all dimensions, hidden nodes included.
-void replace_references_in_tree(Node& root, const Replacements& replacements);
+void replace_references_in_tree(Node& root, const Renaming& renaming);
 
 // Rewrites the formulas of `new_root` after the edit that turned `old_root` into it.
 void rename_references(const Node& old_root, Node& new_root);

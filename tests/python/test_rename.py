@@ -73,9 +73,10 @@ def test_formulas_of_any_content_do_not_raise():
     assert [c.formula for c in rename_nodes(old, new).children[1:]] == [f.replace("@A", "@B") for f in junk]
 
 
-# Random edits over a small pool of names, whose preferred reference forms are fixed here,
-# independently of the module.
-FORMS = {"A": "@A", "B": "@B", "Unit cost": "@{Unit cost}", "x[1]": "@{x[1]}", "a}b": None}
+# Random edits over a small pool of names, whose reference forms are fixed here,
+# independently of the module: each name's forms without an index, the preferred first.
+WHOLE_FORMS = {"A": ["@A", "@{A}"], "B": ["@B", "@{B}"], "Unit cost": ["@{Unit cost}"], "x[1]": ["@{x[1]}"], "a}b": []}
+FORMS = {name: forms[0] if forms else None for name, forms in WHOLE_FORMS.items()}
 
 
 @st.composite
@@ -107,45 +108,143 @@ def build(shape, formula_of, extra=()):
     return root
 
 
-def references(root):
-    """Each visible node's preferred reference text by id (None for a name without one)."""
+# References follow their node or become errors. Inputs hold numbers of their own; formula
+# nodes each read one input, written in any accepted form.
+ERRORS = {"REF!", "ERROR!", "MANY!", "VALUE!"}
+MISSING = object()  # an id kind: no attribute at all
+BAD_IDS = [MISSING, None, "", "\ud800", 7, 7.0, b"raw"]
+
+
+@st.composite
+def followed_edits(draw):
+    """Inputs (key, name, hidden, id) and formula nodes of an old tree, with the new tree's
+    inputs made by renames (also to shared names, names needing braces and names without a
+    form), removals, hiding, additions and moves. An id stays with its node; in messy trees
+    some ids are missing, not a str, empty, lone surrogates, or shared with another node."""
+    names = st.sampled_from(list(FORMS))
+    messy = draw(st.booleans())
+
+    def id_for(key, taken):
+        if not messy or draw(st.integers(0, 2)) > 0:
+            return f"id{key}"
+        if taken and draw(st.booleans()):
+            return draw(st.sampled_from(taken))  # shared with a node of the same tree
+        return draw(st.sampled_from(BAD_IDS))
+
+    inputs = []
+    for key in range(draw(st.integers(1, 7))):
+        ids = [i for _, _, _, i in inputs if isinstance(i, str) and i]
+        inputs.append((key, draw(names), draw(st.integers(0, 4)) == 0, id_for(key, ids)))
+    kept = []
+    for key, name, hidden, id_ in inputs:
+        if draw(st.integers(0, 5)) > 0:
+            renamed = draw(names) if draw(st.integers(0, 2)) == 0 else name
+            kept.append((key, renamed, hidden ^ (draw(st.integers(0, 5)) == 0), id_))
+    # An added node may share the id of a node that is still there, never a removed one's:
+    # the host would be telling that they are the same node.
+    present = [i for _, _, _, i in kept if isinstance(i, str) and i]
+    added = [(key, draw(names), draw(st.integers(0, 5)) == 0, id_for(key, present))
+             for key in range(100, 100 + draw(st.integers(0, 3)))]
+    formula_count = draw(st.integers(1, 5))
+    old_order = [("in", k) for k, *_ in inputs] + [("f", j) for j in range(formula_count)]
+    new_order = [("in", k) for k, *_ in kept + added] + [("f", j) for j in range(formula_count)]
+    old_order = draw(st.permutations(old_order))
+    new_order = new_order if draw(st.booleans()) else draw(st.permutations(new_order))
+
+    def parents(order):
+        return [draw(st.integers(-1, i - 1)) for i in range(len(order))]
+
+    choices = [(draw(st.integers(0, 1000)), draw(st.integers(0, 1000))) for _ in range(formula_count)]
+    return inputs, kept + added, (old_order, parents(old_order)), (new_order, parents(new_order)), choices
+
+
+def host_tree(inputs, formulas, shape):
+    """The host tree, and its nodes by ("in", key) and ("f", j)."""
+    order, parents = shape
+    by_key = {("in", key): (name, hidden, id_) for key, name, hidden, id_ in inputs}
+    nodes = {}
+    for item in order:
+        if item[0] == "in":
+            name, hidden, id_ = by_key[item]
+            node = N(name, str(100 + item[1]), is_hidden=hidden, id=id_)
+            if id_ is MISSING:
+                del node.id
+        else:
+            node = N(f"f{item[1]}", formulas.get(item[1], "=0"), id=f"f{item[1]}")
+        nodes[item] = node
+    root = N("Root", "", id="root", is_hidden=True)
+    for item, parent in zip(order, parents):
+        (root if parent < 0 else nodes[order[parent]]).children.append(nodes[item])
+    return root, nodes
+
+
+def preferred_texts(root):
+    """Each visible node's preferred reference text (None for a name without a form)."""
     visible = [node for node in pre_order(root) if not node.is_hidden]
     out = {}
     for node in visible:
         same = [n for n in visible if n.name == node.name]
-        form = FORMS[node.name]
-        out[node.id] = form + f"[{same.index(node) + 1}]" if form and len(same) > 1 else form
+        form = FORMS.get(node.name, f"@{node.name}")
+        out[node] = form and form + (f"[{same.index(node) + 1}]" if len(same) > 1 else "")
     return out
 
 
-def value_of(id_):
-    return str(1000 + int(id_)) if id_.isdigit() else str(5000 + int(id_[3:]))
+def usable_ids(root):
+    """The ids that identify one node: a non-empty str (that UTF-8 can hold) carried by no
+    other node of the tree, visible or hidden."""
+    ids = [getattr(node, "id", MISSING) for node in pre_order(root)]
+    usable = [i for i in ids if isinstance(i, str) and i and not re.search("[\ud800-\udfff]", i)]
+    return {i for i in usable if ids.count(i) == 1}
 
 
-@given(edits())
-@settings(max_examples=400, deadline=None)
-def test_references_keep_their_node_or_become_errors(edit):
-    """Each old node's reference, probed from a hidden node (which takes no part), still reads
-    that node's value after renaming when the node was kept; otherwise it reads an error or
-    a node new to the tree, never another node that was there before."""
-    old_shape, new_shape = edit
-    old = build(old_shape, value_of)
-    probes = {id_: text for id_, text in references(old).items() if text is not None}
-    extra = {id_: N("probe", f"={text}", id=f"probe{id_}", is_hidden=True) for id_, text in probes.items()}
-    new = build(new_shape, value_of, extra.values())
-    kept = {id_ for id_, _, hidden in new_shape[0] if not hidden} & set(references(old))
-    only_new = {value_of(id_) for id_, _, _ in new_shape[0] if id_ not in {i for i, _, _ in old_shape[0]}}
+def written_reference(root, target, choice):
+    """One accepted form of a reference that selects `target` in `root`."""
+    visible = [node for node in pre_order(root) if not node.is_hidden]
+    same = [n for n in visible if n.name == target.name]
+    form = WHOLE_FORMS[target.name][choice[0] % len(WHOLE_FORMS[target.name])]
+    occurrence = same.index(target) + 1
+    indexes = [f"[{occurrence}]", f"[0{occurrence}]"] + ([""] if len(same) == 1 else [])
+    return form + indexes[choice[1] % len(indexes)]
+
+
+@given(followed_edits())
+@settings(max_examples=2000, deadline=None)
+def test_references_follow_their_node_or_become_errors(edit):
+    """After rename_nodes, a formula reading an input that can be identified (its id is
+    usable in the old tree and, where it is still there, in the new one) gives that
+    input's number, or an error when the input is gone or hidden; never another number.
+    Its text changes only when the input's preferred reference changed, and then to the new
+    preferred reference. References to inputs that cannot be identified stay as written."""
+    inputs, new_inputs, old_shape, new_shape, choices = edit
+    old, old_nodes = host_tree(inputs, {}, old_shape)
+    old_texts = preferred_texts(old)
+    targets = [node for item, node in old_nodes.items() if item[0] == "in" and old_texts.get(node)]
+    formulas = {}
+    read = {}
+    for j, choice in enumerate(choices):
+        if targets:
+            target = targets[choice[0] % len(targets)]
+            read[j] = next(item for item, node in old_nodes.items() if node is target)
+            formulas[j] = "=" + written_reference(old, target, choice)
+    for j, formula in formulas.items():
+        old_nodes[("f", j)].formula = formula
+    new, new_nodes = host_tree(new_inputs, formulas, new_shape)
+    old_ids, new_ids = usable_ids(old), usable_ids(new)
+    new_texts = preferred_texts(new)
     rename_nodes(old, new, in_place=True)
     evaluate_tree(new, in_place=True)
-    new_texts = references(new)
-    for id_, probe in extra.items():
-        if id_ in kept:
-            text = new_texts[id_]
-            assert probe.formula == (f"={text}" if text else "=REF!")
-            assert text is None or probe.value == value_of(id_)
-        elif probe.formula != "=REF!":
-            assert probe.formula == f"={probes[id_]}"
-            assert probe.value in only_new | {"REF!", "MANY!"}, (probe.formula, probe.value)
+    for j, item in read.items():
+        node = new_nodes[("f", j)]
+        id_ = getattr(old_nodes[item], "id", MISSING)
+        there = new_nodes.get(item)
+        if id_ not in old_ids or (there is not None and id_ not in new_ids):
+            assert node.formula == formulas[j], "a reference to a node without a usable id was rewritten"
+        elif there is None or there.is_hidden:
+            assert node.value in ERRORS and node.formula in (formulas[j], "=REF!"), (node.formula, node.value)
+        else:
+            before, after = old_texts[old_nodes[item]], new_texts[there]
+            assert node.formula == (formulas[j] if before == after else f"={after or 'REF!'}")
+            assert node.value == (str(100 + item[1]) if after else "ERROR!")
 
 
 PIECES = [" ", "\t", "+", "*2", "(", ")", "# ", "children", "right", "sum(", ";", "1,5", "{", "}", "[", "]", "[2]",

@@ -66,7 +66,8 @@ PyObject* py_rename_nodes(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
     if (!old_tree) return nullptr;
     std::optional<Node> new_tree = protocol_to_node((*bound)[1], "new_root");
     if (!new_tree) return nullptr;
-    tree::rename_references(*old_tree, *new_tree);
+    SignalInterrupt signals;
+    if (!tree::rename_references(*old_tree, *new_tree, &signals)) return nullptr;
     old_tree.reset();  // not needed for writing back
     return write_back((*bound)[1], *in_place, NodeField::Formula, *new_tree, "new_root");
   });

@@ -230,10 +230,12 @@ std::string replace_references(std::string_view formula, const Renaming& renamin
   return rewritten(formula, renaming, filter_of(renaming)).value_or(std::string(formula));
 }
 
-void replace_references_in_tree(Node& root, const Renaming& renaming) {
-  if (renaming.names().empty()) return;
+bool replace_references_in_tree(Node& root, const Renaming& renaming, Interrupt* interrupt) {
+  if (renaming.names().empty()) return true;
   const KeyFilter filter = filter_of(renaming);
+  InterruptPoll poll(interrupt);
   for_each_pre_order(root, [&](Node& node) {
+    if (poll.stop()) return;
     if (node.formula.is_single()) {
       rewrite(node.formula.single_value(), renaming, filter);
     } else {
@@ -250,10 +252,11 @@ void replace_references_in_tree(Node& root, const Renaming& renaming) {
       }
     }
   });
+  return !poll.stopped();
 }
 
-void rename_references(const Node& old_root, Node& new_root) {
-  replace_references_in_tree(new_root, Renaming(old_root, new_root));
+bool rename_references(const Node& old_root, Node& new_root, Interrupt* interrupt) {
+  return replace_references_in_tree(new_root, Renaming(old_root, new_root), interrupt);
 }
 
 }  // namespace ostrel::tree

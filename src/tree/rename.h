@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "interrupt.h"
 #include "tree_index.h"
 #include "types.h"
 
@@ -55,10 +56,12 @@ class Renaming {
 // read once, so that swaps and chains come out right.
 std::string replace_references(std::string_view formula, const Renaming& renaming);
 
-// Rewrites every formula of the tree, all dimensions, hidden nodes included.
-void replace_references_in_tree(Node& root, const Renaming& renaming);
+// Rewrites every formula of the tree, all dimensions, hidden nodes included. False when
+// the interrupt stopped it, some formulas rewritten and some not.
+bool replace_references_in_tree(Node& root, const Renaming& renaming, Interrupt* interrupt = nullptr);
 
-// Rewrites the formulas of `new_root` after the edit that turned `old_root` into it.
-void rename_references(const Node& old_root, Node& new_root);
+// Rewrites the formulas of `new_root` after the edit that turned `old_root` into it; false
+// when the interrupt stopped it.
+bool rename_references(const Node& old_root, Node& new_root, Interrupt* interrupt = nullptr);
 
 }  // namespace ostrel::tree

@@ -574,6 +574,7 @@ std::optional<ConvertError> append_expression(const Expression& expression, cons
 std::string spreadsheet_number(double x) {
   if (!std::isfinite(x)) return "#NUM!";
   std::string text = format_number(x);
+  if (x == std::trunc(x) && std::fabs(x) < 0x1p53) return text;  // whole numbers are exact
   double back = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), back);
   if (error == std::errc() && end == text.data() + text.size() && back == x) return text;

@@ -66,9 +66,23 @@ def either(*parts):
                 all(p.exact for p in parts), all(p.cell for p in parts), all(p.input for p in parts))
 
 
+def is_call(text):
+    """A keyword and its parenthesised arguments, nothing else ("root(abs(@a); 2)")."""
+    start = text.find("(")
+    if start <= 0 or not text[:start].isalpha() or not text.endswith(")"):
+        return False
+    depth = 0
+    for i, c in enumerate(text[start:], start):
+        depth += {"(": 1, ")": -1}.get(c, 0)
+        if depth == 0:
+            return i == len(text) - 1
+    return False
+
+
 def operand(e):
-    """The expression's text as one operand of an operator or a sign."""
-    return f"({e.text})" if " " in e.text or e.text[:1] in "+-" else e.text
+    """The expression's text as one operand of an operator or a sign: a call as it stands,
+    whatever its export becomes, anything with operators in parentheses."""
+    return e.text if is_call(e.text) or " " not in e.text and e.text[:1] not in "+-" else f"({e.text})"
 
 
 def number_of(literal_text):
@@ -161,6 +175,9 @@ class PlanMaker:
         """A reference the engine cannot resolve, or a list where one value belongs."""
         rng = self.rng
         options = ["@nobody", "children[99]", "right[99]"]
+        # right ends where the node's formula list ends, whatever its cells; a single
+        # formula has no right-hand values
+        options += [f"right[{len(scope.right) + 1}]"] if scope.right is not None else ["right[1]", "sum(right)"]
         if self.visible():
             options.append(rng.choice(self.visible()).value.text + "[2]")
         options += [f"{text} + 1" for text, _ in self.lists(scope)]
@@ -211,14 +228,14 @@ class PlanMaker:
             # remainders of negative numbers: an absolute value by a positive literal
             a = self.exact(scope, depth)
             return Expr(f"abs({a.text}) % {rng.choice(['2', '3', '7', '2,5'])}", False, a.error, 7.0)
-        a = self.value(scope, depth)
+        a = self.value(scope, depth) if op != "^" or self.rng.random() < 0.5 else self.call(scope, depth)
         if op == "^":
-            a = self.bounded(a, 1e3)
+            a = self.bounded(a, 1e4)
             if rng.random() < 0.3:  # roots of negative numbers: a fractional power of an absolute value
                 a = self.exact(scope, depth)
                 return Expr(f"abs({a.text}) ^ 0,5", False, a.error, a.size ** 0.5 + 1, False)
             k = rng.choice([1, 2, 3])
-            return self.bounded(Expr(f"({a.text}) ^ {k}", False, a.error, a.size ** k, a.exact))
+            return self.bounded(Expr(f"{operand(a)} ^ {k}", False, a.error, a.size ** k, a.exact))
         if op == "/":
             b = self.exact(scope, depth)
             nonzero = b.text in LITERALS and number_of(b.text) != 0
@@ -229,8 +246,12 @@ class PlanMaker:
         return self.bounded(Expr(f"{operand(a)} {op} {operand(b)}", False, a.error or b.error, size,
                                  a.exact and b.exact))
 
+    def call(self, scope, depth):
+        """A function, aggregation or modifier: an operand that its export must keep one."""
+        return getattr(self, "make_" + self.rng.choice(["function", "aggregate", "modifier"]))(scope, depth)
+
     def make_sign(self, scope, depth):
-        a = self.value(scope, depth)
+        a = self.value(scope, depth) if self.rng.random() < 0.5 else self.call(scope, depth)
         if self.rng.random() < 0.5:
             return replace(a, text=f"-{operand(a)}", empty=False, cell=False, input=False)
         return replace(a, text=f"+{operand(a)}")  # a plus passes the value on, an empty one too
@@ -254,13 +275,17 @@ class PlanMaker:
             # the second argument's value when the first fails
             b = self.value(scope, depth)
             return replace(either(a, b), text=f"iferror({a.text}; {b.text})", error=b.error, input=False)
-        a = self.exact(scope, depth)
+        inputs = [m.value for m in self.visible() if m.value.input and not m.value.empty]
+        if name == "round2" and inputs and rng.random() < 0.5:
+            a = rng.choice(inputs)
+        else:
+            a = self.exact(scope, depth)
         if name == "round2":
             # rounding ties: only an input's value, of at most two decimals, is rounded to a
             # decimal place; other digits are whole numbers, or computed ones of few digits
             digits = [Expr(d) for d in ["0", "-1", "-2"]]
             if a.input:
-                digits += [Expr(d) for d in ["1", "2", "1,6"]] + [e for e in [self.exact(scope, 0)] if e.size <= 3]
+                digits += [Expr(d) for d in ["1", "2", "0,6", "1,6"]] + [e for e in [self.exact(scope, 0)] if e.size <= 3]
             d = rng.choice(digits)
             # a power of ten other than 1 is inexact: the result may differ in its last bits
             return Expr(f"round({a.text}; {d.text})", False, a.error or d.error, a.size + 100, d.text == "0")
@@ -284,6 +309,10 @@ class PlanMaker:
         if lists and rng.random() < 0.4:
             text, members = rng.choice(lists)
             return rng.choice([text, text, f"({text})", f"+{text}", f"iferror({text}; 0)"]), members
+        blanks = [m.value for m in self.visible() if m.value.empty]
+        if blanks and rng.random() < 0.2:  # maybe nothing but empty cells
+            e = rng.choice(blanks)
+            return e.text, [e]
         e = self.value(scope, depth)
         if e.empty and not e.cell:
             # formulas that read an empty cell: a value that may be empty is a cell, which
@@ -405,7 +434,7 @@ class PlanMaker:
         # nearly equal numbers: a ratio divides by a first dimension that may be nearly 0
         if not members[0].exact:
             return literal(rng)
-        return Expr(f"ratio({text})", False, True, 1e6, False)
+        return Expr(f"ratio({text})", False, True, 1e4, False)
 
     # ---- formula nodes ----------------------------------------------------------------------
 

@@ -130,6 +130,11 @@ formula_texts = st.one_of(
     st.sampled_from(["", "7", "1,5", "15%", "Hello, world.", ".=x", "1e400", "nan", "=1 +"]),
 )
 addresses = st.sampled_from(["B2", "C3", "$D$4", "'My sheet'!E5", ""])
+# Made once: strategies built inside the draws below would be analysed anew every time.
+node_names = st.sampled_from(["a", "b", "x", "x", "Self", "h"])
+formulas = formula_texts | st.lists(formula_texts, min_size=1, max_size=3)
+node_cells = addresses.filter(bool) | st.lists(addresses, min_size=1, max_size=3)
+child_counts = [st.integers(0, 2), st.integers(0, 2), st.just(0)]
 
 
 @st.composite
@@ -137,11 +142,10 @@ def trees(draw):
     """Up to three levels of nodes named from NAMES, every node with cells."""
 
     def node(depth):
-        name = draw(st.sampled_from(["a", "b", "x", "x", "Self", "h"]))
-        formula = draw(formula_texts | st.lists(formula_texts, min_size=1, max_size=3))
-        cells = draw(addresses.filter(bool) | st.lists(addresses, min_size=1, max_size=3))
-        children = [node(depth + 1) for _ in range(draw(st.integers(0, 2 if depth < 2 else 0)))]
-        return N(name, formula, children, is_hidden=name == "h", cells=cells)
+        name = draw(node_names)
+        formula, addresses = draw(formulas), draw(node_cells)
+        children = [node(depth + 1) for _ in range(draw(child_counts[depth]))]
+        return N(name, formula, children, is_hidden=name == "h", cells=addresses)
 
     return node(0)
 

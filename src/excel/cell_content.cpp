@@ -96,8 +96,9 @@ std::string plain_value(std::string_view trimmed) {
     if (const auto* number = std::get_if<Value::Number>(&parsed.value().v)) {
       // A percentage's parsed value is already divided by 100; it is written as the
       // formula of that value ("15%" gives "=0.15").
-      if (trimmed.back() != '%' || !std::isfinite(number->value)) return number_content(number->value);
-      return "=" + spreadsheet_number(number->value);
+      const double x = number->value;
+      if (trimmed.back() == '%' && std::isfinite(x)) return "=" + spreadsheet_number(x);
+      return number_content(x);
     }
   }
   if (std::optional<double> x = parse_decimal_float(parser::normalize_number_string(trimmed))) {

@@ -4,9 +4,10 @@
 // the spreadsheet computes from it what the engine computes from the formula.
 //
 // A reference that cannot be written ends the translation of the whole cell with a
-// `ConvertError`, except where the engine may never read it: function arguments,
-// conditions, conditional values and coalesce arguments after the first hold the
-// spreadsheet's error literal in its place ("ABS(#REF!)").
+// `ConvertError`, except where the engine's value can survive it: function arguments
+// (which iferror catches), conditions and conditional values (read only when their clause
+// is reached) and coalesce arguments after the first hold the spreadsheet's error literal
+// in its place ("ABS(#REF!)").
 //
 // Lists (`children` and `right` without an index, a name of several nodes) are whole
 // arguments of aggregations, where they give all their cells; anywhere else they are one

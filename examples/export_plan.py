@@ -1,5 +1,7 @@
 """Exports a small quarterly plan to export_plan.xlsx next to this script and, where
-LibreOffice is installed, prints the spreadsheet's recalculated values beside the engine's.
+LibreOffice is installed, prints the spreadsheet's recalculated values beside the engine's
+and counts the cells where they agree. Error texts are written as the sheet's errors
+(spreadsheet_recalc does it), so a failing cell stays an error in the sheet.
 
 Run after installing the module: python3 examples/export_plan.py (needs openpyxl).
 """
@@ -41,6 +43,10 @@ def plan():
             Line("Staff", ["4000", "4000", "4500", "4500"]),
             Line("Rent", "1500"),
         ]),
+        # Two lines of one name: a sum takes both, a plain reference would be MANY!.
+        Line("Sales team", "", [Line("Headcount", ["3", "3", "4", "4"])]),
+        Line("Support team", "", [Line("Headcount", ["2", "2", "2", "3"])]),
+        Line("Staff per head", "=@Staff / sum(@Headcount)"),
         Line("Margin", "=round(@Profit / @Revenue * 100; 1)"),
         Line("Profit vs Q1", "=ratio(@Profit)"),
         Line("Units to come", ["=@Units + right[1]"] * 3 + ["=@Units"]),
@@ -84,12 +90,27 @@ def main():
         sheet = spreadsheet_recalc.recalculated_values(target, contents.keys())
 
     print(f"{'line':14} {'quarter':7} {'cell content':32} {'engine':>10} {'spreadsheet':>12}")
+    agreed = cells = 0
     for (line, row), engine in zip(rows_of(exported), (line for line, _ in rows_of(evaluated))):
         values = engine.value if isinstance(engine.value, list) else [engine.value] * len(QUARTERS)
         for column, quarter, content, value in zip(COLUMNS, QUARTERS, line.cells, values):
             shown = sheet.get(f"{column}{row}", "")
             shown = "" if shown is None else (f"{shown:.12g}" if isinstance(shown, float) else str(shown))
             print(f"{line.name:14} {quarter:7} {content:32} {value:>10} {shown:>12}")
+            agreed += sheet != {} and same(value, sheet.get(f"{column}{row}"))
+            cells += 1
+    if sheet:
+        print(f"the spreadsheet agrees with the engine in {agreed} of {cells} cells")
+
+
+def same(engine, sheet):
+    """The engine's value text and the spreadsheet's value are the same value."""
+    if sheet is None or engine == "":
+        return engine == "" and sheet in (None, "")
+    try:
+        return abs(float(engine) - float(sheet)) <= 1e-9 * max(1.0, abs(float(engine)))
+    except ValueError:
+        return engine == sheet
 
 
 if __name__ == "__main__":

@@ -388,6 +388,19 @@ void check_export(std::string_view input) {
     for (const std::string& content : after[i]->cells) {
       if (content.size() > ostrel::excel::kMaxCellText + 1)
         fail("a cell's content passes the cell limit", input, where);
+      // A formula (none of the addresses here holds these texts) embeds the spreadsheet's
+      // errors, never the engine's bare texts, and leaves no argument out.
+      if (!content.starts_with('=')) continue;
+      for (const std::string_view gap : {"()", "(,", ",)", ",,"}) {
+        if (content.find(gap) != std::string::npos) fail("a formula leaves an argument out", input, content);
+      }
+      for (const std::string_view error : {"REF!", "VALUE!", "MANY!", "ERROR!"}) {
+        for (std::size_t at = content.find(error); at != std::string::npos; at = content.find(error, at + 1)) {
+          if (error == "MANY!" || at == 0 || content[at - 1] != '#') {
+            fail("a formula holds a bare error text", input, content);
+          }
+        }
+      }
     }
     if (!(repeated[i]->cells == after[i]->cells)) fail("the same tree exports differently", input, where);
   }

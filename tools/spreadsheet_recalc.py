@@ -1,7 +1,8 @@
 """Writes exported cell contents into an .xlsx and lets LibreOffice Calc recalculate it.
 
-Shared by the round-trip test and the export example. The host's side of the export:
-contents starting with "=" are formulas, plain numbers are numbers, anything else is text;
+Shared by the round-trip test and the export examples. The host's side of the export:
+a content that is an error text alone ("REF!") is the sheet's error (=#REF!), contents
+starting with "=" are formulas, plain numbers are numbers, anything else is text;
 functions that spreadsheets store under a prefix get it (a writer such as openpyxl copies
 formula text verbatim). LibreOffice runs headless with a profile of its own per run (so
 runs never share one), set to recalculate every formula on loading, in its own process
@@ -10,6 +11,7 @@ group, which is killed as a whole on timeout.
 
 from __future__ import annotations
 
+import csv
 import os
 import re
 import shutil
@@ -41,8 +43,14 @@ def with_prefixes(formula: str) -> str:
     return _PREFIX_PATTERN.sub(lambda m: "_xlfn." + m.group(1) + "(", formula)
 
 
+# The sheet's errors for the engine's error texts. A cell that holds the text "REF!" would
+# be skipped by SUM and compared as text by IF: a silent wrong number, not an error.
+SHEET_ERRORS = {"REF!": "=#REF!", "VALUE!": "=#VALUE!", "MANY!": "=#N/A", "ERROR!": "=#N/A"}
+
+
 def cell_value(content: str):
-    """What a host writes for one exported content: a formula, a number or a text."""
+    """What a host writes for one exported content: an error, a formula, a number or a text."""
+    content = SHEET_ERRORS.get(content, content)
     if content.startswith("="):
         return with_prefixes(content)
     try:
@@ -66,9 +74,10 @@ def write_workbook(path: Path, contents: dict[str, str], labels: dict[str, str] 
     book.save(path)
 
 
-# Output filters: the workbook itself, or the displayed texts of the first sheet as UTF-8
-# CSV, which show formulas that the spreadsheet rejected ("Err:511") for what they are.
-_FILTERS = {"xlsx": "xlsx", "csv": "csv:Text - txt - csv (StarCalc):44,34,76,1"}
+# Output filters: the workbook itself, or the first sheet's values as UTF-8 CSV: numbers
+# at full precision (not as displayed), errors as the spreadsheet shows them, which tells
+# a formula it rejected ("Err:511") from one that failed when computed ("#DIV/0!").
+_FILTERS = {"xlsx": "xlsx", "csv": "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false"}
 
 
 def recalculate(source: Path, timeout: float = 180.0, target: str = "xlsx") -> Path:
@@ -110,21 +119,40 @@ def recalculate(source: Path, timeout: float = 180.0, target: str = "xlsx") -> P
     return result
 
 
-def read_values(path: Path, addresses) -> dict:
-    """The computed values of the cells, as the recalculated file stores them."""
-    from openpyxl import load_workbook
+def column_letters(column: int) -> str:
+    """The letters of a 1-based column number: 1 is "A", 27 is "AA"."""
+    letters = ""
+    while column > 0:
+        column, rest = divmod(column - 1, 26)
+        letters = chr(ord("A") + rest) + letters
+    return letters
 
-    sheet = load_workbook(path, data_only=True).active
-    return {address: sheet[address].value for address in addresses}
+
+def read_values(path: Path) -> dict:
+    """The values of a sheet saved as CSV by `recalculate`, by address: a float, a text
+    (also an error's, such as "#DIV/0!" or "Err:511"), or None for an empty cell."""
+    values = {}
+    with open(path, newline="", encoding="utf-8") as handle:
+        for row, line in enumerate(csv.reader(handle), start=1):
+            for column, text in enumerate(line, start=1):
+                if text == "":
+                    continue
+                try:
+                    value = float(text)
+                except ValueError:
+                    value = text
+                values[column_letters(column) + str(row)] = value
+    return values
 
 
 def recalculated_values(path: Path, addresses, timeout: float = 180.0) -> dict:
     """The spreadsheet's own values of the cells of a workbook on disk: address to value."""
-    result = recalculate(path, timeout)
+    result = recalculate(path, timeout, target="csv")
     try:
-        return read_values(result, addresses)
+        values = read_values(result)
     finally:
         shutil.rmtree(result.parent.parent, ignore_errors=True)
+    return {address: values.get(address) for address in addresses}
 
 
 def round_trip(contents: dict[str, str], labels: dict[str, str] | None = None, timeout: float = 180.0) -> dict:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 
@@ -81,43 +82,48 @@ std::optional<double> parse_decimal_float(std::string_view text) {
   return sign * value;
 }
 
+// A plain number's content: the number, or the spreadsheet's overflow error, which only a
+// formula can hold.
+std::string number_content(double x) {
+  std::string number = spreadsheet_number(x);
+  return std::isfinite(x) ? number : "=" + number;
+}
+
 // A text that is not a formula: a number in the spreadsheet's form, or the text itself.
-std::string plain_value(std::string_view text) {
-  const std::string_view trimmed = unicode::trim_white_space(text);
-  if (trimmed.empty()) return "";
+std::string plain_value(std::string_view trimmed) {
   auto parsed = parser::FormulaParser::parse_formula(trimmed);
   if (parsed) {
     if (const auto* number = std::get_if<Value::Number>(&parsed.value().v)) {
       // A percentage's parsed value is already divided by 100; it is written as the
       // formula of that value ("15%" gives "=0.15").
-      std::string content = trimmed.back() == '%' ? "=" : "";
-      content += format_number(number->value);
-      return content;
+      const double x = number->value;
+      if (trimmed.back() == '%' && std::isfinite(x)) return "=" + spreadsheet_number(x);
+      return number_content(x);
     }
   }
-  std::string normalized = parser::normalize_number_string(trimmed);
-  if (std::optional<double> x = parse_decimal_float(normalized)) return format_number(*x);
-  return normalized;
+  if (std::optional<double> x = parse_decimal_float(parser::normalize_number_string(trimmed))) {
+    return number_content(*x);
+  }
+  return std::string(trimmed);
 }
 
 }  // namespace
 
 PreparedFormula prepare_formula(std::string_view text) {
   PreparedFormula prepared;
-  if (text.empty()) return prepared;
-  // Only a "=" in the very first place makes a formula: " =1" is text.
-  if (text.front() == '=') {
-    auto parsed = parser::FormulaParser::parse_formula(text);
-    if (!parsed) {
-      prepared.content = "ERROR!";
-      return prepared;
-    }
-    if (std::holds_alternative<Value::Expression>(parsed.value().v)) {
-      prepared.formula = std::move(parsed).value();
-      return prepared;
-    }
+  const std::string_view trimmed = unicode::trim_white_space(text);
+  if (trimmed.empty()) return prepared;
+  // A "=" after blanks makes a formula too, as it does for the engine.
+  if (trimmed.front() != '=') {
+    prepared.content = plain_value(trimmed);
+    return prepared;
   }
-  prepared.content = plain_value(text);
+  auto parsed = parser::FormulaParser::parse_formula(text);
+  if (!parsed || !std::holds_alternative<Value::Expression>(parsed.value().v)) {
+    prepared.content = "ERROR!";
+    return prepared;
+  }
+  prepared.formula = std::move(parsed).value();
   return prepared;
 }
 
@@ -129,9 +135,6 @@ std::string cell_content(const PreparedFormula& prepared, const ConvertContext& 
   if (std::optional<ConvertError> failed = append_expression(expression, context, content)) {
     return std::string(error_text(*failed));
   }
-  // A bare "=" is no formula to a spreadsheet: a translation that is empty (an empty
-  // right-hand cell) leaves the cell empty.
-  if (content.size() == 1) return "";
   return content;
 }
 

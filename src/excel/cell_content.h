@@ -1,7 +1,7 @@
 // What one formula text becomes in a cell: a spreadsheet formula ("=" and the
 // translation, or an error text for the whole cell), or a plain value. Plain values are
 // numbers in the spreadsheet's form ("1,5" becomes "1.5", "15%" the formula "=0.15"), and
-// any other text stays text with its separators normalised.
+// any other text stays as it stands, trimmed.
 #pragma once
 
 #include <optional>

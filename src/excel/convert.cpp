@@ -1,11 +1,13 @@
 // Each step appends its translation to one text per cell and reports a failure as a
-// value; the public functions wrap the steps for callers that want a text of their own.
-// Parentheses are written only where the formula had them, so the spreadsheet's
-// precedence must agree with the language's, which it does for every operator written
-// here (the remainder becomes MOD, the one operator spreadsheets lack).
+// value. Parentheses are written only where the formula had them, and around a ratio,
+// which is one operand; so the spreadsheet's precedence must agree with the language's,
+// which it does for every operator written here (the remainder becomes MOD, the one
+// operator spreadsheets lack).
 #include "excel/convert.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <optional>
 #include <span>
 #include <string>
@@ -43,13 +45,29 @@ Failed write_cell(const Node& node, std::size_t dimension, const ConvertContext&
   return too_long(out);
 }
 
-// Writes the expression, or on failure the failure's text in its place.
+// The spreadsheet's error value standing for an error inside a formula. MANY! has no
+// error of its own there; #N/A, "no value available", is the nearest.
+std::string_view error_literal(ConvertError error) {
+  switch (error) {
+    case ConvertError::Ref:
+      return "#REF!";
+    case ConvertError::Many:
+      return "#N/A";
+    case ConvertError::Value:
+      return "#VALUE!";
+    case ConvertError::TooLong:
+      break;
+  }
+  invariant_failure("an overlong translation is never embedded");
+}
+
+// Writes the expression, or on failure the spreadsheet's error in its place.
 Failed write_embedded(const Expression& expression, const ConvertContext& context, std::string& out) {
   const std::size_t mark = out.size();
   const Failed failed = write_expression(expression, context, out);
   if (!failed || *failed == ConvertError::TooLong) return failed;
   out.resize(mark);
-  out += error_text(*failed);
+  out += error_literal(*failed);
   return std::nullopt;
 }
 
@@ -59,8 +77,82 @@ const Node* indexed(const TreeIndex& names, std::span<const NodeIndex> matches, 
   return &names.node(matches[index - 1]);
 }
 
+// The atom an operand is when it is nothing else: no operator, no exponent, no minus (a
+// plus passes any value on unchanged, lists included).
+const AtomicExpression* operand_atom(const Expression& expression) {
+  if (!expression.operations.empty() || !expression.first.operations.empty()) return nullptr;
+  const PowerExpression& power = expression.first.first;
+  if (!power.exponents.empty() || power.base.sign == UnarySign::Minus) return nullptr;
+  return &power.base.atom;
+}
+
+bool is_list(const AtomicExpression& atom, const ConvertContext& context) {
+  using A = AtomicExpression;
+  if (const auto* children = std::get_if<A::ChildrenReference>(&atom.v)) return !children->index;
+  if (const auto* right = std::get_if<A::RightReference>(&atom.v)) return !right->index;
+  if (const auto* reference = std::get_if<A::NodeReference>(&atom.v)) {
+    return !reference->index && reference->name != "Self" && context.names.named(reference->name).size() > 1;
+  }
+  return false;
+}
+
+// The list that an expression gives in the engine, reached through parentheses, plus
+// signs and `iferror`, which passes a list on unchanged; nullptr for a single value.
+const AtomicExpression* list_atom(const Expression& expression, const ConvertContext& context) {
+  const AtomicExpression* atom = operand_atom(expression);
+  while (atom != nullptr) {
+    if (const auto* inner = std::get_if<AtomicExpression::Parenthesized>(&atom->v)) {
+      atom = operand_atom(*inner->expression);
+    } else if (const auto* call = std::get_if<AtomicExpression::Function>(&atom->v);
+               call != nullptr && call->function == FunctionName::IfError) {
+      atom = operand_atom(call->arguments[0]);
+    } else {
+      return is_list(*atom, context) ? atom : nullptr;
+    }
+  }
+  return nullptr;
+}
+
+// Where the dimensions that `right` reads end: the node's formula list, not its cells. A
+// node of one formula text has no right-hand values at all (nothing).
+std::optional<std::size_t> right_end(const ConvertContext& context) {
+  if (context.node.formula.is_single()) return std::nullopt;
+  return context.node.formula.multi_values().size();
+}
+
+// Calls `each` with every cell of a list atom, in the engine's order of its values; the
+// first failure ends the walk.
+template <class Each>
+Failed for_each_list_cell(const AtomicExpression& atom, const ConvertContext& context, Each&& each) {
+  const auto visit = [&](const Node& node, std::size_t dimension) -> Failed {
+    const Result<std::string_view, ConvertError> cell = cell_at(node, dimension, context.snapshot);
+    if (!cell) return cell.error();
+    return each(cell.value());
+  };
+  if (std::holds_alternative<AtomicExpression::ChildrenReference>(atom.v)) {
+    for (const Node& child : context.node.children) {
+      if (Failed failed = visit(child, context.dimension)) return failed;
+    }
+    return std::nullopt;
+  }
+  if (std::holds_alternative<AtomicExpression::RightReference>(atom.v)) {
+    const std::optional<std::size_t> end = right_end(context);
+    if (!end) return ConvertError::Ref;
+    for (std::size_t d = context.dimension + 1; d < *end; ++d) {
+      if (Failed failed = visit(context.node, d)) return failed;
+    }
+    return std::nullopt;
+  }
+  for (const NodeIndex match : context.names.named(std::get<AtomicExpression::NodeReference>(atom.v).name)) {
+    if (Failed failed = visit(context.names.node(match), context.dimension)) return failed;
+  }
+  return std::nullopt;
+}
+
+// The cell of a named node; "Self" is the translated node itself. Several matches without
+// an index are one value too many, unless `several` asks for all their cells, joined by ",".
 Failed write_node_cell(std::string_view name, std::optional<std::uint64_t> index, std::size_t dimension,
-                       const ConvertContext& context, bool allow_many, std::string& out) {
+                       const ConvertContext& context, bool several, std::string& out) {
   if (name == "Self") {
     if (index) return ConvertError::Ref;
     return write_cell(context.node, dimension, context, out);
@@ -72,58 +164,37 @@ Failed write_node_cell(std::string_view name, std::optional<std::uint64_t> index
     if (node == nullptr) return ConvertError::Ref;
     return write_cell(*node, dimension, context, out);
   }
-  if (matches.size() == 1) return write_cell(context.names.node(matches[0]), dimension, context, out);
-  if (!allow_many) return ConvertError::Many;
-  out += "SUM(";
+  if (matches.size() > 1 && !several) return ConvertError::Many;
   for (std::size_t i = 0; i < matches.size(); ++i) {
     if (i > 0) out += ',';
     if (Failed failed = write_cell(context.names.node(matches[i]), dimension, context, out)) return failed;
   }
-  out += ')';
   return std::nullopt;
 }
 
 Failed write_children(std::optional<std::uint64_t> index, const ConvertContext& context, std::string& out) {
+  if (!index) return ConvertError::Many;
   const std::vector<Node>& children = context.node.children;
-  if (index) {
-    if (*index == 0 || *index > children.size()) return ConvertError::Ref;
-    return write_cell(children[*index - 1], context.dimension, context, out);
-  }
-  if (children.empty()) return ConvertError::Ref;
-  if (children.size() > 1 && !context.allow_many) return ConvertError::Value;
-  for (std::size_t i = 0; i < children.size(); ++i) {
-    if (i > 0) out += ',';
-    if (Failed failed = write_cell(children[i], context.dimension, context, out)) return failed;
-  }
-  return std::nullopt;
+  if (*index == 0 || *index > children.size()) return ConvertError::Ref;
+  return write_cell(children[*index - 1], context.dimension, context, out);
 }
 
-// Right-hand entries are taken as they are, empty ones included: they are the node's own
-// cells, not references that could fail.
 Failed write_right(std::optional<std::uint64_t> index, const ConvertContext& context, std::string& out) {
-  const auto entry = context.snapshot.find(NodeKey{&context.node});
-  if (entry == context.snapshot.end() || !entry->second.is_multi()) return ConvertError::Ref;
-  const std::vector<std::string>& cells = entry->second.multi_values();
-  if (context.dimension + 1 >= cells.size()) return ConvertError::Ref;
-  const std::size_t first = context.dimension + 1;
-  const std::size_t count = cells.size() - first;
-  if (index) {
-    if (*index == 0 || *index > count) return ConvertError::Ref;
-    out += cells[first + *index - 1];
-    return too_long(out);
+  if (!index) return ConvertError::Many;
+  const std::optional<std::size_t> end = right_end(context);
+  if (!end || *end <= context.dimension || *index == 0 || *index >= *end - context.dimension) {
+    return ConvertError::Ref;
   }
-  if (count > 1 && !context.allow_many) return ConvertError::Value;
-  for (std::size_t i = first; i < cells.size(); ++i) {
-    if (i > first) out += ',';
-    out += cells[i];
-    if (Failed failed = too_long(out)) return failed;
-  }
-  return std::nullopt;
+  return write_cell(context.node, context.dimension + *index, context, out);
 }
 
 Failed write_modifier(const AtomicExpression::Modifier& modifier, const ConvertContext& context, std::string& out) {
   if (modifier.modifier == ModifierName::Total) {
-    return write_node_cell(modifier.name, modifier.index, 0, context, true, out);
+    // A sum even of one cell: an empty first dimension is 0 to the engine's total.
+    out += "SUM(";
+    if (Failed failed = write_node_cell(modifier.name, modifier.index, 0, context, true, out)) return failed;
+    out += ')';
+    return std::nullopt;
   }
   // A ratio names one node: here "Self" is a name like any other.
   const std::span<const NodeIndex> matches = context.names.named(modifier.name);
@@ -136,14 +207,32 @@ Failed write_modifier(const AtomicExpression::Modifier& modifier, const ConvertC
     if (matches.size() > 1) return ConvertError::Many;
     node = &context.names.node(matches[0]);
   }
+  out += '(';
   if (Failed failed = write_cell(*node, context.dimension, context, out)) return failed;
   out += '/';
-  return write_cell(*node, 0, context, out);
+  if (Failed failed = write_cell(*node, 0, context, out)) return failed;
+  out += ')';
+  return std::nullopt;
+}
+
+// A whole number written as a literal, with or without a sign.
+bool is_whole_literal(const Expression& expression) {
+  if (!expression.operations.empty() || !expression.first.operations.empty() ||
+      !expression.first.first.exponents.empty()) {
+    return false;
+  }
+  const auto* number = std::get_if<AtomicExpression::Number>(&expression.first.first.base.atom.v);
+  return number != nullptr && std::isfinite(number->value) && number->value == std::trunc(number->value);
 }
 
 // The function table; the builder guarantees the argument counts.
 Failed write_function(const AtomicExpression::Function& call, const ConvertContext& context, std::string& out) {
   const List<Expression>& arguments = call.arguments;
+  if (arguments.empty()) invariant_failure("function call lacks an argument");
+  // `iferror` gives a list back unchanged, and a list is no single value.
+  if (call.function == FunctionName::IfError && list_atom(arguments[0], context) != nullptr) {
+    return ConvertError::Many;
+  }
   auto argument = [&](std::size_t i) -> Failed {
     if (i >= arguments.size()) invariant_failure("function call lacks an argument");
     return write_embedded(arguments[i], context, out);
@@ -167,8 +256,16 @@ Failed write_function(const AtomicExpression::Function& call, const ConvertConte
   switch (call.function) {
     case FunctionName::Abs:
       return call_form("ABS", "");
-    case FunctionName::Round:
-      return call_form("ROUND", "0");
+    case FunctionName::Round: {
+      if (!two || is_whole_literal(arguments[1])) return call_form("ROUND", "0");
+      // The engine rounds the digits half away from zero; the spreadsheet would cut them.
+      out += "ROUND(";
+      if (Failed failed = argument(0)) return failed;
+      out += ",ROUND(";
+      if (Failed failed = argument(1)) return failed;
+      out += ",0))";
+      return std::nullopt;
+    }
     // Spreadsheets require the significance; 1 gives the plain ceiling and floor.
     case FunctionName::Ceil:
       return call_form("CEILING", "1");
@@ -177,11 +274,12 @@ Failed write_function(const AtomicExpression::Function& call, const ConvertConte
     case FunctionName::Pow:
       return call_form("POWER", "");
     case FunctionName::Root: {
-      out += '(';
+      // One operand, as any call: "-root(x; 2)" negates the root, not x.
+      out += "((";
       if (Failed failed = argument(0)) return failed;
       out += ")^(1/(";
       if (Failed failed = argument(1)) return failed;
-      out += "))";
+      out += ")))";
       return std::nullopt;
     }
     case FunctionName::Log:
@@ -220,63 +318,105 @@ std::string_view spreadsheet_name(AggregationName aggregation) {
   invariant_failure("coalesce has no spreadsheet function");
 }
 
-// IF(p1<>"",p1,IF(p2<>"",p2,...pn)): every argument but the last is written twice.
+// IF(p1<>"",p1,IF(p2<>"",p2,...pn)) over the operands: the arguments, a list argument
+// giving one operand per cell. The engine always reads the first operand, so its failure
+// ends the cell; it reads a later one only when all before it are empty, so a later
+// failure is embedded.
 Failed write_coalesce(const List<Expression>& arguments, const ConvertContext& context, std::string& out) {
-  if (arguments.empty()) {
+  std::vector<std::string> operands;
+  for (const Expression& argument : arguments) {
+    const std::size_t before = operands.size();
+    Failed failed;
+    if (const AtomicExpression* list = list_atom(argument, context)) {
+      failed = for_each_list_cell(*list, context, [&](std::string_view cell) -> Failed {
+        operands.emplace_back(cell);
+        return std::nullopt;
+      });
+    } else {
+      // An operand standing alone must stay one operand: "coalesce(@a + 1) * 2".
+      const bool alone = arguments.size() == 1 && operand_atom(argument) == nullptr;
+      std::string text = alone ? "(" : "";
+      failed = write_expression(argument, context, text);
+      if (alone) text += ')';
+      if (!failed) operands.push_back(std::move(text));
+    }
+    if (!failed) continue;
+    operands.resize(before);
+    if (*failed == ConvertError::TooLong || before == 0) return failed;
+    operands.emplace_back(error_literal(*failed));
+  }
+  if (operands.empty()) {
     out += kEmptyText;
     return std::nullopt;
   }
-  for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
+  // Every operand but the last is written twice; nested coalesce doubles per level.
+  std::size_t size = out.size() + operands.back().size();
+  for (std::size_t i = 0; i + 1 < operands.size(); ++i) size += 2 * operands[i].size() + 10;
+  if (size > kMaxCellText) return ConvertError::TooLong;
+  for (std::size_t i = 0; i + 1 < operands.size(); ++i) {
     out += "IF(";
-    const std::size_t mark = out.size();
-    if (Failed failed = write_expression(arguments[i], context, out)) return failed;
-    const std::size_t length = out.size() - mark;
-    if (out.size() + length > kMaxCellText) return ConvertError::TooLong;
+    out += operands[i];
     out += "<>\"\",";
-    // Reserved first, so the copy reads from a buffer that no longer moves.
-    out.reserve(out.size() + length + 1);
-    out.append(out.data() + mark, length);
+    out += operands[i];
     out += ',';
   }
-  if (Failed failed = write_expression(arguments.back(), context, out)) return failed;
-  out.append(arguments.size() - 1, ')');
-  return too_long(out);
-}
-
-Failed write_aggregation(const AtomicExpression::Aggregation& call, const ConvertContext& context, std::string& out) {
-  const List<Expression> arguments = call.arguments.value_or(List<Expression>());
-  if (call.aggregation == AggregationName::Coalesce) return write_coalesce(arguments, context, out);
-  ConvertContext inner = context;
-  inner.allow_many = true;
-  out += spreadsheet_name(call.aggregation);
-  out += '(';
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    if (i > 0) out += ',';
-    const AtomicExpression* atom = expr_as_atomic(arguments[i]);
-    Failed failed;
-    if (const auto* children = atom ? std::get_if<AtomicExpression::ChildrenReference>(&atom->v) : nullptr) {
-      failed = write_children(children->index, inner, out);
-    } else if (const auto* right = atom ? std::get_if<AtomicExpression::RightReference>(&atom->v) : nullptr) {
-      failed = write_right(right->index, inner, out);
-    } else {
-      failed = write_expression(arguments[i], inner, out);
-    }
-    if (failed) return failed;
-  }
-  out += ')';
+  out += operands.back();
+  out.append(operands.size() - 1, ')');
   return std::nullopt;
 }
 
-// IF(c1,v1,IF(c2,v2,...otherwise)); `if` is the case of one clause. The conditions are
-// settled from the last clause to the first, so the last failing one names the error.
+// NAME(...) over the arguments, a list argument giving all its cells. Without anything to
+// aggregate, the engine's value of no numbers.
+Failed write_aggregation(const AtomicExpression::Aggregation& call, const ConvertContext& context, std::string& out) {
+  const List<Expression> arguments = call.arguments.value_or(List<Expression>());
+  if (call.aggregation == AggregationName::Coalesce) return write_coalesce(arguments, context, out);
+  const std::size_t start = out.size();
+  out += spreadsheet_name(call.aggregation);
+  out += '(';
+  const std::size_t open = out.size();
+  // A product starts from 1, as the engine's does; a spreadsheet's product of nothing but
+  // empty cells is 0.
+  if (call.aggregation == AggregationName::Mult) out += '1';
+  bool any = false;
+  for (const Expression& argument : arguments) {
+    Failed failed;
+    if (const AtomicExpression* list = list_atom(argument, context)) {
+      failed = for_each_list_cell(*list, context, [&](std::string_view cell) -> Failed {
+        if (out.size() > open) out += ',';
+        out += cell;
+        any = true;
+        return too_long(out);
+      });
+    } else {
+      if (out.size() > open) out += ',';
+      any = true;
+      failed = write_expression(argument, context, out);
+    }
+    if (failed) return failed;
+  }
+  if (any) {
+    out += ')';
+    return std::nullopt;
+  }
+  out.resize(start);
+  switch (call.aggregation) {
+    case AggregationName::Sum:
+    case AggregationName::Count:
+      out += '0';
+      return std::nullopt;
+    case AggregationName::Mult:
+      out += '1';
+      return std::nullopt;
+    default:
+      return ConvertError::Value;
+  }
+}
+
+// IF(c1,v1,IF(c2,v2,...otherwise)); `if` is the case of one clause.
 Failed write_conditional(const AtomicExpression::Conditional& call, const ConvertContext& context, std::string& out) {
-  Failed condition_failed;
   for (const CaseClause& clause : call.clauses) {
     out += "IF(";
-    if (Failed failed = write_or(clause.condition, context, out)) {
-      if (*failed == ConvertError::TooLong) return failed;
-      condition_failed = failed;
-    }
+    if (Failed failed = write_or(clause.condition, context, out)) return failed;
     out += ',';
     if (Failed failed = write_embedded(*clause.value, context, out)) return failed;
     out += ',';
@@ -287,7 +427,7 @@ Failed write_conditional(const AtomicExpression::Conditional& call, const Conver
     out += kEmptyText;
   }
   out.append(call.clauses.size(), ')');
-  return condition_failed;
+  return std::nullopt;
 }
 
 Failed write_atom(const AtomicExpression& atom, const ConvertContext& context, std::string& out) {
@@ -296,7 +436,7 @@ Failed write_atom(const AtomicExpression& atom, const ConvertContext& context, s
       [&](const auto& a) -> Failed {
         using T = std::decay_t<decltype(a)>;
         if constexpr (std::is_same_v<T, A::Number>) {
-          out += format_number(a.value);  // a percent literal already holds its value / 100
+          out += spreadsheet_number(a.value);  // a percent literal already holds its value / 100
           return std::nullopt;
         } else if constexpr (std::is_same_v<T, A::NodeReference>) {
           return write_node_cell(a.name, a.index, context.dimension, context, false, out);
@@ -368,6 +508,9 @@ Failed write_expression(const Expression& expression, const ConvertContext& cont
   return std::nullopt;
 }
 
+// Conditions hold their operands' errors in place: the engine reads a `when` clause's
+// condition only when no clause before it held, and an `and` or `or` operand only when
+// the operands before it left the result open.
 Failed write_negation(const NegationExpression& expression, const ConvertContext& context, std::string& out) {
   using C = ComparisonExpression;
   if (expression.negated) out += "NOT(";
@@ -375,13 +518,13 @@ Failed write_negation(const NegationExpression& expression, const ConvertContext
       [&](const auto& c) -> Failed {
         using T = std::decay_t<decltype(c)>;
         if constexpr (std::is_same_v<T, C::Comparison>) {
-          if (Failed left = write_expression(*c.left, context, out)) return left;
+          if (Failed left = write_embedded(*c.left, context, out)) return left;
           static constexpr std::string_view kOperators[] = {"=", "<>", ">", "<", ">=", "<="};
           out += kOperators[static_cast<std::size_t>(c.op)];
-          return write_expression(*c.right, context, out);
+          return write_embedded(*c.right, context, out);
         } else if constexpr (std::is_same_v<T, C::Single>) {
           out += '(';
-          if (Failed inner = write_expression(*c.expression, context, out)) return inner;
+          if (Failed inner = write_embedded(*c.expression, context, out)) return inner;
           out += "<>0)";
           return std::nullopt;
         } else {
@@ -421,13 +564,6 @@ Failed write_or(const OrExpression& expression, const ConvertContext& context, s
   return std::nullopt;
 }
 
-template <class Write>
-Converted written(Write&& write) {
-  std::string out;
-  if (Failed failed = write(out)) return fail(*failed);
-  return out;
-}
-
 }  // namespace
 
 std::optional<ConvertError> append_expression(const Expression& expression, const ConvertContext& context,
@@ -435,56 +571,16 @@ std::optional<ConvertError> append_expression(const Expression& expression, cons
   return write_expression(expression, context, out);
 }
 
-Converted convert_expression(const Expression& expression, const ConvertContext& context) {
-  return written([&](std::string& out) { return write_expression(expression, context, out); });
-}
-
-Converted convert_multiplication(const MultiplicationExpression& expression, const ConvertContext& context) {
-  return written([&](std::string& out) { return write_multiplication(expression, context, out); });
-}
-
-Converted convert_power(const PowerExpression& expression, const ConvertContext& context) {
-  return written([&](std::string& out) { return write_power(expression, context, out); });
-}
-
-Converted convert_unary(const UnaryExpression& expression, const ConvertContext& context) {
-  return written([&](std::string& out) { return write_unary(expression, context, out); });
-}
-
-Converted convert_or(const OrExpression& expression, const ConvertContext& context) {
-  return written([&](std::string& out) { return write_or(expression, context, out); });
-}
-
-Converted convert_and(const AndExpression& expression, const ConvertContext& context) {
-  return written([&](std::string& out) { return write_and(expression, context, out); });
-}
-
-Converted convert_negation(const NegationExpression& expression, const ConvertContext& context) {
-  return written([&](std::string& out) { return write_negation(expression, context, out); });
-}
-
-Converted convert_expression_embed_errors(const Expression& expression, const ConvertContext& context) {
-  return written([&](std::string& out) { return write_embedded(expression, context, out); });
-}
-
-const AtomicExpression* expr_as_atomic(const Expression& expression) {
-  if (!expression.operations.empty() || !expression.first.operations.empty()) return nullptr;
-  const PowerExpression& power = expression.first.first;
-  if (!power.exponents.empty() || power.base.sign) return nullptr;
-  return &power.base.atom;
-}
-
-Converted resolve_node_cell(std::string_view name, std::optional<std::uint64_t> index, std::size_t dimension,
-                            const ConvertContext& context, bool allow_many) {
-  return written([&](std::string& out) { return write_node_cell(name, index, dimension, context, allow_many, out); });
-}
-
-Converted resolve_children_reference(std::optional<std::uint64_t> index, const ConvertContext& context) {
-  return written([&](std::string& out) { return write_children(index, context, out); });
-}
-
-Converted resolve_right_reference(std::optional<std::uint64_t> index, const ConvertContext& context) {
-  return written([&](std::string& out) { return write_right(index, context, out); });
+std::string spreadsheet_number(double x) {
+  if (!std::isfinite(x)) return "#NUM!";
+  std::string text = format_number(x);
+  if (x == std::trunc(x) && std::fabs(x) < 0x1p53) return text;  // whole numbers are exact
+  double back = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), back);
+  if (error == std::errc() && end == text.data() + text.size() && back == x) return text;
+  char buffer[32];
+  const auto written = std::to_chars(buffer, buffer + sizeof buffer, x);
+  return std::string(buffer, written.ptr);
 }
 
 }  // namespace ostrel::excel

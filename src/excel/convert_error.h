@@ -9,8 +9,8 @@ namespace ostrel::excel {
 
 enum class ConvertError : std::uint8_t {
   Ref,    // no such node or cell: no node of the name, an index out of range, no address
-  Many,   // a reference that must name one node names several
-  Value,  // several children or right-hand cells where one is required
+  Many,   // a list (several nodes of a name, children, right) where one value is required
+  Value,  // an aggregation that needs a number and has nothing to aggregate ("max()")
   // The translation outgrew kMaxCellText (nested coalesce doubles its text per level).
   // Never embedded: it always ends the whole cell.
   TooLong,

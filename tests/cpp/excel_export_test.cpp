@@ -85,7 +85,7 @@ TEST(ExcelExport, AHostTreeFarDeeperThanTheStack) {
   Node* at = &root;
   for (int i = 1; i <= kDepth; ++i) {
     at->children.push_back(
-        node(numbered("n", i), single(i == kDepth ? "1" : "=children + @n0"), multi({numbered("A", i + 1)})));
+        node(numbered("n", i), single(i == kDepth ? "1" : "=children[1] + @n0"), multi({numbered("A", i + 1)})));
     at = &at->children.back();
   }
   export_tree_to_excel(root);

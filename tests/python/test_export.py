@@ -1,6 +1,9 @@
 """export_tree_to_excel: cells written back under the in-place rule in the shape of the
-addresses, cells of other types, and content that never raises. The translation is tested
-in the core, and proven in a spreadsheet by test_export_roundtrip.py."""
+addresses, cells of other types, content that never raises, and formulas that a
+spreadsheet's formula grammar reads. The translation is tested in the core, and proven in
+a spreadsheet by test_export_roundtrip.py."""
+
+import functools
 
 import pytest
 from hypothesis import given, settings
@@ -31,7 +34,7 @@ def test_contents_are_written_onto_a_copy():
     # Per-dimension addresses give lists, a single address one text; a node read without
     # cells receives an empty list.
     # (The folder among the root's children has no cell.)
-    expected = [["REF!", "REF!"], ["100", "1234.5"], ["=B2*0.4", "=C2*0.4"], "Hello world.", [], ["=0.15"]]
+    expected = [["REF!", "REF!"], ["100", "1234.5"], ["=B2*0.4", "=C2*0.4"], "Hello, world.", [], ["=0.15"]]
     assert cells(result) == expected
     assert export_tree_to_excel(root, in_place=True) is root and cells(root) == expected
 
@@ -76,3 +79,99 @@ def test_cells_of_another_type_are_read_as_none():
     root = N("n", "=1", [N("a", "1", cells=["A1", 3])], cells=5)
     result = export_tree_to_excel(root)
     assert (result.cells, result.children[0].cells) == ([], [])
+
+
+# ---- Every exported formula is one of the xlsx formula language -------------------------
+#
+# Random trees over every construct of the language, references that resolve and ones that
+# do not (unknown and hidden names, indexes out of range, lists where one value belongs,
+# children of leaves, right at the end and on single formulas, empty addresses), literals
+# beyond the doubles, blanks before "=". Every content starting with "=" must parse with an
+# independent xlsx formula parser, and no function may lack its first argument or any
+# other ("=MAX()", "=SUM(,D2,)").
+
+NAMES = ["a", "b", "x", "Self", "nobody", "h"]  # x is shared; h is hidden; nobody is no node
+leaf_expression = st.one_of(
+    st.sampled_from(["1", "2,5", "0", "15%", "1.234,5", "0,00000000001234", "1" + "0" * 400, "empty"]),
+    st.builds(lambda name, index: f"@{name}" + ("" if index is None else f"[{index}]"),
+              st.sampled_from(NAMES), st.none() | st.integers(0, 3)),
+    st.builds(lambda word, index: word + ("" if index is None else f"[{index}]"),
+              st.sampled_from(["children", "right"]), st.none() | st.integers(0, 3)),
+    st.builds(lambda modifier, name: f"{modifier}(@{name})", st.sampled_from(["total", "ratio"]),
+              st.sampled_from(NAMES + ["x[2]"])),
+)
+
+
+def compound(inner):
+    arguments = st.lists(inner, max_size=3).map("; ".join)
+    condition = st.one_of(
+        st.builds("{} {} {}".format, inner, st.sampled_from(["==", "!=", ">", "<", ">=", "<="]), inner),
+        inner,
+        st.builds("not {}".format, inner),
+        st.builds("{} and {} or ({})".format, inner, inner, inner),
+    )
+    return st.one_of(
+        st.builds("{} {} {}".format, inner, st.sampled_from(["+", "-", "*", "/", "%", "^"]), inner),
+        st.builds("{}{}".format, st.sampled_from(["-", "+"]), inner),
+        st.builds("({})".format, inner),
+        st.builds("{}({})".format, st.sampled_from(["abs", "round", "ceil", "floor", "log", "sign", "iferror"]), inner),
+        st.builds("{}({}; {})".format, st.sampled_from(["round", "pow", "root", "log", "mod", "iferror"]), inner, inner),
+        st.builds("{}({})".format, st.sampled_from(
+            ["sum", "mult", "avg", "median", "stdev", "max", "min", "count", "coalesce"]), arguments),
+        st.builds("if({}; {}; {})".format, condition, inner, inner),
+        st.builds("when({}; {}; {}; {})".format, condition, inner, condition, inner),
+        st.builds("when({}; {})".format, condition, inner),
+    )
+
+
+expressions = st.recursive(leaf_expression, compound, max_leaves=8)
+formula_texts = st.one_of(
+    st.builds("{}={}".format, st.sampled_from(["", "", " "]), expressions),
+    st.sampled_from(["", "7", "1,5", "15%", "Hello, world.", ".=x", "1e400", "nan", "=1 +"]),
+)
+addresses = st.sampled_from(["B2", "C3", "$D$4", "'My sheet'!E5", ""])
+# Made once: strategies built inside the draws below would be analysed anew every time.
+node_names = st.sampled_from(["a", "b", "x", "x", "Self", "h"])
+formulas = formula_texts | st.lists(formula_texts, min_size=1, max_size=3)
+node_cells = addresses.filter(bool) | st.lists(addresses, min_size=1, max_size=3)
+child_counts = [st.integers(0, 2), st.integers(0, 2), st.just(0)]
+
+
+@st.composite
+def trees(draw):
+    """Up to three levels of nodes named from NAMES, every node with cells."""
+
+    def node(depth):
+        name = draw(node_names)
+        formula, addresses = draw(formulas), draw(node_cells)
+        children = [node(depth + 1) for _ in range(draw(child_counts[depth]))]
+        return N(name, formula, children, is_hidden=name == "h", cells=addresses)
+
+    return node(0)
+
+
+@functools.lru_cache(maxsize=None)
+def xlsx_tokens(formula):
+    """The token kinds of a formula as the formulas package's xlsx parser reads it; it
+    raises on a text that is no formula."""
+    from formulas import Parser
+
+    return tuple((type(token).__name__, str(token)) for token in Parser().ast(formula)[0])
+
+
+def missing_arguments(tokens):
+    """The functions written with an argument left out: NAME(), NAME(,x), NAME(x,)."""
+    missing = [token for token in tokens if token[0] == "Empty"]
+    for (kind, text), following in zip(tokens, tokens[2:]):
+        if kind == "Function" and following[1].startswith(")"):
+            missing.append(text)
+    return missing
+
+
+@given(trees())
+@settings(max_examples=2000, deadline=None)
+def test_every_exported_formula_parses_as_a_spreadsheet_formula(root):
+    for node in pre_order(export_tree_to_excel(root)):
+        for content in [node.cells] if isinstance(node.cells, str) else node.cells:
+            if content.startswith("="):
+                assert missing_arguments(xlsx_tokens(content)) == [], content

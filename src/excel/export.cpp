@@ -17,10 +17,11 @@ std::size_t cell_count(const AnyDim<std::string>& cells) {
 
 }  // namespace
 
-void convert_tree(Node& node, const TreeIndex& names, const CellSnapshot& snapshot) {
+bool convert_tree(Node& node, const TreeIndex& names, const CellSnapshot& snapshot, Interrupt* interrupt) {
+  InterruptPoll poll(interrupt);
   for_each_pre_order(node, [&](Node& n) {
     const std::size_t count = cell_count(n.cells);
-    if (count == 0) return;
+    if (count == 0 || poll.stop()) return;
     // A formula text is read once for the run of cells it serves: a single formula for
     // all of them, a list's text for as long as the next entries repeat it.
     const std::string* text = nullptr;
@@ -48,14 +49,15 @@ void convert_tree(Node& node, const TreeIndex& names, const CellSnapshot& snapsh
       n.cells = AnyDim<std::string>::multi(std::move(contents));
     }
   });
+  return !poll.stopped();
 }
 
-void export_tree_to_excel(Node& root) {
+bool export_tree_to_excel(Node& root, Interrupt* interrupt) {
   const TreeIndex names(root);
   CellSnapshot snapshot;
   snapshot.reserve(names.size());
   collect_cells_snapshot(root, snapshot);
-  convert_tree(root, names, snapshot);
+  return convert_tree(root, names, snapshot, interrupt);
 }
 
 }  // namespace ostrel::excel

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "excel/cell_snapshot.h"
+#include "interrupt.h"
 #include "tree_index.h"
 #include "types.h"
 
@@ -12,10 +13,10 @@ namespace ostrel::excel {
 
 // Replaces the `cells` of `node` and every node below it. Names are looked up in `names`,
 // the index of the whole tree; addresses are read from `snapshot` only. A node without
-// cells keeps them.
-void convert_tree(Node& node, const TreeIndex& names, const CellSnapshot& snapshot);
+// cells keeps them. False when the interrupt stopped it, some nodes converted and some not.
+bool convert_tree(Node& node, const TreeIndex& names, const CellSnapshot& snapshot, Interrupt* interrupt = nullptr);
 
-// The whole export of a tree: snapshot, then conversion from the root.
-void export_tree_to_excel(Node& root);
+// The whole export of a tree: snapshot, then conversion from the root; false when stopped.
+bool export_tree_to_excel(Node& root, Interrupt* interrupt = nullptr);
 
 }  // namespace ostrel::excel

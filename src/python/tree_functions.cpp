@@ -121,8 +121,8 @@ PyObject* py_export_tree_to_excel(PyObject*, PyObject* const* args, Py_ssize_t n
   return guarded([&]() -> PyObject* {
     static constexpr Signature<2> kSignature{"export_tree_to_excel", {"root", "in_place"}, 1};
     return rewrite_in_place(kSignature, args, nargs, kwnames, NodeField::Cells, [](Node& tree) {
-      excel::export_tree_to_excel(tree);
-      return true;
+      SignalInterrupt signals;
+      return excel::export_tree_to_excel(tree, &signals);
     });
   });
 }

@@ -97,7 +97,12 @@ std::string plain_value(std::string_view trimmed) {
       // A percentage's parsed value is already divided by 100; it is written as the
       // formula of that value ("15%" gives "=0.15").
       const double x = number->value;
-      if (trimmed.back() == '%' && std::isfinite(x)) return "=" + spreadsheet_number(x);
+      if (trimmed.back() == '%' && std::isfinite(x)) {
+        // Appended rather than "=" + ..., which g++ 12 at -O3 misreads as an overlapping copy.
+        std::string formula = "=";
+        formula += spreadsheet_number(x);
+        return formula;
+      }
       return number_content(x);
     }
   }

@@ -394,7 +394,8 @@ bool TreeExpansion::run(Frame& frame, std::vector<Frame>& frames) {
       case Kind::Name:
         step = expand_node_reference(token, range.target, frame.node, frame.dimension);
         break;
-      case Kind::Modifier:
+      case Kind::Modifier:  // it names a node and is never expanded
+      case Kind::Right:     // its formula never stands in for a reference (see read)
         step = Step{Replacement{token}, std::nullopt};
         break;
       case Kind::Children:
@@ -402,9 +403,6 @@ bool TreeExpansion::run(Frame& frame, std::vector<Frame>& frames) {
         break;
       case Kind::Spread:
         step = expand_children_reference(frame, token);
-        break;
-      case Kind::Right:
-        step = Step{Replacement{token}, std::nullopt, false, true};
         break;
     }
     if (step && step->need) {

@@ -138,6 +138,7 @@ def trees(draw):
             ["right[1]", "right[2]", "empty"],
         ]
         lists = [r for r in names_after if r not in singles] + ["children", "right"]
+        atoms.append(lists)
 
         def formula():
             return pick(draw, [

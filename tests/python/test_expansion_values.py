@@ -27,8 +27,9 @@ settings.register_profile("expansion-long", settings.get_profile("expansion"), m
 PROFILE = settings.get_profile(os.environ.get("OSTREL_EXPANSION_PROFILE", "expansion"))
 
 ERRORS = {"ERROR!", "REF!", "MANY!", "VALUE!"}
-# Z is borne by no node; "Unit cost" needs braces.
-NAMES = ["A", "B", "C", "Unit cost"]
+# Names that several nodes may share ("Unit cost" needs braces); other nodes get names of
+# their own, and Z is borne by no node.
+SHARED = ["A", "B", "Unit cost"]
 NUMBERS = ["1,5", "2.25", "3", "10%", "1.234,5", "0", "7"]
 
 
@@ -70,16 +71,17 @@ def pick(draw, options):
 
 def expression(draw, atoms, lists, depth):
     """An expression text over the atoms, given in groups each as likely as the others
-    (numbers, references, ...); `lists` are terms that give several values."""
-    shape = draw(st.integers(0, 8)) if depth > 0 else 0
+    (numbers, single references, ...); `lists` are terms that give several values."""
+    shape = draw(st.integers(-3, 8)) if depth > 0 else 0
 
     def sub():
         return expression(draw, atoms, lists, depth - 1)
 
     def spread():
-        return pick(draw, lists) if draw(st.booleans()) else sub()
+        # A term of several values, a single reference, or anything.
+        return pick(draw, [lambda: pick(draw, lists), lambda: pick(draw, atoms[1]), sub])()
 
-    if shape == 0:
+    if shape <= 0:
         return pick(draw, pick(draw, atoms))
     if shape == 1:
         return sub() + pick(draw, [" + ", " - ", "*", " / "]) + sub()
@@ -105,17 +107,17 @@ def expression(draw, atoms, lists, depth):
 
 @st.composite
 def trees(draw):
-    count = draw(st.integers(1, 8))
+    count = draw(st.integers(1, 10))
     depth = [0]
     parents = [None]
     for i in range(1, count):
         d = draw(st.integers(1, depth[-1] + 1))
         parents.append(max(j for j in range(i) if depth[j] == d - 1))
         depth.append(d)
-    names = [draw(st.sampled_from(NAMES)) for _ in range(count)]
+    names = [pick(draw, SHARED) if draw(st.booleans()) else f"N{i}" for i in range(count)]
     hidden = [draw(st.integers(0, 5)) == 0 for _ in range(count)]
     children = [[j for j in range(count) if parents[j] == i] for i in range(count)]
-    bearers = {name: [j for j in range(count) if names[j] == name and not hidden[j]] for name in NAMES + ["Z"]}
+    bearers = {name: [j for j in range(count) if names[j] == name and not hidden[j]] for name in sorted(set(names) | {"Z"})}
 
     nodes = []
     for i in range(count):
@@ -126,7 +128,7 @@ def trees(draw):
             f"{reference(names[j])}[{bearers[names[j]].index(j) + 1}]"
             for j in range(i + 1, count)
             if not hidden[j]
-        ] + [reference(NAMES[i % 4]) + "[9]"]
+        ] + [reference(names[i]) + "[9]"]
         singles = [r for r in names_after if len(bearers[r.strip("@{}")]) <= 1] + indexed
         modified = [f"{m}({r})" for m in ("total", "ratio") for r in names_after + indexed]
         kids = len(children[i])
@@ -134,23 +136,24 @@ def trees(draw):
             NUMBERS,
             singles,
             modified,
-            [f"children[{k}]" for k in range(1, kids + 2)],
-            ["right[1]", "right[2]", "empty"],
+            [f"children[{k}]" for k in range(1, kids + 2)] + ["children", "right[1]", "right[2]", "right", "empty"],
         ]
-        lists = [r for r in names_after if r not in singles] + ["children", "right"]
+        lists = [r for r in names_after if r not in singles] or ["children", "right"]
         atoms.append(lists)
 
         def formula():
-            return pick(draw, [
-                lambda: "=" + expression(draw, atoms, lists, 2),
-                lambda: "=" + expression(draw, atoms, lists, 2),
-                lambda: " = " + expression(draw, atoms, lists, 2),
-                lambda: pick(draw, NUMBERS + [""]),
-                lambda: "=" + expression(draw, atoms, lists, 2) + " +",
-            ])()
+            kind = draw(st.integers(0, 9))
+            if kind == 0:
+                return pick(draw, NUMBERS + [""])
+            if kind <= 3:  # the plain shapes: one reference, alone or in a call
+                call = pick(draw, ["{}", "sum({})", "iferror({}; 1)", "count({}; 2)", "{} * 2"])
+                return "=" + call.format(pick(draw, pick(draw, [singles, lists])))
+            text = "=" + expression(draw, atoms, lists, 2)
+            return {4: " " + text, 5: text + " +"}.get(kind, text)
 
-        single = draw(st.booleans())
-        texts = formula() if single else [formula() for _ in range(draw(st.integers(0, 3)))]
+        # Mostly one to three formulas in a list, now and then none.
+        length = 0 if draw(st.integers(0, 7)) == 7 else draw(st.integers(1, 3))
+        texts = formula() if draw(st.booleans()) else [formula() for _ in range(length)]
         nodes.append(N(names[i], texts, id=str(i), is_hidden=hidden[i]))
     for i in range(1, count):
         nodes[parents[i]].children.append(nodes[i])

@@ -4,8 +4,9 @@
 //    evaluation of the same tree;
 //  - expansion: every expanded formula stays within the per-formula limit (plus the bytes
 //    its own formula keeps as written), its stated length is its text's, a formula without
-//    references is kept as it is, and the whole-tree call fails, changing nothing, exactly
-//    when the formulas together pass the tree limit;
+//    references is kept as it is, the whole-tree call fails, changing nothing, exactly
+//    when the formulas together pass the tree limit, and in a tree without cycles every
+//    node evaluates after expansion to the value it had (any error for an error);
 //  - renaming: an edit that changes nothing replaces nothing, and any edit leaves formulas
 //    without references alone;
 //  - export: formulas stay, cells keep their shape (or stay as they were when there are
@@ -277,6 +278,60 @@ void check_evaluation(std::string_view input) {
   }
 }
 
+// Whether no node reads itself through other nodes. A node reads every visible node of a
+// name it refers to (whatever the index), and all its children through a children
+// reference; right reads its own later dimensions, which ends.
+bool acyclic(const Node& root) {
+  const ostrel::TreeIndex index(root);
+  std::vector<std::vector<NodeIndex>> reads(index.size());
+  for (NodeIndex i = 0; i < index.size(); ++i) {
+    for (const std::string& text : index.node(i).formula) {
+      for (const ostrel::tree::ReferenceToken& token : ostrel::tree::read_references(text)) {
+        using Kind = ostrel::tree::ReferenceToken::Kind;
+        if (token.kind == Kind::Name || token.kind == Kind::Modifier) {
+          const auto bearers = index.named(token.name);
+          reads[i].insert(reads[i].end(), bearers.begin(), bearers.end());
+        } else if (token.kind == Kind::Children || token.kind == Kind::Spread) {
+          reads[i].insert(reads[i].end(), index.children(i).begin(), index.children(i).end());
+        }
+      }
+    }
+  }
+  // Depth first with colours: 1 on the path, 2 done.
+  std::vector<int> colour(index.size(), 0);
+  std::vector<std::pair<NodeIndex, std::size_t>> path;
+  for (NodeIndex start = 0; start < index.size(); ++start) {
+    if (colour[start] != 0) continue;
+    colour[start] = 1;
+    path.emplace_back(start, 0);
+    while (!path.empty()) {
+      auto& [at, next] = path.back();
+      if (next == reads[at].size()) {
+        colour[at] = 2;
+        path.pop_back();
+        continue;
+      }
+      const NodeIndex to = reads[at][next++];
+      if (colour[to] == 1) return false;
+      if (colour[to] == 0) {
+        colour[to] = 1;
+        path.emplace_back(to, 0);
+      }
+    }
+  }
+  return true;
+}
+
+// A node's value in each of `dimensions`, errors all alike.
+std::vector<std::string> value_texts(const Node& node, std::size_t dimensions) {
+  std::vector<std::string> out;
+  for (std::size_t d = 0; d < dimensions; ++d) {
+    const EvalResult& v = node.value.is_single() ? node.value.single_value() : node.value.multi_values().at(d);
+    out.push_back(v.is_error() ? "error" : v.to_string());
+  }
+  return out;
+}
+
 void check_expansion(std::string_view input) {
   namespace tree = ostrel::tree;
   const Node original = decode_tree(input);
@@ -328,6 +383,25 @@ void check_expansion(std::string_view input) {
       fail(result.ok() ? "the whole-tree expansion writes other formulas than the expansion gives"
                        : "a failed whole-tree expansion changed a formula",
            input, "node " + nodes[i]->name);
+    }
+  }
+
+  // The values stay: the expanded tree evaluates as the original does.
+  Node evaluated = decode_tree(input);
+  if (!result.ok() || !acyclic(evaluated)) return;
+  ostrel::eval::evaluate_tree(evaluated);
+  ostrel::eval::evaluate_tree(root);
+  const std::size_t dimensions = ostrel::eval::get_max_dimensions(evaluated);
+  const std::vector<const Node*> before = pre_order(std::as_const(evaluated));
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    const std::vector<std::string> was = value_texts(*before[i], dimensions);
+    const std::vector<std::string> is = value_texts(*nodes[i], dimensions);
+    for (std::size_t d = 0; d < dimensions; ++d) {
+      if (was[d] != is[d]) {
+        fail("expansion changed a value", input,
+             "node " + nodes[i]->name + ", dimension " + std::to_string(d) + ": " + was[d] + " before, " + is[d] +
+                 " after");
+      }
     }
   }
 }

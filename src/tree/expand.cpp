@@ -7,6 +7,8 @@
 #include <utility>
 
 #include "invariant.h"
+#include "parser/ast.h"
+#include "parser/grammar.h"
 #include "parser/lexical.h"
 #include "parser/tokenize.h"
 #include "references.h"
@@ -15,12 +17,135 @@ namespace ostrel::tree {
 
 namespace {
 
+using namespace parser::ast;
+using Kind = ReferenceToken::Kind;
+
 // The index of "children[n]" as written between the brackets: digits only, no blanks.
 std::optional<std::uint64_t> read_index(std::string_view text) {
   std::uint64_t value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
   return value;
+}
+
+// The references of a syntax tree in text order, each with its part. A part of the tree is
+// `own` when its values are the formula's result as they are (no operator, sign or call
+// reduces them to one value), and an `argument` when it is a whole aggregation argument.
+class ReferenceWalk {
+ public:
+  struct Found {
+    Kind kind;
+    bool own;
+    std::string_view name;
+    std::optional<std::uint64_t> index;
+  };
+  std::vector<Found> found;
+
+  void expression(const Expression& e, bool own, bool argument) {
+    const bool alone = e.operations.empty();
+    multiplication(e.first, own && alone, argument && alone);
+    for (const AdditionOperation& op : e.operations) multiplication(op.operand, false, false);
+  }
+
+  void condition(const BooleanExpression& c) {
+    and_expression(c.first);
+    for (const AndExpression& a : c.rest) and_expression(a);
+  }
+
+ private:
+  void multiplication(const MultiplicationExpression& e, bool own, bool argument) {
+    const bool alone = e.operations.empty();
+    power(e.first, own && alone, argument && alone);
+    for (const MultiplicationOperation& op : e.operations) power(op.operand, false, false);
+  }
+
+  void power(const PowerExpression& e, bool own, bool argument) {
+    const bool alone = e.exponents.empty();
+    unary(e.base, own && alone, argument && alone);
+    for (const UnaryExpression& exponent : e.exponents) unary(exponent, false, false);
+  }
+
+  // A minus makes one number; a plus keeps the values, but an argument is spread only bare.
+  void unary(const UnaryExpression& e, bool own, bool argument) {
+    atom(e.atom, own && e.sign != UnarySign::Minus, argument && !e.sign);
+  }
+
+  void atom(const AtomicExpression& atom, bool own, bool argument) {
+    using A = AtomicExpression;
+    std::visit(
+        [&](const auto& a) {
+          using T = std::decay_t<decltype(a)>;
+          if constexpr (std::is_same_v<T, A::NodeReference>) {
+            found.push_back(Found{Kind::Name, own, a.name, a.index});
+          } else if constexpr (std::is_same_v<T, A::ChildrenReference>) {
+            found.push_back(Found{argument && !a.index ? Kind::Spread : Kind::Children, own, {}, a.index});
+          } else if constexpr (std::is_same_v<T, A::RightReference>) {
+            found.push_back(Found{Kind::Right, own, {}, a.index});
+          } else if constexpr (std::is_same_v<T, A::Modifier>) {
+            found.push_back(Found{Kind::Modifier, false, a.name, a.index});
+          } else if constexpr (std::is_same_v<T, A::Function>) {
+            // iferror gives its first argument's values, or its second's.
+            const bool passes = a.function == FunctionName::IfError;
+            for (std::size_t i = 0; i < a.arguments.size(); ++i)
+              expression(a.arguments[i], passes && i < 2 && own, false);
+          } else if constexpr (std::is_same_v<T, A::Aggregation>) {
+            if (a.arguments) {
+              for (const Expression& argument : *a.arguments) expression(argument, false, true);
+            }
+          } else if constexpr (std::is_same_v<T, A::Conditional>) {
+            for (const CaseClause& clause : a.clauses) {
+              condition(clause.condition);
+              expression(*clause.value, own, false);
+            }
+            if (a.otherwise != nullptr) expression(*a.otherwise, own, false);
+          } else if constexpr (std::is_same_v<T, A::Parenthesized>) {
+            expression(*a.expression, own, false);
+          }
+        },
+        atom.v);
+  }
+
+  void and_expression(const AndExpression& a) {
+    comparison(a.first.comparison);
+    for (const NegationExpression& n : a.rest) comparison(n.comparison);
+  }
+
+  void comparison(const ComparisonExpression& c) {
+    using C = ComparisonExpression;
+    if (const auto* pair = std::get_if<C::Comparison>(&c.v)) {
+      expression(*pair->left, false, false);
+      expression(*pair->right, false, false);
+    } else if (const auto* single = std::get_if<C::Single>(&c.v)) {
+      expression(*single->expression, false, false);
+    } else {
+      condition(*std::get<C::Nested>(c.v).condition);
+    }
+  }
+};
+
+// Whether the scanner's reference token is the reference the syntax tree found there. A
+// name is written "@" and the name, or in braces, then the index as digits in brackets.
+bool same_reference(std::string_view token, const ReferenceWalk::Found& found) {
+  using parser::lexical::starts_with_folded;
+  switch (found.kind) {
+    case Kind::Children:
+    case Kind::Spread:
+      return starts_with_folded(token, 0, "children");
+    case Kind::Right:
+      return starts_with_folded(token, 0, "right");
+    case Kind::Name:
+    case Kind::Modifier:
+      break;
+  }
+  const bool braced = token.starts_with("@{");
+  const std::size_t name_at = braced ? 2 : 1;
+  const std::size_t name_end = name_at + found.name.size();
+  if (!token.starts_with("@") || token.substr(name_at, found.name.size()) != found.name) return false;
+  if (braced && token.substr(name_end, 1) != "}") return false;
+  const std::string_view rest = token.substr(braced ? name_end + 1 : name_end);
+  if (rest.empty()) return !found.index;
+  if (rest.size() < 3 || rest.front() != '[' || rest.back() != ']') return false;
+  return found.index && read_index(rest.substr(1, rest.size() - 2)) == found.index;
 }
 
 }  // namespace
@@ -32,6 +157,28 @@ bool contains_references(std::string_view formula) {
   return false;
 }
 
+std::vector<ReferenceToken> read_references(std::string_view formula) {
+  const auto value = parser::FormulaParser::parse_formula(formula);
+  if (!value) return {};
+  const auto* expression = std::get_if<Value::Expression>(&value.value().v);
+  if (expression == nullptr) return {};
+  ReferenceWalk walk;
+  walk.expression(*expression->expression, true, false);
+  if (walk.found.empty()) return {};
+  std::vector<ReferenceToken> tokens;
+  tokens.reserve(walk.found.size());
+  for (const parser::Token& token : parser::scan_tokens(formula)) {
+    if (token.kind != parser::TokenKind::NodeReference) continue;
+    if (tokens.size() == walk.found.size()) return {};
+    const ReferenceWalk::Found& found = walk.found[tokens.size()];
+    if (!same_reference(token.text, found)) return {};
+    tokens.push_back(
+        ReferenceToken{token.start, token.end, found.kind, found.own, std::string(found.name), found.index});
+  }
+  if (tokens.size() != walk.found.size()) return {};
+  return tokens;
+}
+
 // A formula being expanded: how far its reference tokens have been replaced, and where its
 // expansion goes when it is done.
 struct TreeExpansion::Frame {
@@ -39,12 +186,12 @@ struct TreeExpansion::Frame {
   std::size_t dimension;
   std::size_t formula;
   std::optional<std::size_t> slot;  // the cache slot of a referenced formula
-  std::string_view as_written;      // the reference that asked for it
   std::size_t next = 0;             // the next reference token
   std::size_t copied = 0;           // formula bytes taken so far
   std::vector<Piece> pieces{};
   std::uint64_t length = 0;
-  bool clean = true;  // no replacement so far stood for a formula still being expanded
+  bool clean = true;     // no replacement so far stood for a formula still being expanded
+  bool context = false;  // a children reference stayed as written
   // A children reference being joined at token `next`.
   std::size_t join_child = 0;
   std::size_t join_items = 0;
@@ -62,37 +209,26 @@ TreeExpansion::TreeExpansion(const Node& root) : index_(root), dimensions_(1) {
     dimensions_ = std::max(dimensions_, count);
     formula_offset_.push_back(formula_offset_.back() + count);
   }
-  // Every formula is scanned once; only its reference tokens matter from then on, since
-  // every other byte is copied as it stands. A reference token begins with "@" or with
-  // the "c" of "children" or the "r" of "right", in either case: without any of these
-  // bytes a formula needs no scan.
-  range_offset_.reserve(formula_offset_.back() + 1);
+  // Every distinct formula text is read once; only its reference tokens matter from then
+  // on, since every other byte is copied as it stands. A reference token begins with "@"
+  // or with the "c" of "children" or the "r" of "right", in either case: without any of
+  // these bytes a formula needs no reading.
+  reading_of_.reserve(formula_offset_.back());
   texts_.reserve(formula_offset_.back());
+  std::unordered_map<std::string_view, std::uint32_t> known;
   for (NodeIndex i = 0; i < n; ++i) {
     for (const std::string& formula : index_.node(i).formula) {
       texts_.push_back(formula);
-      range_offset_.push_back(ranges_.size());
-      if (formula.find_first_of("@cCrR") == std::string::npos) continue;
-      for (const parser::Token& token : parser::scan_tokens(formula)) {
-        if (token.kind != parser::TokenKind::NodeReference) continue;
-        ranges_.push_back(Range{token.start, token.end, kNoNode, token.text.starts_with("children")});
+      if (formula.find_first_of("@cCrR") == std::string::npos) {
+        reading_of_.push_back(kNoReading);
+        continue;
       }
+      const auto [at, added] = known.try_emplace(formula, static_cast<std::uint32_t>(readings_.size()));
+      if (added) readings_.push_back(read(formula));
+      reading_of_.push_back(at->second);
     }
   }
-  range_offset_.push_back(ranges_.size());
-  // Where each token points needs to know which nodes are inputs, so it comes second.
-  // The same reference text recurs in every dimension: it is read once.
-  std::unordered_map<std::string_view, NodeIndex> targets;
-  for (std::size_t f = 0; f < texts_.size(); ++f) {
-    for (std::size_t r = range_offset_[f]; r < range_offset_[f + 1]; ++r) {
-      Range& range = ranges_[r];
-      if (range.children) continue;
-      const std::string_view token = texts_[f].substr(range.start, range.end - range.start);
-      const auto [known, added] = targets.try_emplace(token, kNoNode);
-      if (added) known->second = target_of(token);
-      range.target = known->second;
-    }
-  }
+  occurrence_.assign(n, 0);
   cache_.assign(n * dimensions_, std::nullopt);
   child_references_.assign(n, std::nullopt);
   outputs_.resize(formula_offset_.back());
@@ -103,33 +239,53 @@ TreeExpansion::TreeExpansion(const Node& root) : index_(root), dimensions_(1) {
   }
 }
 
-bool TreeExpansion::has_references(NodeIndex node) const {
-  const std::size_t first = formula_number(node, 0);
-  return range_offset_[first] != range_offset_[first + formula_count(node)];
+TreeExpansion::Reading TreeExpansion::read(std::string_view formula) {
+  const std::vector<ReferenceToken> tokens = read_references(formula);
+  if (ranges_.size() + tokens.size() >= kNoReading) invariant_failure("too many reference tokens");
+  Reading reading{static_cast<std::uint32_t>(ranges_.size()), static_cast<std::uint32_t>(tokens.size()),
+                  !tokens.empty()};
+  for (const ReferenceToken& token : tokens) {
+    Range range{token.start, token.end, token.kind};
+    if (token.kind == Kind::Right) reading.may_stand_in = false;
+    if (token.kind == Kind::Name) {
+      range.target = selected(token.name, token.index);
+      // A name that several nodes bear gives them all, where nothing makes one value of them.
+      if (token.own && !token.index && index_.named(token.name).size() > 1) reading.may_stand_in = false;
+    }
+    ranges_.push_back(range);
+  }
+  return reading;
+}
+
+std::span<const TreeExpansion::Range> TreeExpansion::ranges(std::size_t formula) const {
+  if (reading_of_[formula] == kNoReading) return {};
+  const Reading& reading = readings_[reading_of_[formula]];
+  return std::span<const Range>(ranges_.data() + reading.first, reading.count);
 }
 
 std::size_t TreeExpansion::own_dimension(NodeIndex node, std::size_t k) const {
   return index_.node(node).formula.is_single() ? 0 : k;
 }
 
-NodeIndex TreeExpansion::target_of(std::string_view reference) const {
-  if (reference.starts_with("right")) return kNoNode;
-  const auto parsed = parse_node_reference_from_str(reference);
-  if (!parsed) return kNoNode;
-  // An index other than 1 among the nodes of a name that only one node bears names nothing.
-  if (parsed.value().index && *parsed.value().index != 1) return kNoNode;
-  // A name that several visible nodes bear, or none, stays; so does the name of an input.
-  const std::span<const NodeIndex> candidates = index_.named(parsed.value().name);
-  if (candidates.size() != 1 || !has_references(candidates[0])) return kNoNode;
-  return candidates[0];
+NodeIndex TreeExpansion::selected(std::string_view name, std::optional<std::uint64_t> index) const {
+  const std::span<const NodeIndex> bearers = index_.named(name);
+  if (!index) return bearers.size() == 1 ? bearers[0] : kNoNode;
+  return *index >= 1 && *index <= bearers.size() ? bearers[*index - 1] : kNoNode;
 }
 
 const TreeExpansion::ChildReference& TreeExpansion::child_reference(NodeIndex node) {
   std::optional<ChildReference>& child = child_references_[node];
-  if (!child) {
-    child = ChildReference{get_preferred_reference_format(index_.node(node).name)};
-    if (child->text) child->target = target_of(*child->text);
+  if (child) return *child;
+  child = ChildReference{};
+  const Node& n = index_.node(node);
+  // A hidden child cannot be named: no reference selects it.
+  if (n.is_hidden) return *child;
+  const std::span<const NodeIndex> bearers = index_.named(n.name);
+  if (occurrence_[node] == 0) {
+    for (std::size_t k = 0; k < bearers.size(); ++k) occurrence_[bearers[k]] = static_cast<std::uint32_t>(k + 1);
   }
+  std::string text = build_unambiguous_name(n.name, occurrence_[node], bearers.size());
+  if (!text.empty()) child->text = std::move(text);
   return *child;
 }
 
@@ -156,7 +312,7 @@ void TreeExpansion::append(std::vector<Piece>& pieces, std::uint64_t& length, co
   }
 }
 
-TreeExpansion::ExpansionId TreeExpansion::finish(std::vector<Piece> pieces, std::uint64_t length) {
+TreeExpansion::ExpansionId TreeExpansion::finish(std::vector<Piece> pieces, std::uint64_t length, bool stands_in) {
   // Leading blanks and the byte after them decide whether the expansion is parenthesised
   // where it is used. An expansion that skips bytes of another is always preceded by "(".
   std::uint64_t blanks = 0;
@@ -179,25 +335,21 @@ TreeExpansion::ExpansionId TreeExpansion::finish(std::vector<Piece> pieces, std:
     if (first >= 0) break;
   }
   if (expansions_.size() >= kNoExpansion) invariant_failure("too many expansions");
-  expansions_.push_back(Expansion{std::move(pieces), length, blanks, first});
+  expansions_.push_back(Expansion{std::move(pieces), length, blanks, first, stands_in});
   return static_cast<ExpansionId>(expansions_.size() - 1);
 }
 
-TreeExpansion::CacheEntry TreeExpansion::done_entry(ExpansionId formula, std::string_view as_written,
-                                                    bool clean) const {
-  const Expansion& e = expansions_[formula];
-  Replacement replacement{as_written};
-  if (e.first_after_blanks == '=') {
-    replacement = Replacement{{}, formula, e.leading_blanks + 1};
-  } else if (e.length > 0) {
-    replacement = Replacement{{}, formula, 0};
-  }
-  return CacheEntry{replacement, formula, true, clean};
+TreeExpansion::Replacement TreeExpansion::replacement(const CacheEntry& entry, std::string_view reference) const {
+  if (!entry.done) return Replacement{reference};
+  const Expansion& e = expansions_[entry.formula];
+  // A formula that parses as a value with references begins with "=".
+  if (!e.stands_in || e.first_after_blanks != '=') return Replacement{reference};
+  return Replacement{{}, entry.formula, e.leading_blanks + 1};
 }
 
 void TreeExpansion::expand_formula(NodeIndex node, std::size_t k) {
   const std::size_t formula = formula_number(node, k);
-  if (!has_ranges(formula)) {
+  if (ranges(formula).empty()) {
     outputs_[formula] = Replacement{formula_text(node, k)};
     return;
   }
@@ -211,14 +363,14 @@ void TreeExpansion::expand_formula(NodeIndex node, std::size_t k) {
   }
   // References nest as deep as the tree's chains of formulas: frames instead of recursion.
   std::vector<Frame> frames;
-  frames.push_back(Frame{node, dimension, formula, std::nullopt, {}});
+  frames.push_back(Frame{node, dimension, formula, std::nullopt});
   while (!frames.empty()) {
     if (!run(frames.back(), frames)) continue;
     Frame done = std::move(frames.back());
     frames.pop_back();
-    const ExpansionId id = finish(std::move(done.pieces), done.length);
+    const ExpansionId id = finish(std::move(done.pieces), done.length, may_stand_in(done.formula) && !done.context);
     if (done.slot) {
-      cache_[*done.slot] = done_entry(id, done.as_written, done.clean);
+      cache_[*done.slot] = CacheEntry{id, true, done.clean};
     } else {
       outputs_[done.formula] = Replacement{{}, id, 0};
       clean_outputs_[done.formula] = done.clean;
@@ -228,29 +380,46 @@ void TreeExpansion::expand_formula(NodeIndex node, std::size_t k) {
 
 bool TreeExpansion::run(Frame& frame, std::vector<Frame>& frames) {
   const std::string_view text = texts_[frame.formula];
-  const std::size_t base = range_offset_[frame.formula];
-  const std::size_t count = range_offset_[frame.formula + 1] - base;
-  for (; frame.next < count; ++frame.next) {
-    const Range range = ranges_[base + frame.next];
+  const std::span<const Range> tokens = ranges(frame.formula);
+  for (; frame.next < tokens.size(); ++frame.next) {
+    const Range range = tokens[frame.next];
     if (frame.copied < range.start) {
       frame.pieces.push_back(Piece{text.substr(frame.copied, range.start - frame.copied)});
       frame.length += range.start - frame.copied;
       frame.copied = range.start;
     }
     const std::string_view token = text.substr(range.start, range.end - range.start);
-    std::optional<Step> step = range.children ? expand_children_reference(frame, token)
-                                              : expand_node_reference(token, range.target, frame.dimension);
+    std::optional<Step> step;
+    switch (range.kind) {
+      case Kind::Name:
+        step = expand_node_reference(token, range.target, frame.node, frame.dimension);
+        break;
+      case Kind::Modifier:  // it names a node and is never expanded
+      case Kind::Right:     // its formula never stands in for a reference (see read)
+        step = Step{Replacement{token}, std::nullopt};
+        break;
+      case Kind::Children:
+        step = expand_child_reference(frame, token);
+        break;
+      case Kind::Spread:
+        step = expand_children_reference(frame, token);
+        break;
+    }
     if (step && step->need) {
       const Need need = *step->need;
       // `frame` is not used after this: the push may move it. The token is looked at
       // again when the needed formula is done, and then found in the cache.
-      frames.push_back(Frame{need.node, need.dimension, need.formula, need.slot, need.as_written});
+      frames.push_back(Frame{need.node, need.dimension, need.formula, need.slot});
       return false;
     }
     if (step) {
       if (step->cut) frame.clean = false;
+      if (step->context) frame.context = true;
       Replacement replacement = *step->replacement;
-      if (frame.length + length_of(replacement) > kMaxExpandedFormulaBytes) replacement = Replacement{token};
+      if (frame.length + length_of(replacement) > kMaxExpandedFormulaBytes) {
+        replacement = Replacement{token};
+        if (range.kind == Kind::Children) frame.context = true;
+      }
       append(frame.pieces, frame.length, replacement);
     }
     frame.copied = range.end;
@@ -263,54 +432,67 @@ bool TreeExpansion::run(Frame& frame, std::vector<Frame>& frames) {
   return true;
 }
 
-TreeExpansion::Step TreeExpansion::expand_node_reference(std::string_view reference, NodeIndex target,
+TreeExpansion::Step TreeExpansion::expand_node_reference(std::string_view reference, NodeIndex target, NodeIndex from,
                                                          std::size_t dimension) {
   const Step as_written{Replacement{reference}, std::nullopt};
   if (target == kNoNode) return as_written;
-  // Only names that one visible node bears are ever cached, so the node stands for the name.
-  const std::size_t slot = target * dimensions_ + dimension;
-  if (const std::optional<CacheEntry>& cached = cache_[slot])
-    return Step{cached->replacement, std::nullopt, !cached->done};
   const bool single = index_.node(target).formula.is_single();
+  // A single formula holds for every dimension; a node's per-dimension formulas do not.
+  if (!single && index_.node(from).formula.is_single()) return as_written;
   const std::size_t k = single ? 0 : dimension;
   if (k >= formula_count(target)) return as_written;
   const std::size_t formula = formula_number(target, k);
-  if (!has_ranges(formula)) return as_written;
+  if (!may_stand_in(formula)) return as_written;
+  const std::size_t slot = target * dimensions_ + k;
+  if (const std::optional<CacheEntry>& cached = cache_[slot])
+    return Step{replacement(*cached, reference), std::nullopt, !cached->done};
   // The node's own formula, expanded without meeting a cycle, is what this reference needs.
-  if (own_dimension(target, k) == dimension && clean_outputs_[formula]) {
-    cache_[slot] = done_entry(outputs_[formula].expansion, reference, true);
-    return Step{cache_[slot]->replacement, std::nullopt};
+  if (clean_outputs_[formula]) {
+    cache_[slot] = CacheEntry{outputs_[formula].expansion, true, true};
+    return Step{replacement(*cache_[slot], reference), std::nullopt};
   }
   // A reference back to this node while its formula is expanded stays as written.
-  cache_[slot] = CacheEntry{Replacement{reference}};
-  return Step{std::nullopt, Need{target, dimension, formula, slot, reference}};
+  cache_[slot] = CacheEntry{};
+  return Step{std::nullopt, Need{target, k, formula, slot}};
+}
+
+TreeExpansion::Step TreeExpansion::expand_child_reference(const Frame& frame, std::string_view token) {
+  const Step as_written{Replacement{token}, std::nullopt, false, true};
+  const std::vector<NodeIndex>& children = index_.children(frame.node);
+  const std::size_t open = token.find('[');
+  if (!token.starts_with("children") || open == std::string_view::npos) return as_written;
+  const std::size_t close = token.find(']', open);
+  if (close == std::string_view::npos) return as_written;
+  const std::optional<std::uint64_t> n = read_index(token.substr(open + 1, close - open - 1));
+  if (!n || *n == 0 || *n > children.size()) return as_written;
+  const NodeIndex child = children[*n - 1];
+  const ChildReference& reference = child_reference(child);
+  if (!reference.text) return as_written;
+  return expand_node_reference(*reference.text, child, frame.node, frame.dimension);
 }
 
 std::optional<TreeExpansion::Step> TreeExpansion::expand_children_reference(Frame& frame, std::string_view token) {
-  const Step as_written{Replacement{token}, std::nullopt};
+  const Step as_written{Replacement{token}, std::nullopt, false, true};
   const std::vector<NodeIndex>& children = index_.children(frame.node);
-  if (const std::size_t open = token.find('['); open != std::string_view::npos) {
-    const std::size_t close = token.find(']', open);
-    if (close == std::string_view::npos) return as_written;
-    const std::optional<std::uint64_t> n = read_index(token.substr(open + 1, close - open - 1));
-    if (!n || *n == 0 || *n > children.size()) return as_written;
-    const ChildReference& child = child_reference(children[*n - 1]);
-    if (!child.text) return as_written;
-    return expand_node_reference(*child.text, child.target, frame.dimension);
+  if (!token.starts_with("children") || children.empty()) return as_written;
+  // Every child must be written as a reference that selects exactly it, or none is.
+  if (frame.join_child == 0) {
+    for (const NodeIndex child : children) {
+      if (!child_reference(child).text) return as_written;
+    }
   }
-  if (children.empty()) return as_written;
   // Each child in turn, joined by "; "; a child whose formula must be expanded first
   // suspends the join, which goes on from that child.
   for (; frame.join_child < children.size(); ++frame.join_child) {
-    const ChildReference& child = child_reference(children[frame.join_child]);
-    if (!child.text) continue;
-    Step step = expand_node_reference(*child.text, child.target, frame.dimension);
+    const NodeIndex child = children[frame.join_child];
+    const std::string& text = *child_reference(child).text;
+    Step step = expand_node_reference(text, child, frame.node, frame.dimension);
     if (step.need) return step;
     if (step.cut) frame.clean = false;
     Replacement item = *step.replacement;
     const std::uint64_t separator = frame.join_items > 0 ? 2 : 0;
     if (frame.length + frame.join_length + separator + length_of(item) > kMaxExpandedFormulaBytes) {
-      item = Replacement{*child.text};
+      item = Replacement{text};
     }
     if (separator != 0) {
       frame.join.push_back(Piece{"; "});

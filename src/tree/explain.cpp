@@ -1,7 +1,9 @@
 #include "tree/explain.h"
 
-#include <unordered_set>
+#include <algorithm>
+#include <charconv>
 
+#include "parser/lexical.h"
 #include "parser/tokenize.h"
 #include "references.h"
 
@@ -31,20 +33,42 @@ const Node* find_node_by_id(const Node& root, std::string_view id) {
   return found;
 }
 
-std::vector<std::string> extract_node_references_from_all(const AnyDim<std::string>& formulas) {
-  std::vector<std::string> names;
-  std::unordered_set<std::string> taken;
+std::vector<NodeIndex> extract_node_references_from_all(const TreeIndex& index, NodeIndex node,
+                                                        const AnyDim<std::string>& formulas) {
+  std::vector<NodeIndex> nodes;
+  std::vector<bool> taken(index.size(), false);
+  auto take = [&](NodeIndex n) {
+    if (!taken[n]) nodes.push_back(n);
+    taken[n] = true;
+  };
+  auto take_all = [&](std::span<const NodeIndex> selection, std::optional<std::uint64_t> n) {
+    if (!n) {
+      std::for_each(selection.begin(), selection.end(), take);
+    } else if (*n >= 1 && *n <= selection.size()) {
+      take(selection[*n - 1]);
+    }
+  };
   for (const std::string& formula : formulas) {
     if (formula.empty()) continue;
     for (const parser::Token& token : parser::scan_tokens(formula)) {
       if (token.kind != parser::TokenKind::NodeReference) continue;
-      if (token.text.starts_with("children") || token.text.starts_with("right")) continue;
-      auto reference = parse_node_reference_from_str(token.text);
-      if (!reference) continue;
-      if (taken.insert(reference.value().name).second) names.push_back(std::move(reference.value().name));
+      if (const auto reference = parse_node_reference_from_str(token.text)) {
+        take_all(index.named(reference.value().name), reference.value().index);
+      } else if (parser::lexical::starts_with_folded(token.text, 0, "children")) {
+        // The index as evaluation reads it: digits between the brackets, blanks around them.
+        std::optional<std::uint64_t> n;
+        if (const std::size_t open = token.text.find('['); open != std::string::npos) {
+          const std::size_t first = parser::lexical::skip_blanks(token.text, open + 1);
+          std::uint64_t value = 0;
+          const char* end = token.text.data() + token.text.size();
+          if (std::from_chars(token.text.data() + first, end, value).ec != std::errc()) continue;
+          n = value;
+        }
+        take_all(index.children(node), n);
+      }
     }
   }
-  return names;
+  return nodes;
 }
 
 Result<std::optional<Node>, ExpandedTreeTooLarge> explain_node(const Node& root, std::string_view id) {
@@ -59,13 +83,10 @@ Result<std::optional<Node>, ExpandedTreeTooLarge> explain_node(const Node& root,
   std::uint64_t total = expansion.total_length(at);
   if (total > kMaxExpandedTreeBytes) return fail(ExpandedTreeTooLarge{});
   AnyDim<std::string> formulas = expansion.formulas(at);
-  std::vector<NodeIndex> inputs;
-  for (const std::string& name : extract_node_references_from_all(formulas)) {
-    const std::span<const NodeIndex> named = index.named(name);
-    if (named.size() != 1) continue;
-    total += expansion.total_length(named[0]);
+  const std::vector<NodeIndex> inputs = extract_node_references_from_all(index, at, formulas);
+  for (const NodeIndex input : inputs) {
+    total += expansion.total_length(input);
     if (total > kMaxExpandedTreeBytes) return fail(ExpandedTreeTooLarge{});
-    inputs.push_back(named[0]);
   }
   Node result = explained(*target, std::move(formulas));
   result.children.reserve(inputs.size());

@@ -4,12 +4,12 @@
 #pragma once
 
 #include <optional>
-#include <string>
 #include <string_view>
 #include <vector>
 
 #include "result.h"
 #include "tree/expand.h"
+#include "tree_index.h"
 #include "types.h"
 
 namespace ostrel::tree {
@@ -17,9 +17,12 @@ namespace ostrel::tree {
 // The first node of the subtree in pre-order whose id is exactly `id`, hidden ones included.
 const Node* find_node_by_id(const Node& root, std::string_view id);
 
-// The distinct names that the formulas refer to, in order of first appearance; children
-// and right references, and indexes, are left out.
-std::vector<std::string> extract_node_references_from_all(const AnyDim<std::string>& formulas);
+// The nodes that the formulas of `node` read through their references, each once, in order
+// of first appearance: the node a name with an index selects, every node that bears a name
+// without one, and the children that a children reference reads. A right reference reads
+// the node itself and adds nothing.
+std::vector<NodeIndex> extract_node_references_from_all(const TreeIndex& index, NodeIndex node,
+                                                        const AnyDim<std::string>& formulas);
 
 // The explanation of the node with that id, or nothing when no node has it. Only the texts
 // of the answer count toward kMaxExpandedTreeBytes.

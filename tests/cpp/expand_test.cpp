@@ -1,9 +1,12 @@
 // Formula expansion and explanation: the rules as tables, a plainly recursive expansion on
 // strings to compare with on random trees, and the limits that keep any tree in memory.
+// That expansion keeps every value is held on generated trees by the Python suite
+// (test_expansion_values.py), which evaluates them.
 #include "tree/expand.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <random>
@@ -16,6 +19,7 @@
 #include "parser/tokenize.h"
 #include "references.h"
 #include "tree/explain.h"
+#include "tree_index.h"
 
 namespace ostrel::tree {
 namespace {
@@ -48,11 +52,10 @@ TEST(Expand, ReplacesReferencesToComputedNodes) {
   EXPECT_EQ(expanded(node("r", "", node("a", "1"), node("b", "=2*3"))), (Strings{"", "1", "=2*3"}));
   EXPECT_EQ(expanded(node("r", "", node("A", "=@X*2"), node("X", "5"), node("B", "=@A+@A"))),
             (Strings{"", "=@X*2", "5", "=(@X*2)+(@X*2)"}));
-  // No leading "=": inserted as it is.
-  EXPECT_EQ(expanded(node("r", "", node("A", "@X*2"), node("X", "5"), node("B", "=@A+1")))[3], "=@X*2+1");
   // Blanks between tokens survive; the children token's own trailing blank does not.
   EXPECT_EQ(expanded(node("r", "", node("A", "=@X*2"), node("X", "5"), node("B", "= @A  +  1")))[3], "= (@X*2)  +  1");
-  EXPECT_EQ(expanded(node("r", "=children + 1", node("A", "=@X", node("X", "5"))))[0], "=(@X)+ 1");
+  EXPECT_EQ(expanded(node("r", "=sum(children ) + children[1]", node("A", "=@X", node("X", "5"))))[0],
+            "=sum((@X)) + (@X)");
   // Names: braces, shared names, input names.
   EXPECT_EQ(expanded(node("r", "", node("Unit cost", "=@X/2"), node("X", "5"), node("B", "=@{Unit cost}")))[3],
             "=(@X/2)");
@@ -70,13 +73,14 @@ TEST(Expand, ChildrenRightAndIndexes) {
   for (const char* kept : {"=sum(children[3])", "=sum(children[0])", "=sum(children[ 2 ])", "=Children"}) {
     EXPECT_EQ(expanded(node("p", kept, node("A", "1"), node("B", "=@A*2")))[0], kept);
   }
-  // Hidden children take part; a child without a reference form is left out of the join.
-  EXPECT_EQ(expanded(node("p", "=sum(children)", hidden(node("A", "1")), node("a}b", "2"), node("C", "3")))[0],
-            "=sum(@A; @C)");
-  EXPECT_EQ(expanded(node("p", "=sum(children)", node("a}b", "2")))[0], "=sum()");
-  // A shared child name is written without an index, and then stays.
-  EXPECT_EQ(expanded(node("r", "", node("p", "=sum(children)", node("A", "=@X")), node("A", "1"), node("X", "2")))[1],
-            "=sum(@A)");
+  // Each child as the reference that selects exactly it; a child that none selects (a
+  // hidden one, a name without a reference form) keeps the children reference.
+  EXPECT_EQ(expanded(node("r", "", node("p", "=sum(children)", node("A", "=@X"), node("A", "1")), node("A", "2"),
+                          node("X", "2")))[1],
+            "=sum((@X); @A[2])");
+  EXPECT_EQ(expanded(node("p", "=children[2]", node("A", "1"), node("A", "=@A[1]")))[0], "=(@A[1])");
+  EXPECT_EQ(expanded(node("p", "=sum(children)", node("C", "3"), hidden(node("A", "1"))))[0], "=sum(children)");
+  EXPECT_EQ(expanded(node("p", "=sum(children)", node("C", "3"), node("a}b", "2")))[0], "=sum(children)");
   EXPECT_EQ(expanded(multi("r", {"=@A", "=@A"}, multi("A", {"=@X+1"}), node("X", "1")))[0], "[=(@X+1) | =@A]");
   EXPECT_EQ(expanded(multi("r", {"=@A", "=@A"}, node("A", "=@X+1"), node("X", "1")))[0], "[=(@X+1) | =(@X+1)]");
 }
@@ -86,6 +90,54 @@ TEST(Expand, CyclesDependOnTheWalk) {
   EXPECT_EQ(expanded(node("r", "", node("A", "=@A+1"))), (Strings{"", "=(@A+1)+1"}));
 }
 
+// What a formula means where it is put: a reference stays as written unless its node's
+// formula, put in its place, gives the same values.
+TEST(Expand, FormulasStandInOnlyWhereTheyMeanTheSame) {
+  struct Row {
+    Node tree;
+    std::size_t at;  // pre-order position of the node whose formula is checked
+    std::string formula;
+  };
+  std::vector<Row> rows;
+  auto row = [&](Node tree, std::size_t at, std::string formula) { rows.push_back({std::move(tree), at, formula}); };
+  // A modifier names a node: its argument stays.
+  row(node("r", "", node("S", "=@A*2"), node("A", "1"), node("T", "=total(@S) + ratio( @S )")), 3,
+      "=total(@S) + ratio( @S )");
+  // A single formula takes in only a node's single formula; one per dimension takes in
+  // the formula of its own dimension.
+  row(node("r", "", node("Y", "=@X*10"), multi("X", {"=@A", "=@B"}), node("A", "1"), node("B", "2")), 1, "=@X*10");
+  row(node("r", "", multi("Y", {"=@X*10", "=@X"}), multi("X", {"=@A", "=@B"}), node("A", "1"), node("B", "2")), 1,
+      "[=(@A)*10 | =(@B)]");
+  row(node("r", "", node("Y", "=@X"), node("X", "=@Z+1"), multi("Z", {"=@A", "1"}), node("A", "1")), 1, "=(@Z+1)");
+  // right and children read the node they stand in: a formula that keeps one stays out.
+  row(node("r", "", multi("o", {"=@s*2", "5"}), multi("s", {"=right[1] + 1", "10"})), 1, "[=@s*2 | 5]");
+  row(node("r", "", node("Q", "=@P", node("k", "5")), node("P", "=sum(children)")), 1, "=@P");
+  row(node("r", "", node("Q", "=@P"), node("P", "=sum(children)", node("k", "5"))), 1, "=(sum(@k))");
+  row(node("r", "", node("Q", "=@P*2"), node("P", "=children + 1", node("k", "5"))), 1, "=@P*2");
+  row(node("r", "", node("Q", "=@P"), node("P", "=sum(children[ 1 ])", node("k", "5"))), 1, "=@P");
+  // Several values are spread only by an aggregation: children elsewhere, and a formula
+  // that gives the values of several nodes, stay.
+  row(node("r", "", node("Y", "=iferror(@P; 4)"), node("P", "=children", node("a", "1"), node("b", "2"))), 1,
+      "=iferror(@P; 4)");
+  row(node("p", "=count(children; 1) + sum(-children) + max((children))", node("a", "=@X"), node("X", "1")), 0,
+      "=count((@X); @X; 1) + sum(-children) + max((children))");
+  row(node("r", "", node("Y", "=sum(@M) + @N"), node("M", "=iferror(@A; 0)"), node("N", "=@A*1"), node("A", "1"),
+           node("A", "2")),
+      1, "=sum(@M) + (@A*1)");
+  // An index that selects one node is expanded like a name that one node bears; an index
+  // that selects none stays.
+  row(node("r", "", node("T", "=@S[2] + @S[1] + @S[3]"), node("S", "=@X"), node("S", "=@X*3"), node("X", "2")), 1,
+      "=(@X*3) + (@X) + @S[3]");
+  row(node("r", "", node("A", "=@X"), node("X", "5"), node("B", "=@A[2] + @A[0] + @A[1]")), 3, "=@A[2] + @A[0] + (@X)");
+  // A formula that does not parse is not taken in, and keeps its own references.
+  row(node("r", "", node("Y", "=@A+1"), node("A", "@X*2"), node("X", "5")), 1, "=@A+1");
+  row(node("r", "", node("Y", "=@A +"), node("A", "=@X*2"), node("X", "5")), 1, "=@A +");
+  for (Row& r : rows) {
+    const Strings before = formulas_of(r.tree);
+    EXPECT_EQ(expanded(std::move(r.tree))[r.at], r.formula) << before[r.at];
+  }
+}
+
 TEST(Expand, MendedCases) {
   // A formula that begins with blanks and "=" is parenthesised too.
   for (const char* blanks : {" ", "\t", "\r\n", "  \n "}) {
@@ -93,10 +145,7 @@ TEST(Expand, MendedCases) {
               "=(@X*2)+1")
         << blanks;
   }
-  // An index other than 1 on a name one node bears names nothing; [1] is the node itself.
-  EXPECT_EQ(expanded(node("r", "", node("A", "=@X"), node("X", "5"), node("B", "=@A[2] + @A[0] + @A[1]")))[3],
-            "=@A[2] + @A[0] + (@X)");
-  // And such a reference neither fills nor reads the cache.
+  // A reference with an index that selects nothing neither fills nor reads the cache.
   EXPECT_EQ(expanded(node("r", "", node("A", "=@A[2]+1"), node("B", "=@A")))[2], "=(@A[2]+1)");
 }
 
@@ -104,15 +153,11 @@ TEST(Expand, MendedCases) {
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+// The same rules without shared pieces: every replacement is a string, built recursively.
+// Only what a formula's tokens are (read_references) is shared with the expansion.
 class PlainExpansion {
  public:
-  explicit PlainExpansion(const Node& root) : root_(root) {
-    for_each_pre_order(root, [&](const Node& n) {
-      bool any = false;
-      for (const std::string& f : n.formula) any = any || contains_references(f);
-      if (!n.is_hidden && !any) inputs_.insert(n.name);
-    });
-  }
+  explicit PlainExpansion(const Node& root) : root_(root) {}
 
   // The expanded copy of the whole tree, recursing over it.
   Node expand(const Node& n) {
@@ -122,12 +167,13 @@ class PlainExpansion {
     copy.value = n.value;
     copy.is_hidden = n.is_hidden;
     copy.cells = n.cells;
+    bool context = false;
     if (n.formula.is_single()) {
-      copy.formula = AnyDim<std::string>::single(expand_formula(n.formula.single_value(), 0, n));
+      copy.formula = AnyDim<std::string>::single(expand_formula(n.formula.single_value(), 0, n, context));
     } else {
       std::vector<std::string> texts;
       for (std::size_t d = 0; d < n.formula.multi_values().size(); ++d) {
-        texts.push_back(expand_formula(n.formula.multi_values()[d], d, n));
+        texts.push_back(expand_formula(n.formula.multi_values()[d], d, n, context));
       }
       copy.formula = AnyDim<std::string>::multi(std::move(texts));
     }
@@ -136,42 +182,87 @@ class PlainExpansion {
   }
 
  private:
-  std::string expand_formula(const std::string& f, std::size_t d, const Node& context) {
+  using Kind = ReferenceToken::Kind;
+  struct Cached {
+    bool done = false;
+    bool stands_in = false;
+    std::string text;
+  };
+
+  // `context` is set when a right or children reference stays as written.
+  std::string expand_formula(const std::string& f, std::size_t d, const Node& at, bool& context) {
     std::string out;
     std::size_t previous = 0;
-    for (const parser::Token& t : parser::scan_tokens(f)) {
+    for (const ReferenceToken& t : read_references(f)) {
       out += f.substr(previous, t.start - previous);
-      std::string piece = t.text;
-      if (t.kind == parser::TokenKind::NodeReference) {
-        piece = t.text.starts_with("children") ? children(t.text, d, context, out.size()) : reference(t.text, d);
-        if (out.size() + piece.size() > kMaxExpandedFormulaBytes) piece = t.text;
+      const std::string token = f.substr(t.start, t.end - t.start);
+      std::string piece = token;
+      switch (t.kind) {
+        case Kind::Name:
+          piece = reference(token, selected(t.name, t.index), at, d);
+          break;
+        case Kind::Modifier:
+          break;
+        case Kind::Children:
+          piece = child(token, d, at);
+          break;
+        case Kind::Spread:
+          piece = children(token, d, at, out.size());
+          break;
+        case Kind::Right:
+          context = true;
+          break;
       }
+      if (out.size() + piece.size() > kMaxExpandedFormulaBytes) piece = token;
+      if (piece == token && (t.kind == Kind::Children || t.kind == Kind::Spread)) context = true;
       out += piece;
       previous = t.end;
     }
     return out + f.substr(std::min(previous, f.size()));
   }
 
-  std::string children(const std::string& t, std::size_t d, const Node& context, std::size_t built) {
-    if (const std::size_t open = t.find('['); open != std::string::npos) {
-      const std::size_t close = t.find(']', open);
-      if (close == std::string::npos) return t;
-      const std::string inner = t.substr(open + 1, close - open - 1);
-      if (inner.empty() || inner.size() > 9 || inner.find_first_not_of("0123456789") != std::string::npos) return t;
-      const std::size_t n = std::stoul(inner);
-      if (n == 0 || n > context.children.size()) return t;
-      const auto preferred = get_preferred_reference_format(context.children[n - 1].name);
-      return preferred ? reference(*preferred, d) : t;
+  const Node* selected(const std::string& name, std::optional<std::uint64_t> index) const {
+    const std::vector<const Node*> found = find_all_nodes_by_name(root_, name);
+    if (!index) return found.size() == 1 ? found[0] : nullptr;
+    return *index >= 1 && *index <= found.size() ? found[*index - 1] : nullptr;
+  }
+
+  // The reference that selects exactly this child, if any.
+  std::optional<std::string> written(const Node& child) const {
+    if (child.is_hidden) return std::nullopt;
+    const std::vector<const Node*> found = find_all_nodes_by_name(root_, child.name);
+    const std::size_t occurrence = std::find(found.begin(), found.end(), &child) - found.begin() + 1;
+    std::string text = build_unambiguous_name(child.name, occurrence, found.size());
+    if (text.empty()) return std::nullopt;
+    return text;
+  }
+
+  std::string child(const std::string& t, std::size_t d, const Node& at) {
+    const std::size_t open = t.find('[');
+    if (!t.starts_with("children") || open == std::string::npos) return t;
+    const std::size_t close = t.find(']', open);
+    if (close == std::string::npos) return t;
+    const std::string inner = t.substr(open + 1, close - open - 1);
+    if (inner.empty() || inner.size() > 9 || inner.find_first_not_of("0123456789") != std::string::npos) return t;
+    const std::size_t n = std::stoul(inner);
+    if (n == 0 || n > at.children.size()) return t;
+    const auto text = written(at.children[n - 1]);
+    if (!text) return t;
+    return reference(*text, &at.children[n - 1], at, d);
+  }
+
+  std::string children(const std::string& t, std::size_t d, const Node& at, std::size_t built) {
+    if (!t.starts_with("children") || at.children.empty()) return t;
+    for (const Node& c : at.children) {
+      if (!written(c)) return t;
     }
-    if (context.children.empty()) return t;
     std::string joined;
     bool first = true;
-    for (const Node& child : context.children) {
-      const auto preferred = get_preferred_reference_format(child.name);
-      if (!preferred) continue;
-      std::string item = reference(*preferred, d);
+    for (const Node& c : at.children) {
+      const std::string text = *written(c);
+      std::string item = reference(text, &c, at, d);
       const std::size_t separator = first ? 0 : 2;
-      if (built + joined.size() + separator + item.size() > kMaxExpandedFormulaBytes) item = *preferred;
+      if (built + joined.size() + separator + item.size() > kMaxExpandedFormulaBytes) item = text;
       joined += (first ? "" : "; ") + item;
       first = false;
       if (built + joined.size() > kMaxExpandedFormulaBytes) return t;
@@ -179,61 +270,62 @@ class PlainExpansion {
     return joined;
   }
 
-  std::string reference(const std::string& r, std::size_t d) {
-    if (r.starts_with("right")) return r;
-    const auto parsed = parse_node_reference_from_str(r);
-    if (!parsed) return r;
-    if (parsed.value().index && *parsed.value().index != 1) return r;
-    const std::string& name = parsed.value().name;
-    if (inputs_.count(name) != 0) return r;
-    const std::string key = name + ":" + std::to_string(d);
-    if (const auto cached = cache_.find(key); cached != cache_.end()) return cached->second;
-    const std::vector<const Node*> found = find_all_nodes_by_name(root_, name);
-    if (found.size() != 1) return r;
-    const Node& target = *found[0];
-    if (target.formula.is_multi() && d >= target.formula.multi_values().size()) return r;
-    const std::string& formula =
-        target.formula.is_single() ? target.formula.single_value() : target.formula.multi_values()[d];
-    if (formula.empty() || !contains_references(formula)) return r;
-    cache_[key] = r;
-    const std::string e = expand_formula(formula, d, target);
+  // Whether a formula's expansion can replace a reference at all, before it is expanded.
+  bool may_stand_in(const std::string& f) const {
+    const std::vector<ReferenceToken> tokens = read_references(f);
+    for (const ReferenceToken& t : tokens) {
+      if (t.kind == Kind::Right) return false;
+      if (t.kind == Kind::Name && t.own && !t.index && find_all_nodes_by_name(root_, t.name).size() > 1) return false;
+    }
+    return !tokens.empty();
+  }
+
+  std::string reference(const std::string& r, const Node* target, const Node& from, std::size_t d) {
+    if (target == nullptr) return r;
+    const bool single = target->formula.is_single();
+    if (!single && from.formula.is_single()) return r;
+    const std::size_t k = single ? 0 : d;
+    if (!single && k >= target->formula.multi_values().size()) return r;
+    const std::string& formula = single ? target->formula.single_value() : target->formula.multi_values()[k];
+    if (!may_stand_in(formula)) return r;
+    const std::pair<const Node*, std::size_t> key{target, k};
+    if (const auto cached = cache_.find(key); cached != cache_.end()) {
+      return cached->second.done && cached->second.stands_in ? cached->second.text : r;
+    }
+    cache_[key] = Cached{};
+    bool context = false;
+    const std::string e = expand_formula(formula, k, *target, context);
     std::size_t blanks = 0;
     while (blanks < e.size() && is_blank(e[blanks])) ++blanks;
-    const std::string result = blanks < e.size() && e[blanks] == '=' ? "(" + e.substr(blanks + 1) + ")"
-                               : e.empty()                           ? r
-                                                                     : e;
-    cache_[key] = result;
-    return result;
+    const bool stands_in = !context && blanks < e.size() && e[blanks] == '=';
+    cache_[key] = Cached{true, stands_in, stands_in ? "(" + e.substr(blanks + 1) + ")" : ""};
+    return stands_in ? cache_[key].text : r;
   }
 
   const Node& root_;
-  std::set<std::string> inputs_;
-  std::map<std::string, std::string> cache_;
+  std::map<std::pair<const Node*, std::size_t>, Cached> cache_;
 };
 
 // The explanation from the plain expansion of the whole tree.
 std::optional<std::string> plain_explanation(const Node& root, const std::string& id) {
   if (find_node_by_id(root, id) == nullptr) return std::nullopt;
   const Node tree = PlainExpansion(root).expand(root);
-  const Node& target = *find_node_by_id(tree, id);
-  Node result;
-  result.id = target.id;
-  result.name = target.name;
-  result.formula = target.formula;
-  result.value = target.value;
-  result.is_hidden = target.is_hidden;
-  result.cells = target.cells;
-  for (const std::string& name : extract_node_references_from_all(target.formula)) {
-    const std::vector<const Node*> found = find_all_nodes_by_name(tree, name);
-    if (found.size() != 1) continue;
-    Node input;
-    input.id = found[0]->id;
-    input.name = found[0]->name;
-    input.formula = found[0]->formula;
-    input.value = found[0]->value;
-    input.is_hidden = found[0]->is_hidden;
-    input.cells = found[0]->cells;
-    result.children.push_back(std::move(input));
+  const TreeIndex index(tree);
+  NodeIndex at = 0;
+  while (&index.node(at) != find_node_by_id(tree, id)) ++at;
+  auto copy = [](const Node& n) {
+    Node c;
+    c.id = n.id;
+    c.name = n.name;
+    c.formula = n.formula;
+    c.value = n.value;
+    c.is_hidden = n.is_hidden;
+    c.cells = n.cells;
+    return c;
+  };
+  Node result = copy(index.node(at));
+  for (const NodeIndex input : extract_node_references_from_all(index, at, index.node(at).formula)) {
+    result.children.push_back(copy(index.node(input)));
   }
   std::string json;
   write_json(result, json);
@@ -262,7 +354,11 @@ Node random_tree(std::mt19937& random, int& ids) {
                                "x",
                                "@c[1]",
                                "children[ 1 ]",
-                               "@{d}[1]"};
+                               "@{d}[1]",
+                               "total(@a)",
+                               "iferror(@b; 1)",
+                               "right[1]",
+                               "sum(children; 1)"};
   auto formula = [&]() -> std::string {
     switch (below(8)) {
       case 0:
@@ -349,13 +445,20 @@ TEST(Explain, TheNodeWithItsInputs) {
   EXPECT_NE(explained_json(tree, "").find(R"("name":"r")"), std::string::npos);
 }
 
-TEST(Explain, FindsIdsAndNames) {
+TEST(Explain, FindsIdsAndTheNodesReferencesRead) {
   const Node tree = node("r", "", with_id("1", node("a", "")), with_id("1", node("b", "")));
   EXPECT_EQ(find_node_by_id(tree, "1"), &tree.children[0]);
   EXPECT_EQ(find_node_by_id(tree, "2"), nullptr);
-  EXPECT_EQ(extract_node_references_from_all(
-                AnyDim<std::string>::multi({"=@b + @a[2] + children + right[1] + @{x y}", "", "=@a*@c + Children"})),
-            (Strings{"b", "a", "x y", "c"}));
+  // In pre-order: r 0, a 1, b 2, c 3, x y 4, a 5, hidden c 6.
+  const Node shared =
+      node("r", "", node("a", ""), node("b", ""), node("c", ""), node("x y", ""), node("a", ""), hidden(node("c", "")));
+  const TreeIndex index(shared);
+  auto read = [&](std::vector<std::string> formulas) {
+    return extract_node_references_from_all(index, 0, AnyDim<std::string>::multi(std::move(formulas)));
+  };
+  EXPECT_EQ(read({"=@b + @a[2] + right[1] + @{x y} + @a[3]", "", "=@a*@c + @nobody"}),
+            (std::vector<NodeIndex>{2, 5, 4, 1, 3}));
+  EXPECT_EQ(read({"=children[ 6 ] + Children[9]", "=sum(children)"}), (std::vector<NodeIndex>{6, 1, 2, 3, 4, 5}));
 }
 
 // ---- Limits ---------------------------------------------------------------------------------

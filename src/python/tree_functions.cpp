@@ -42,6 +42,15 @@ PyObject* rewrite_in_place(const Signature<2>& signature, PyObject* const* args,
   return write_back((*bound)[0], *in_place, field, *tree);
 }
 
+// Raises the error of an expansion that gave no formulas: a stopped one has the signal
+// handler's exception pending already.
+PyObject* expansion_failed(tree::ExpansionFailure failure) {
+  if (failure == tree::ExpansionFailure::TooLarge) {
+    PyErr_SetString(PyExc_MemoryError, tree::kExpandedTreeTooLarge.data());
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 PyObject* py_evaluate_tree(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -81,9 +90,9 @@ PyObject* py_expand_tree_formulas(PyObject*, PyObject* const* args, Py_ssize_t n
     PyObject* root = (*bound)[0];
     std::optional<Node> tree = protocol_to_node(root);
     if (!tree) return nullptr;
-    if (!tree::expand_tree_formulas(*tree)) {
-      PyErr_SetString(PyExc_MemoryError, tree::kExpandedTreeTooLarge.data());
-      return nullptr;
+    SignalInterrupt signals;
+    if (const auto expanded = tree::expand_tree_formulas(*tree, &signals); !expanded) {
+      return expansion_failed(expanded.error());
     }
     return write_back(root, false, NodeField::Formula, *tree);
   });
@@ -98,11 +107,9 @@ PyObject* py_explain_node(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
     if (!node_id) return nullptr;
     const std::optional<Node> tree = protocol_to_node((*bound)[0]);
     if (!tree) return nullptr;
-    const auto explanation = tree::explain_node(*tree, *node_id);
-    if (!explanation) {
-      PyErr_SetString(PyExc_MemoryError, tree::kExpandedTreeTooLarge.data());
-      return nullptr;
-    }
+    SignalInterrupt signals;
+    const auto explanation = tree::explain_node(*tree, *node_id, &signals);
+    if (!explanation) return expansion_failed(explanation.error());
     if (!explanation.value()) Py_RETURN_NONE;
     std::string json;
     write_json(*explanation.value(), json);

@@ -199,7 +199,8 @@ struct TreeExpansion::Frame {
   std::uint64_t join_length = 0;
 };
 
-TreeExpansion::TreeExpansion(const Node& root) : index_(root), dimensions_(1) {
+TreeExpansion::TreeExpansion(const Node& root, Interrupt* interrupt)
+    : poll_(interrupt), index_(root), dimensions_(1) {
   const std::size_t n = index_.size();
   formula_offset_.reserve(n + 1);
   formula_offset_.push_back(0);
@@ -217,6 +218,7 @@ TreeExpansion::TreeExpansion(const Node& root) : index_(root), dimensions_(1) {
   texts_.reserve(formula_offset_.back());
   std::unordered_map<std::string_view, std::uint32_t> known;
   for (NodeIndex i = 0; i < n; ++i) {
+    if (poll_.stop()) return;
     for (const std::string& formula : index_.node(i).formula) {
       texts_.push_back(formula);
       if (formula.find_first_of("@cCrR") == std::string::npos) {
@@ -235,7 +237,8 @@ TreeExpansion::TreeExpansion(const Node& root) : index_(root), dimensions_(1) {
   clean_outputs_.assign(formula_offset_.back(), false);
   // Each node's formulas, then its children, depth first: the index is in that order.
   for (NodeIndex i = 0; i < n; ++i) {
-    for (std::size_t k = 0; k < formula_count(i); ++k) expand_formula(i, k);
+    if (poll_.stop()) return;
+    for (std::size_t k = 0; k < formula_count(i) && !poll_.stopped(); ++k) expand_formula(i, k);
   }
 }
 
@@ -365,6 +368,7 @@ void TreeExpansion::expand_formula(NodeIndex node, std::size_t k) {
   std::vector<Frame> frames;
   frames.push_back(Frame{node, dimension, formula, std::nullopt});
   while (!frames.empty()) {
+    if (poll_.stop()) return;
     if (!run(frames.back(), frames)) continue;
     Frame done = std::move(frames.back());
     frames.pop_back();
@@ -611,14 +615,15 @@ AnyDim<std::string> TreeExpansion::formulas(NodeIndex node) const {
   return AnyDim<std::string>::multi(std::move(texts));
 }
 
-Result<std::monostate, ExpandedTreeTooLarge> expand_tree_formulas(Node& root) {
+Result<std::monostate, ExpansionFailure> expand_tree_formulas(Node& root, Interrupt* interrupt) {
   std::vector<AnyDim<std::string>> expanded;
   {
-    const TreeExpansion expansion(root);
+    const TreeExpansion expansion(root, interrupt);
+    if (expansion.stopped()) return fail(ExpansionFailure::Stopped);
     std::uint64_t total = 0;
     for (NodeIndex i = 0; i < expansion.index().size(); ++i) {
       total += expansion.total_length(i);
-      if (total > kMaxExpandedTreeBytes) return fail(ExpandedTreeTooLarge{});
+      if (total > kMaxExpandedTreeBytes) return fail(ExpansionFailure::TooLarge);
     }
     expanded = expansion.all_formulas();
   }

@@ -25,6 +25,7 @@
 #include <variant>
 #include <vector>
 
+#include "interrupt.h"
 #include "result.h"
 #include "tree_index.h"
 #include "types.h"
@@ -39,8 +40,9 @@ inline constexpr std::uint64_t kMaxExpandedTreeBytes = std::uint64_t{256} << 20;
 inline constexpr std::string_view kExpandedTreeTooLarge =
     "expanded tree too large: its formulas would take more than 268435456 bytes (256 MiB)";
 
-// The failure of a call whose formulas would pass kMaxExpandedTreeBytes.
-struct ExpandedTreeTooLarge {};
+// Why a call gives no formulas: they would pass kMaxExpandedTreeBytes, or the caller's
+// interrupt stopped the walk.
+enum class ExpansionFailure : std::uint8_t { TooLarge, Stopped };
 
 // Whether the token scanner finds a node reference token in the formula.
 bool contains_references(std::string_view formula);
@@ -71,7 +73,11 @@ std::vector<ReferenceToken> read_references(std::string_view formula);
 // The expansion of every formula of a tree. The tree must outlive it, unchanged.
 class TreeExpansion {
  public:
-  explicit TreeExpansion(const Node& root);
+  // Once the interrupt (when given) asks to stop, the walk ends at once and stopped() says
+  // so; the expansions are then unfinished and only good for dropping.
+  explicit TreeExpansion(const Node& root, Interrupt* interrupt = nullptr);
+
+  bool stopped() const { return poll_.stopped(); }
 
   const TreeIndex& index() const { return index_; }
   // Formula k of a node: its single formula (k = 0) or the k-th of its list.
@@ -188,6 +194,7 @@ class TreeExpansion {
   void write(ExpansionId id, std::uint64_t skip, const std::vector<const std::string*>& written,
              std::string& out) const;
 
+  InterruptPoll poll_;
   TreeIndex index_;
   std::size_t dimensions_;                   // the longest formula list, at least 1
   std::vector<std::size_t> formula_offset_;  // by node, into the flat formula numbers
@@ -204,7 +211,8 @@ class TreeExpansion {
 };
 
 // Replaces every formula of the tree by its expansion; fails, changing nothing, when the
-// expanded formulas together would be longer than kMaxExpandedTreeBytes.
-Result<std::monostate, ExpandedTreeTooLarge> expand_tree_formulas(Node& root);
+// expanded formulas together would be longer than kMaxExpandedTreeBytes or the interrupt
+// stopped the walk.
+Result<std::monostate, ExpansionFailure> expand_tree_formulas(Node& root, Interrupt* interrupt = nullptr);
 
 }  // namespace ostrel::tree

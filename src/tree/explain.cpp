@@ -71,22 +71,24 @@ std::vector<NodeIndex> extract_node_references_from_all(const TreeIndex& index, 
   return nodes;
 }
 
-Result<std::optional<Node>, ExpandedTreeTooLarge> explain_node(const Node& root, std::string_view id) {
+Result<std::optional<Node>, ExpansionFailure> explain_node(const Node& root, std::string_view id,
+                                                           Interrupt* interrupt) {
   const Node* target = find_node_by_id(root, id);
   if (target == nullptr) return std::optional<Node>();
   // The whole tree is walked, since what a formula expands to depends on what the walk met
   // before it; but only the answer's texts are written.
-  const TreeExpansion expansion(root);
+  const TreeExpansion expansion(root, interrupt);
+  if (expansion.stopped()) return fail(ExpansionFailure::Stopped);
   const TreeIndex& index = expansion.index();
   NodeIndex at = 0;
   while (&index.node(at) != target) ++at;
   std::uint64_t total = expansion.total_length(at);
-  if (total > kMaxExpandedTreeBytes) return fail(ExpandedTreeTooLarge{});
+  if (total > kMaxExpandedTreeBytes) return fail(ExpansionFailure::TooLarge);
   AnyDim<std::string> formulas = expansion.formulas(at);
   const std::vector<NodeIndex> inputs = extract_node_references_from_all(index, at, formulas);
   for (const NodeIndex input : inputs) {
     total += expansion.total_length(input);
-    if (total > kMaxExpandedTreeBytes) return fail(ExpandedTreeTooLarge{});
+    if (total > kMaxExpandedTreeBytes) return fail(ExpansionFailure::TooLarge);
   }
   Node result = explained(*target, std::move(formulas));
   result.children.reserve(inputs.size());

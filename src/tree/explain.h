@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "interrupt.h"
 #include "result.h"
 #include "tree/expand.h"
 #include "tree_index.h"
@@ -26,6 +27,7 @@ std::vector<NodeIndex> extract_node_references_from_all(const TreeIndex& index, 
 
 // The explanation of the node with that id, or nothing when no node has it. Only the texts
 // of the answer count toward kMaxExpandedTreeBytes.
-Result<std::optional<Node>, ExpandedTreeTooLarge> explain_node(const Node& root, std::string_view id);
+Result<std::optional<Node>, ExpansionFailure> explain_node(const Node& root, std::string_view id,
+                                                           Interrupt* interrupt = nullptr);
 
 }  // namespace ostrel::tree

@@ -199,8 +199,7 @@ struct TreeExpansion::Frame {
   std::uint64_t join_length = 0;
 };
 
-TreeExpansion::TreeExpansion(const Node& root, Interrupt* interrupt)
-    : poll_(interrupt), index_(root), dimensions_(1) {
+TreeExpansion::TreeExpansion(const Node& root, Interrupt* interrupt) : poll_(interrupt), index_(root), dimensions_(1) {
   const std::size_t n = index_.size();
   formula_offset_.reserve(n + 1);
   formula_offset_.push_back(0);

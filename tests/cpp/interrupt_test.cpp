@@ -1,5 +1,7 @@
 // Every tree operation asks its interrupt as it goes, stops at the first yes, and reports
 // that it stopped; without a yes it gives what it gives without an interrupt.
+#include "interrupt.h"
+
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -8,7 +10,6 @@
 
 #include "eval/tree.h"
 #include "excel/export.h"
-#include "interrupt.h"
 #include "node_builders.h"
 #include "node_json.h"
 #include "tree/expand.h"

@@ -49,6 +49,7 @@ run_export_bench() {
 
 run_interrupt_bench() {
   python3 benchmarks/interrupt_bench.py
+  "$build_dir/benchmarks/interrupt_overhead_count"
 }
 
 steps=(

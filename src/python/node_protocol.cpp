@@ -188,24 +188,29 @@ std::string path_text(std::string_view root, const std::vector<std::size_t>& pos
 
 // Adds "<doing> the node <path>, named '<name>'" to the pending exception as a note (on
 // Python 3.10, which shows no notes, it is still there in `__notes__`). A MemoryError is left
-// as it is, and so is the exception when the note itself cannot be added.
+// as it is, and so is the exception when the note itself cannot be made or added.
 void note_node(std::string_view doing, std::string_view root, const std::vector<std::size_t>& positions,
                const std::string* name) {
   if (PyErr_ExceptionMatches(PyExc_MemoryError)) return;
-  std::string text = std::string(doing) + " the node " + path_text(root, positions);
-  if (name != nullptr) {
-    const Ref quoted(text_object(*name));
-    const Ref shown(quoted ? PyObject_Repr(quoted.get()) : nullptr);
-    const char* utf8 = shown ? PyUnicode_AsUTF8(shown.get()) : nullptr;
-    if (utf8 == nullptr) return;  // the exception of the failed repr replaces the original
-    text += ", named ";
-    text += utf8;
-  }
+  // The exception is taken out while the note is made: the C API may not be called with one
+  // pending (a call may run the collector, which would report it as unraisable and drop it).
   PyObject *type = nullptr, *error = nullptr, *traceback = nullptr;
   PyErr_Fetch(&type, &error, &traceback);
   PyErr_NormalizeException(&type, &error, &traceback);
   if (traceback != nullptr && error != nullptr) PyException_SetTraceback(error, traceback);
-  const Ref note(text_object(text));
+  std::string text = std::string(doing) + " the node " + path_text(root, positions);
+  bool made = true;
+  if (name != nullptr) {
+    const Ref quoted(text_object(*name));
+    const Ref shown(quoted ? PyObject_Repr(quoted.get()) : nullptr);
+    const char* utf8 = shown ? PyUnicode_AsUTF8(shown.get()) : nullptr;
+    made = utf8 != nullptr;
+    if (made) {
+      text += ", named ";
+      text += utf8;
+    }
+  }
+  const Ref note(made ? text_object(text) : nullptr);
   bool added = false;
   if (note && error != nullptr) {
 #if PY_VERSION_HEX >= 0x030B0000

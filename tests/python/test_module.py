@@ -3,6 +3,8 @@ and the collector as host code and other threads see it."""
 
 import gc
 import inspect
+import shutil
+import subprocess
 import threading
 from contextlib import nullcontext
 
@@ -28,6 +30,15 @@ def test_the_module_holds_its_functions_in_table_order_and_nothing_else():
     assert ostrel_formulas.__all__ == list(SIGNATURES)
     assert ostrel_formulas.__doc__ == ""
     assert sorted(name for name in vars(ostrel_formulas) if not name.startswith("__")) == sorted(SIGNATURES)
+
+
+@pytest.mark.skipif(shutil.which("nm") is None, reason="needs nm (binutils)")
+def test_the_shared_object_exports_its_entry_point_only():
+    """Other symbols (the C++ library's template instances among them) could bind to
+    another extension's copies of the same names, loaded into the same process."""
+    table = subprocess.run(["nm", "-D", "--defined-only", ostrel_formulas.__file__],
+                           capture_output=True, text=True, check=True).stdout
+    assert [line.split()[-1] for line in table.splitlines()] == ["PyInit_ostrel_formulas"]
 
 
 @pytest.mark.parametrize("name", SIGNATURES)

@@ -144,34 +144,44 @@ def no_gc_callbacks():
     gc.callbacks[:] = callbacks
 
 
+def signalled_call(call, root, delay):
+    """Calls with a timer signal `delay` seconds in; how late after the signal the call
+    raised KeyboardInterrupt, or None when it finished first (with how long it took)."""
+    start = time.perf_counter()
+    signal.setitimer(signal.ITIMER_REAL, delay)
+    try:
+        call(root)
+    except KeyboardInterrupt:
+        return time.perf_counter() - start - delay, None
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+    return None, time.perf_counter() - start
+
+
 @pytest.mark.parametrize("function", SIGNALLED)
 def test_a_signal_stops_a_long_call_soon(function, large_plan, no_gc_callbacks):
     """Ctrl-C at any point of a call on 300,000 nodes raises KeyboardInterrupt at once, not
-    when the call would have finished. The bound is generous (the benchmark measures the
-    delay); what it catches is a phase that never looks at signals."""
+    when the call would have finished. The bound is generous and each point gets a second
+    try (a loaded machine stretches everything, the benchmark measures the delay); what it
+    catches is a phase that never looks at signals, which fails every try."""
     call = SIGNALLED[function]
     start = time.perf_counter()
     call(large_plan)
     duration = time.perf_counter() - start
-    bound = max(0.5, duration / 4)  # a loaded machine stretches everything
+    bound = max(0.5, duration / 4)
     previous = signal.signal(signal.SIGALRM, signal.default_int_handler)
     interrupted = 0
     try:
         for fraction in (0.1, 0.5, 0.9):
-            delay = duration * fraction
-            start = time.perf_counter()
-            signal.setitimer(signal.ITIMER_REAL, delay)
-            try:
-                call(large_plan)
-                finished = time.perf_counter() - start
-                signal.setitimer(signal.ITIMER_REAL, 0)
-            except KeyboardInterrupt:
-                interrupted += 1
-                late = time.perf_counter() - start - delay
-                assert late < bound, f"{late:.3f} s late at {fraction:.0%} of {duration:.3f} s"
-            else:  # quicker this time than the first: it ended before the signal came
-                assert finished < delay + bound
+            for attempt in range(2):
+                late, finished = signalled_call(call, large_plan, duration * fraction)
+                # A call quicker than the first may end before the signal comes.
+                if (late if late is not None else finished - duration * fraction) < bound:
+                    break
+            else:
+                pytest.fail(f"{late or finished:.3f} s at {fraction:.0%} of {duration:.3f} s: "
+                            + ("late" if late is not None else "finished without the signal's exception"))
+            interrupted += late is not None
     finally:
-        signal.setitimer(signal.ITIMER_REAL, 0)
         signal.signal(signal.SIGALRM, previous)
     assert interrupted >= 2

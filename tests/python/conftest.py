@@ -1,7 +1,15 @@
 """Host node classes for the tree tests (plain classes that follow the node protocol), a walk
-over host trees, and the tree functions applied to one tree."""
+over host trees, the tree functions applied to one tree, and the property tests' budget."""
+
+import os
 
 import ostrel_formulas
+
+
+def examples(count):
+    """A property test's number of generated examples: `count`, scaled by the environment's
+    OSTREL_EXAMPLES_SCALE (say 0.1 for a quick pass on another Python), at least 10."""
+    return max(10, round(count * float(os.environ.get("OSTREL_EXAMPLES_SCALE", "1"))))
 
 
 class N:

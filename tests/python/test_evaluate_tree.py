@@ -9,7 +9,7 @@ import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from conftest import Boom, N, pre_order, raising, tree_calls
+from conftest import Boom, N, examples, pre_order, raising, tree_calls
 from ostrel_formulas import evaluate_tree, expand_tree_formulas, export_tree_to_excel, rename_nodes
 
 
@@ -372,7 +372,7 @@ def build(parents, formulas, order):
 
 
 @given(acyclic_trees(), st.randoms(use_true_random=False))
-@settings(max_examples=300, deadline=None)
+@settings(max_examples=examples(300), deadline=None)
 def test_sibling_order_changes_no_value_or_shape(tree, random):
     parents, formulas = tree
     order = list(range(len(formulas)))

@@ -8,7 +8,7 @@ import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from conftest import N, pre_order
+from conftest import N, examples, pre_order
 from ostrel_formulas import expand_tree_formulas, explain_node, get_tokens
 
 
@@ -87,7 +87,7 @@ reference_free = st.text(alphabet=st.sampled_from("0123456789+-*/(); ,.%=abc\t")
 
 
 @given(st.lists(st.one_of(reference_free, st.lists(reference_free, max_size=3)), min_size=1, max_size=8))
-@settings(max_examples=200, deadline=None)
+@settings(max_examples=examples(200), deadline=None)
 def test_tree_without_references_changes_nothing(texts):
     texts = [t for t in texts if not any(k == "nodereference" for f in ([t] if isinstance(t, str) else t)
                                          for _, k in get_tokens(f))]
@@ -97,7 +97,7 @@ def test_tree_without_references_changes_nothing(texts):
 
 @given(st.lists(st.sampled_from(["=@A", " + ", "@B", "*2", "  ", "children", "(", ")", "=", "@{C d}", "x", "1,5"]),
                 min_size=1, max_size=12))
-@settings(max_examples=300, deadline=None)
+@settings(max_examples=examples(300), deadline=None)
 def test_bytes_outside_reference_tokens_survive(parts):
     formula = "".join(parts)
     root = N("r", formula, [N("A", "=@X*2"), N("B", "=@A-1"), N("C d", "7"), N("X", "3")])

@@ -17,11 +17,11 @@ import pytest
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
-from conftest import N, pre_order
+from conftest import N, examples, pre_order
 from ostrel_formulas import evaluate_tree, expand_tree_formulas, explain_node
 
 settings.register_profile(
-    "expansion", max_examples=2_000, deadline=None, suppress_health_check=[HealthCheck.too_slow]
+    "expansion", max_examples=examples(2_000), deadline=None, suppress_health_check=[HealthCheck.too_slow]
 )
 settings.register_profile("expansion-long", settings.get_profile("expansion"), max_examples=20_000)
 PROFILE = settings.get_profile(os.environ.get("OSTREL_EXPANSION_PROFILE", "expansion"))

@@ -9,7 +9,7 @@ import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from conftest import N, pre_order
+from conftest import N, examples, pre_order
 from ostrel_formulas import export_tree_to_excel
 
 
@@ -57,7 +57,7 @@ def test_bad_formulas_never_raise(formula):
     st.one_of(st.text(max_size=40), st.lists(st.text(max_size=20), max_size=4)),
     st.one_of(st.none(), st.text(max_size=6), st.lists(st.text(max_size=6), max_size=4)),
 )
-@settings(max_examples=300, deadline=None)
+@settings(max_examples=examples(300), deadline=None)
 def test_any_formula_and_cells_give_text_in_the_shape_of_the_cells(formula, addresses):
     root = N("n", formula, [N("a", ["1", "2"], cells=["A1", "A2"])], cells=addresses)
     result = export_tree_to_excel(root).cells
@@ -169,7 +169,7 @@ def missing_arguments(tokens):
 
 
 @given(trees())
-@settings(max_examples=2000, deadline=None)
+@settings(max_examples=examples(2000), deadline=None)
 def test_every_exported_formula_parses_as_a_spreadsheet_formula(root):
     for node in pre_order(export_tree_to_excel(root)):
         for content in [node.cells] if isinstance(node.cells, str) else node.cells:

@@ -9,6 +9,8 @@ from hypothesis import strategies as st
 
 from ostrel_formulas import evaluate, get_tokens
 
+from conftest import examples
+
 
 class Failed(Exception):
     """An error result: the first failing operand decides its text."""
@@ -75,7 +77,7 @@ def reference_text(value) -> str:
     return str(value) if isinstance(value, Failed) else reference_format(value)
 
 
-@settings(max_examples=400, deadline=None)
+@settings(max_examples=examples(400), deadline=None)
 @given(expressions)
 @example(("((15921 * 16003) * (62632 * 62666))", (15921 * 16003) * (62632 * 62666) * 1.0))
 def test_arithmetic_agrees_with_the_reference(expression):
@@ -83,7 +85,7 @@ def test_arithmetic_agrees_with_the_reference(expression):
     assert evaluate("=" + text) == reference_text(value)
 
 
-@settings(max_examples=300, deadline=None)
+@settings(max_examples=examples(300), deadline=None)
 @given(st.floats(allow_nan=True, allow_infinity=True, width=64))
 def test_numbers_print_like_the_reference(x):
     # 10^k for a literal is exact only for moderate k, so compare through a product that
@@ -100,7 +102,7 @@ formula_alphabet = st.sampled_from(
 )
 
 
-@settings(max_examples=400, deadline=None)
+@settings(max_examples=examples(400), deadline=None)
 @given(st.lists(formula_alphabet, max_size=40).map("".join))
 def test_tokens_cover_the_formula_in_order(formula):
     position = 0

@@ -8,7 +8,7 @@ import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from conftest import Boom, N, pre_order, raising
+from conftest import Boom, N, examples, pre_order, raising
 from ostrel_formulas import evaluate_tree, get_tokens, rename_nodes
 
 
@@ -208,7 +208,7 @@ def written_reference(root, target, choice):
 
 
 @given(followed_edits())
-@settings(max_examples=2000, deadline=None)
+@settings(max_examples=examples(2000), deadline=None)
 def test_references_follow_their_node_or_become_errors(edit):
     """After rename_nodes, a formula reading an input that can be identified (its id is
     usable in the old tree and, where it is still there, in the new one) gives that
@@ -255,7 +255,7 @@ REPLACEMENTS = {"REF!"} | {form + index for form in FORMS.values() if form for i
 
 
 @given(edits(), st.data())
-@settings(max_examples=300, deadline=None)
+@settings(max_examples=examples(300), deadline=None)
 def test_every_byte_outside_reference_tokens_survives(edit, data):
     old_shape, new_shape = edit
     texts = {id_: data.draw(formula_texts) for id_, _, _ in new_shape[0]}
@@ -276,7 +276,7 @@ def test_every_byte_outside_reference_tokens_survives(edit, data):
 
 
 @given(edits(), st.data())
-@settings(max_examples=300, deadline=None)
+@settings(max_examples=examples(300), deadline=None)
 def test_renaming_without_a_change_changes_no_formula(edit, data):
     old_shape, _ = edit
     texts = {id_: data.draw(formula_texts) for id_, _, _ in old_shape[0]}

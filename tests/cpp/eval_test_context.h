@@ -135,4 +135,9 @@ inline std::string condition_text(std::string_view condition, const EvalContext&
   return outcome.value ? "true" : "false";
 }
 
+// A formula and its display form over `standard_context()`. One fixture for the evaluator's
+// and the functions' tables: its test is defined in evaluator_test.cpp, and each file
+// instantiates its own tables.
+class StandardFormula : public ::testing::TestWithParam<Case> {};
+
 }  // namespace ostrel::eval::testing

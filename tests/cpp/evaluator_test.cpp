@@ -23,9 +23,9 @@ using testing::formula_text;
 using testing::num;
 using testing::standard_context;
 
-class FakeFormula : public ::testing::TestWithParam<Case> {};
+using testing::StandardFormula;
 
-TEST_P(FakeFormula, Value) {
+TEST_P(StandardFormula, Value) {
   const FakeContext context = standard_context();
   EXPECT_EQ(formula_text(GetParam().text, context), GetParam().expected) << GetParam().text;
 }
@@ -33,7 +33,7 @@ TEST_P(FakeFormula, Value) {
 // A list stops an operation with "MANY!", an error passes with its kind, an empty operand
 // counts 0, and the first failing operand from the left decides.
 INSTANTIATE_TEST_SUITE_P(
-    OperandRule, FakeFormula,
+    OperandRule, StandardFormula,
     ::testing::Values(Case{"=@two + 1", "MANY!"}, Case{"=1 + @two", "MANY!"}, Case{"=@two * 1", "MANY!"},
                       Case{"=2 ^ @two", "MANY!"}, Case{"=@two ^ 1", "MANY!"}, Case{"=@two", "MANY!"},
                       Case{"=(@two)", "MANY!"}, Case{"=@err1 + 1", "VALUE!"}, Case{"=1 - @err2", "ERROR!"},
@@ -44,7 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"=@e", ""}, Case{"=empty", ""}, Case{"=empty + empty", "0"}, Case{"=(@e)", ""}),
     LabelBy<&Case::text>());
 
-INSTANTIATE_TEST_SUITE_P(Precedence, FakeFormula,
+INSTANTIATE_TEST_SUITE_P(Precedence, StandardFormula,
                          ::testing::Values(Case{"=1 + 2 * 3", "7"}, Case{"=10 - 2 - 3", "5"}, Case{"=2 ^ 3 ^ 2", "64"},
                                            Case{"=2 ** 3 ** 2", "64"}, Case{"=2 * 3 ^ 2", "18"},
                                            Case{"=(1 + 2) * 3", "9"}, Case{"=12 / 4 / 3", "1"}, Case{"=7 % 4 * 2", "6"},
@@ -57,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(Precedence, FakeFormula,
 
 // Division and modulo by zero (either sign) or by an empty value give "VALUE!"; NaN is not
 // zero; the chain stops at the division, before later factors are looked at.
-INSTANTIATE_TEST_SUITE_P(DivisionAndModulo, FakeFormula,
+INSTANTIATE_TEST_SUITE_P(DivisionAndModulo, StandardFormula,
                          ::testing::Values(Case{"=1 / 0", "VALUE!"}, Case{"=0 / 0", "VALUE!"},
                                            Case{"=1 / -0", "VALUE!"}, Case{"=5 % 0", "VALUE!"},
                                            Case{"=0 % 0", "VALUE!"}, Case{"=1 / @e", "VALUE!"},
@@ -69,7 +69,7 @@ INSTANTIATE_TEST_SUITE_P(DivisionAndModulo, FakeFormula,
                          LabelBy<&Case::text>());
 
 // Minus on an empty value gives 0, on a list "MANY!"; plus keeps a list a list.
-INSTANTIATE_TEST_SUITE_P(Signs, FakeFormula,
+INSTANTIATE_TEST_SUITE_P(Signs, StandardFormula,
                          ::testing::Values(Case{"=-@e", "0"}, Case{"=+@e", ""}, Case{"=-@a", "-2"}, Case{"=+@a", "2"},
                                            Case{"=-@err2", "ERROR!"}, Case{"=-@two", "MANY!"}, Case{"=+@two", "MANY!"},
                                            Case{"=sum(+@two)", "3"}, Case{"=sum(-@two)", "MANY!"},
@@ -78,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(Signs, FakeFormula,
                                            Case{"=-empty", "0"}),
                          LabelBy<&Case::text>());
 
-INSTANTIATE_TEST_SUITE_P(PercentAndPlainNumbers, FakeFormula,
+INSTANTIATE_TEST_SUITE_P(PercentAndPlainNumbers, StandardFormula,
                          ::testing::Values(Case{"=50%", "0.5"}, Case{"=50% * 4", "2"}, Case{"=200% + 1", "3"},
                                            Case{"=5%3", "2"}, Case{"=5% 3", "2"}, Case{"=5 % 3", "2"},
                                            Case{"=5%-3", "-2.95"}, Case{"15%", "0.15"}, Case{"-3,5", "-3.5"},
@@ -86,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(PercentAndPlainNumbers, FakeFormula,
                                            Case{"=1 +", "parse failure"}),
                          LabelBy<&Case::text>());
 
-INSTANTIATE_TEST_SUITE_P(NameReferences, FakeFormula,
+INSTANTIATE_TEST_SUITE_P(NameReferences, StandardFormula,
                          ::testing::Values(Case{"=@a", "2"}, Case{"=@a[1]", "2"}, Case{"=@a[2]", "REF!"},
                                            Case{"=@a[0]", "REF!"}, Case{"=@two[1]", "1"}, Case{"=@two[2]", "2"},
                                            Case{"=@two[1] + @two[2]", "3"}, Case{"=@two[3]", "REF!"},
@@ -99,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(NameReferences, FakeFormula,
 
 // Children are {1, 2, empty}; right is {10, VALUE!}.
 INSTANTIATE_TEST_SUITE_P(
-    ChildrenAndRight, FakeFormula,
+    ChildrenAndRight, StandardFormula,
     ::testing::Values(Case{"=children", "MANY!"}, Case{"=children + 1", "MANY!"}, Case{"=children[1]", "1"},
                       Case{"=children[2] * 10", "20"}, Case{"=children[3]", ""}, Case{"=children[4]", "REF!"},
                       Case{"=children[0]", "REF!"}, Case{"=Children[ 2 ]", "2"}, Case{"=sum(children)", "3"},
@@ -110,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
     LabelBy<&Case::text>());
 
 // A condition's value inside a conditional: empty is false, NaN true.
-INSTANTIATE_TEST_SUITE_P(ConditionsInFormulas, FakeFormula,
+INSTANTIATE_TEST_SUITE_P(ConditionsInFormulas, StandardFormula,
                          ::testing::Values(Case{"=if(@e; 1; 2)", "2"}, Case{"=if(@nan; 1; 2)", "1"},
                                            Case{"=if(@e > 0; 1; 2)", "VALUE!"}, Case{"=if(@two; 1; 2)", "MANY!"}),
                          LabelBy<&Case::text>());

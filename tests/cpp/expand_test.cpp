@@ -1,5 +1,5 @@
-// Formula expansion and explanation: the rules as tables, a plainly recursive expansion on
-// strings to compare with on random trees, and the limits that keep any tree in memory.
+// Formula expansion and explanation: a plainly recursive expansion on strings to compare
+// with on random trees, the mended cases, and the limits that keep any tree in memory.
 // That expansion keeps every value is held on generated trees by the Python suite
 // (test_expansion_values.py), which evaluates them.
 #include "tree/expand.h"
@@ -45,97 +45,6 @@ Strings formulas_of(const Node& root) {
 Strings expanded(Node root) {
   EXPECT_TRUE(expand_tree_formulas(root));
   return formulas_of(root);
-}
-
-TEST(Expand, ReplacesReferencesToComputedNodes) {
-  // Numbers only: nothing changes.
-  EXPECT_EQ(expanded(node("r", "", node("a", "1"), node("b", "=2*3"))), (Strings{"", "1", "=2*3"}));
-  EXPECT_EQ(expanded(node("r", "", node("A", "=@X*2"), node("X", "5"), node("B", "=@A+@A"))),
-            (Strings{"", "=@X*2", "5", "=(@X*2)+(@X*2)"}));
-  // Blanks between tokens survive; the children token's own trailing blank does not.
-  EXPECT_EQ(expanded(node("r", "", node("A", "=@X*2"), node("X", "5"), node("B", "= @A  +  1")))[3], "= (@X*2)  +  1");
-  EXPECT_EQ(expanded(node("r", "=sum(children ) + children[1]", node("A", "=@X", node("X", "5"))))[0],
-            "=sum((@X)) + (@X)");
-  // Names: braces, shared names, input names.
-  EXPECT_EQ(expanded(node("r", "", node("Unit cost", "=@X/2"), node("X", "5"), node("B", "=@{Unit cost}")))[3],
-            "=(@X/2)");
-  EXPECT_EQ(expanded(node("r", "", node("A", "=@X"), node("A", "=@X"), node("X", "5"), node("B", "=@A")))[4], "=@A");
-  EXPECT_EQ(expanded(node("r", "", node("A", "=@X"), node("A", "7"), node("X", "5"), node("B", "=@A")))[4], "=@A");
-  EXPECT_EQ(expanded(node("r", "", hidden(node("A", "=@X")), node("X", "5"), node("B", "=@A")))[3], "=@A");
-  EXPECT_EQ(expanded(node("r", "", node("A", "=@X"), node("B", "=@A")))[2], "=(@X)");
-}
-
-TEST(Expand, ChildrenRightAndIndexes) {
-  EXPECT_EQ(expanded(node("r", "", node("leaf", "=children + right"))), (Strings{"", "=children + right"}));
-  EXPECT_EQ(expanded(node("p", "=sum(children)", node("A", "1"), node("B", "=@A*2"))),
-            (Strings{"=sum(@A; (@A*2))", "1", "=@A*2"}));
-  EXPECT_EQ(expanded(node("p", "=children[2]", node("A", "1"), node("B", "=@A*2")))[0], "=(@A*2)");
-  for (const char* kept : {"=sum(children[3])", "=sum(children[0])", "=sum(children[ 2 ])", "=Children"}) {
-    EXPECT_EQ(expanded(node("p", kept, node("A", "1"), node("B", "=@A*2")))[0], kept);
-  }
-  // Each child as the reference that selects exactly it; a child that none selects (a
-  // hidden one, a name without a reference form) keeps the children reference.
-  EXPECT_EQ(expanded(node("r", "", node("p", "=sum(children)", node("A", "=@X"), node("A", "1")), node("A", "2"),
-                          node("X", "2")))[1],
-            "=sum((@X); @A[2])");
-  EXPECT_EQ(expanded(node("p", "=children[2]", node("A", "1"), node("A", "=@A[1]")))[0], "=(@A[1])");
-  EXPECT_EQ(expanded(node("p", "=sum(children)", node("C", "3"), hidden(node("A", "1"))))[0], "=sum(children)");
-  EXPECT_EQ(expanded(node("p", "=sum(children)", node("C", "3"), node("a}b", "2")))[0], "=sum(children)");
-  EXPECT_EQ(expanded(multi("r", {"=@A", "=@A"}, multi("A", {"=@X+1"}), node("X", "1")))[0], "[=(@X+1) | =@A]");
-  EXPECT_EQ(expanded(multi("r", {"=@A", "=@A"}, node("A", "=@X+1"), node("X", "1")))[0], "[=(@X+1) | =(@X+1)]");
-}
-
-TEST(Expand, CyclesDependOnTheWalk) {
-  EXPECT_EQ(expanded(node("r", "", node("A", "=@B"), node("B", "=@A"))), (Strings{"", "=((@B))", "=(@B)"}));
-  EXPECT_EQ(expanded(node("r", "", node("A", "=@A+1"))), (Strings{"", "=(@A+1)+1"}));
-}
-
-// What a formula means where it is put: a reference stays as written unless its node's
-// formula, put in its place, gives the same values.
-TEST(Expand, FormulasStandInOnlyWhereTheyMeanTheSame) {
-  struct Row {
-    Node tree;
-    std::size_t at;  // pre-order position of the node whose formula is checked
-    std::string formula;
-  };
-  std::vector<Row> rows;
-  auto row = [&](Node tree, std::size_t at, std::string formula) { rows.push_back({std::move(tree), at, formula}); };
-  // A modifier names a node: its argument stays.
-  row(node("r", "", node("S", "=@A*2"), node("A", "1"), node("T", "=total(@S) + ratio( @S )")), 3,
-      "=total(@S) + ratio( @S )");
-  // A single formula takes in only a node's single formula; one per dimension takes in
-  // the formula of its own dimension.
-  row(node("r", "", node("Y", "=@X*10"), multi("X", {"=@A", "=@B"}), node("A", "1"), node("B", "2")), 1, "=@X*10");
-  row(node("r", "", multi("Y", {"=@X*10", "=@X"}), multi("X", {"=@A", "=@B"}), node("A", "1"), node("B", "2")), 1,
-      "[=(@A)*10 | =(@B)]");
-  row(node("r", "", node("Y", "=@X"), node("X", "=@Z+1"), multi("Z", {"=@A", "1"}), node("A", "1")), 1, "=(@Z+1)");
-  // right and children read the node they stand in: a formula that keeps one stays out.
-  row(node("r", "", multi("o", {"=@s*2", "5"}), multi("s", {"=right[1] + 1", "10"})), 1, "[=@s*2 | 5]");
-  row(node("r", "", node("Q", "=@P", node("k", "5")), node("P", "=sum(children)")), 1, "=@P");
-  row(node("r", "", node("Q", "=@P"), node("P", "=sum(children)", node("k", "5"))), 1, "=(sum(@k))");
-  row(node("r", "", node("Q", "=@P*2"), node("P", "=children + 1", node("k", "5"))), 1, "=@P*2");
-  row(node("r", "", node("Q", "=@P"), node("P", "=sum(children[ 1 ])", node("k", "5"))), 1, "=@P");
-  // Several values are spread only by an aggregation: children elsewhere, and a formula
-  // that gives the values of several nodes, stay.
-  row(node("r", "", node("Y", "=iferror(@P; 4)"), node("P", "=children", node("a", "1"), node("b", "2"))), 1,
-      "=iferror(@P; 4)");
-  row(node("p", "=count(children; 1) + sum(-children) + max((children))", node("a", "=@X"), node("X", "1")), 0,
-      "=count((@X); @X; 1) + sum(-children) + max((children))");
-  row(node("r", "", node("Y", "=sum(@M) + @N"), node("M", "=iferror(@A; 0)"), node("N", "=@A*1"), node("A", "1"),
-           node("A", "2")),
-      1, "=sum(@M) + (@A*1)");
-  // An index that selects one node is expanded like a name that one node bears; an index
-  // that selects none stays.
-  row(node("r", "", node("T", "=@S[2] + @S[1] + @S[3]"), node("S", "=@X"), node("S", "=@X*3"), node("X", "2")), 1,
-      "=(@X*3) + (@X) + @S[3]");
-  row(node("r", "", node("A", "=@X"), node("X", "5"), node("B", "=@A[2] + @A[0] + @A[1]")), 3, "=@A[2] + @A[0] + (@X)");
-  // A formula that does not parse is not taken in, and keeps its own references.
-  row(node("r", "", node("Y", "=@A+1"), node("A", "@X*2"), node("X", "5")), 1, "=@A+1");
-  row(node("r", "", node("Y", "=@A +"), node("A", "=@X*2"), node("X", "5")), 1, "=@A +");
-  for (Row& r : rows) {
-    const Strings before = formulas_of(r.tree);
-    EXPECT_EQ(expanded(std::move(r.tree))[r.at], r.formula) << before[r.at];
-  }
 }
 
 TEST(Expand, MendedCases) {

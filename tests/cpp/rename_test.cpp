@@ -73,24 +73,17 @@ TEST_P(Rename, RewritesTheFormula) {
   EXPECT_EQ(replace_references(c.formula, Renaming(old_root, new_root)), c.expected);
 }
 
+// Renames, moves, shared names, hidden nodes and ids, and the forms a reference is written
+// in are held on random edits by the Python suite (test_rename.py), which evaluates the
+// renamed tree. Here: what a removal leaves, names without a form, and formulas that are
+// not plain references.
 INSTANTIATE_TEST_SUITE_P(
     Edits, Rename,
     ::testing::Values(
-        RenameCase{"plain_to_braced", "r:R, .7:Cost", "r:R, .7:Unit cost", "=@Cost*2", "=@{Unit cost}*2"},
-        RenameCase{"braced_to_plain", "r:R, .7:Unit cost", "r:R, .7:Cost", "=@{Unit cost}*2", "=@Cost*2"},
-        RenameCase{"to_name_with_brackets", "r:R, .7:A", "r:R, .7:a[1]", "=@A", "=@{a[1]}"},
         RenameCase{"unicode", "r:R, .7:Größe", "r:R, .7:Maß", "=@Größe^2", "=@Maß^2"},
         // A name without a reference form leaves an error, not a hole in the formula.
-        RenameCase{"to_name_without_form", "r:R, .7:Cost", "r:R, .7:a}b", "=@Cost*2", "=REF!*2"},
         RenameCase{"to_empty_name", "r:R, .7:Cost", "r:R, .7:", "=@Cost*2", "=REF!*2"},
         RenameCase{"from_name_without_form", "r:R, .7:a}b", "r:R, .7:Cost", "=@{a}b}*2", "=@{a}b}*2"},
-        RenameCase{"shared_name_loses_its_index", "r:R, .1:A, .2:A", "r:R, .1:A, .2:B", "=@A[1]+@A[2]", "=@A+@B"},
-        RenameCase{"braced_shared_name", "r:R, .1:Unit cost, .2:Unit cost", "r:R, .1:X, .2:Unit cost",
-                   "=@{Unit cost}[1]+@{Unit cost}[2]", "=@X+@{Unit cost}"},
-        RenameCase{"added_after_shares_the_name", "r:R, .1:A", "r:R, .1:A, .9:A", "=@A", "=@A[1]"},
-        RenameCase{"added_before_shares_the_name", "r:R, .1:A", "r:R, .9:A, .1:A", "=@A", "=@A[2]"},
-        RenameCase{"removal_shifts_later_indexes", "r:R, .1:A, .2:A, .3:A", "r:R, .2:A, .3:A", "=@A[1]+@A[2]+@A[3]",
-                   "=REF!+@A[1]+@A[2]"},
         // "@A[1]" would silently come to mean node 2.
         RenameCase{"removed_first_of_two", "r:R, .1:A, .2:A", "r:R, .2:A", "=@A[1]+@A[2]", "=REF!+@A"},
         RenameCase{"removed_last_of_two", "r:R, .1:A, .2:A", "r:R, .1:A", "=@A[1]+@A[2]", "=@A+@A[2]"},
@@ -102,32 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
         RenameCase{"removed_name_taken_by_node_without_id", "r:R, .1:A", "r:R, .:A", "=@A", "=REF!"},
         RenameCase{"removed_other_form_selects_a_node", "r:R, .1:A, .2:A", "r:R, .2:A", "=@{A}[1]+@A[02]", "=REF!+@A"},
         RenameCase{"removed_unique", "r:R, .1:A, .2:B", "r:R, .2:B", "=@A+@B", "=@A+@B"},
-        RenameCase{"moved_only", "r:R, .1:A, ..2:B, .3:C", "r:R, .3:C, ..2:B, .1:A", "=@A+@B+@C", "=@A+@B+@C"},
-        RenameCase{"moved_past_a_namesake", "r:R, .1:A, .2:A", "r:R, .2:A, .1:A", "=@A[1]-@A[2]", "=@A[2]-@A[1]"},
-        RenameCase{"swap", "r:R, .1:A, .2:B", "r:R, .1:B, .2:A", "=@A-@B", "=@B-@A"},
-        RenameCase{"chain", "r:R, .1:A, .2:B", "r:R, .1:B, .2:C", "=@A+@B", "=@B+@C"},
         RenameCase{"root_renamed", "r:R", "r:S", "=@R+1", "=@S+1"},
-        // Nodes without an id, or sharing one (hidden nodes too), cannot be told apart:
-        // references to them stay as written.
-        RenameCase{"empty_ids_are_not_followed", "r:R, .:A, .:B, .~:H", "r:R, .:A, .:C", "=@A+@B", "=@A+@B"},
-        RenameCase{"shared_ids_are_not_followed", "r:R, .1:A, .1:B", "r:R, .1:A, .1:C", "=@A+@B", "=@A+@B"},
-        RenameCase{"id_shared_with_hidden_node", "r:R, .1:A, .~1:B", "r:R, .1:C", "=@A", "=@A"},
-        RenameCase{"id_shared_in_new_tree", "r:R, .1:A, .2:B", "r:R, .1:C, .1:D, .2:E", "=@A+@B", "=@A+@E"},
-        RenameCase{"hidden_nodes_do_not_count", "r:R, .~1:A, .2:A", "r:R, .~1:A, .2:B", "=@A", "=@B"},
-        RenameCase{"hidden_nodes_do_not_shift", "r:R, .1:A, .~5:A, .2:A", "r:R, .~5:A, .2:A", "=@A[1]+@A[2]",
-                   "=REF!+@A"},
-        RenameCase{"below_hidden_node", "r:R, .~h:H, ..1:A", "r:R, .~h:H, ..1:B", "=@A", "=@B"},
-        RenameCase{"visible_to_hidden_is_removed", "r:R, .1:A, .2:A", "r:R, .~1:A, .2:A", "=@A[1]+@A[2]", "=REF!+@A"},
-        RenameCase{"hidden_to_visible_plays_no_part", "r:R, .~1:A, .2:A", "r:R, .1:A, .2:A", "=@A", "=@A[2]"},
-        // A reference is read as evaluation reads it, whatever its form; it is rewritten, in
-        // the preferred form, only when its node's text changes.
-        RenameCase{"other_forms_follow", "r:R, .1:A", "r:R, .1:B", "=@{A}+@A[1]+@A+@AB+@A[2]", "=@B+@B+@B+@AB+@A[2]"},
-        RenameCase{"other_forms_kept_while_node_unchanged", "r:R, .1:A, .2:B", "r:R, .1:A, .2:C", "=@{A}+@A[01]+@B",
-                   "=@{A}+@A[01]+@C"},
-        RenameCase{"index_on_single_node_then_namesake_added_before", "r:R, .1:B", "r:R, .9:B, .1:B", "=@B[1]",
-                   "=@B[2]"},
-        RenameCase{"braced_and_indexed_forms_move", "r:R, .1:A, .2:A", "r:R, .2:A, .1:A", "=@{A}[2]-@A[01]",
-                   "=@A[1]-@A[2]"},
         // A reference that selected several nodes, or none, named no one node.
         RenameCase{"reference_to_several_stays", "r:R, .1:A, .2:A", "r:R, .1:B, .2:A", "=@A+@A[3]+@A[0]",
                    "=@A+@A[3]+@A[0]"},

@@ -1,6 +1,8 @@
-// Formula translation: every row of the spreadsheet vocabulary, references of every kind
-// with their errors, where errors end the cell and where they are embedded, and the
-// contents of plain values.
+// Formula translation: the forms the spreadsheet needs spelt out (operands that are calls,
+// products from 1, lists as arguments, the empty text), references of every kind with their
+// errors, where errors end the cell and where they are embedded, and the contents of plain
+// values. That each word of the vocabulary computes what the engine computes is proven in a
+// spreadsheet by the Python suite (test_export_roundtrip.py).
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -73,22 +75,16 @@ void expect_contents(const std::vector<Case>& cases, bool single = false) {
 
 TEST(ExcelConvert, OperatorsAndChains) {
   expect_contents({
-      {"=@a+@b*2", "me", 0, "=B2+B3*2"},
-      {"=(@a+@b)*2", "me", 0, "=(B2+B3)*2"},
-      {"=@a - @b / @c", "me", 1, "=C2-C3/C4"},
-      {"=@a%@b", "me", 0, "=MOD(B2,B3)"},
       {"=@a + @b % @c", "me", 0, "=B2+MOD(B3,B4)"},
       // Each remainder wraps everything to its left in the product chain.
       {"=@a * @b % @c * 2 % @a", "me", 0, "=MOD(MOD(B2*B3,B4)*2,B2)"},
       {"=@a ^ 2 % 3", "me", 0, "=MOD(B2^2,3)"},
-      {"=-@a", "me", 0, "=-B2"},
       {"=+@a", "me", 0, "=+B2"},
       {"=2^3^2", "me", 0, "=2^3^2"},
       {"=2 ** -@a", "me", 0, "=2^-B2"},
       {"=1 - -@a", "me", 0, "=1--B2"},
       {"=((@a))", "me", 0, "=((B2))"},
       {"=50% * 1,5 + 1.234,5", "me", 0, "=0.5*1.5+1234.5"},
-      {"=1/3", "me", 0, "=1/3"},
       // Literals read back as the engine's number: all the digits they need, and the
       // spreadsheet's overflow error for one beyond the doubles.
       {"=0,00000000001234 * 2", "me", 0, "=1.234e-11*2"},
@@ -99,9 +95,6 @@ TEST(ExcelConvert, OperatorsAndChains) {
 
 TEST(ExcelConvert, Functions) {
   expect_contents({
-      {"=abs(@a)", "me", 0, "=ABS(B2)"},
-      {"=round(@a)", "me", 0, "=ROUND(B2,0)"},
-      {"=round(@a; -2)", "me", 0, "=ROUND(B2,-2)"},
       // Digits that are not a whole literal are rounded as the engine rounds them; the
       // spreadsheet would cut them.
       {"=round(@a; @b)", "me", 0, "=ROUND(B2,ROUND(B3,0))"},
@@ -109,31 +102,19 @@ TEST(ExcelConvert, Functions) {
       // Spreadsheets need the significance: 1 gives the plain ceiling and floor.
       {"=ceil(@a)", "me", 0, "=CEILING(B2,1)"},
       {"=floor(-@a)", "me", 0, "=FLOOR(-B2,1)"},
-      {"=pow(@a; 2)", "me", 0, "=POWER(B2,2)"},
       {"=root(@a; 3)", "me", 0, "=((B2)^(1/(3)))"},
       {"=root(@a + 1; @b - 1)", "me", 0, "=((B2+1)^(1/(B3-1)))"},
       // Every call is one operand, whatever it is written as.
       {"=-root(@a; 2)", "me", 0, "=-((B2)^(1/(2)))"},
       {"=2^root(@a; 2)", "me", 0, "=2^((B2)^(1/(2)))"},
-      {"=log(@a)", "me", 0, "=LOG10(B2)"},
-      {"=log(@a; 2)", "me", 0, "=LOG(B2,2)"},
-      {"=mod(@a; @b)", "me", 0, "=MOD(B2,B3)"},
-      {"=sign(@a)", "me", 0, "=SIGN(B2)"},
       {"=iferror(@a)", "me", 0, "=IFERROR(B2,\"\")"},
-      {"=iferror(@a; 0)", "me", 0, "=IFERROR(B2,0)"},
   });
 }
 
 TEST(ExcelConvert, Aggregations) {
   expect_contents({
-      {"=sum(children)", "me", 0, "=SUM(C1,C2,C3)"},
-      {"=avg(@a; @b)", "me", 1, "=AVERAGE(C2,C3)"},
-      {"=median(@a)", "me", 0, "=MEDIAN(B2)"},
-      {"=stdev(@a; @b)", "me", 0, "=STDEV.S(B2,B3)"},
       {"=max(@a; children)", "me", 0, "=MAX(B2,C1,C2,C3)"},
-      {"=min(right)", "me", 0, "=MIN(E5,F5)"},
       {"=count(children[2]; right[1])", "me", 0, "=COUNT(C2,E5)"},
-      {"=sum(@a) + 1", "me", 0, "=SUM(B2)+1"},
       // A product starts from 1, as the engine's does, so that empty cells alone give 1.
       {"=mult(@a; 2)", "me", 0, "=PRODUCT(1,B2,2)"},
       // A whole argument that is a list gives all its cells: children, right and a name of
@@ -178,11 +159,8 @@ TEST(ExcelConvert, Coalesce) {
 
 TEST(ExcelConvert, Conditionals) {
   expect_contents({
-      {"=if(@a > 1; 10; 0)", "me", 0, "=IF(B2>1,10,0)"},
-      {"=when(@a > 1; 10; @a > 0; 5; 1)", "me", 0, "=IF(B2>1,10,IF(B2>0,5,1))"},
       {"=when(@a > 1; 10; @a > 0; 5)", "me", 0, "=IF(B2>1,10,IF(B2>0,5,\"\"))"},
       {"=if(@a == 1 and not @b != 2 or @c; 1; 0)", "me", 0, "=IF(OR(AND(B2=1,NOT(B3<>2)),(B4<>0)),1,0)"},
-      {"=if(@a >= 1 and @a <= 2 and @a < 3; 1; 0)", "me", 0, "=IF(AND(B2>=1,B2<=2,B2<3),1,0)"},
       {"=if((@a > 1 or @b > 1) and @c; 1; 0)", "me", 0, "=IF(AND((OR(B2>1,B3>1)),(B4<>0)),1,0)"},
       {"=if(not (@a > 1); 1; 0)", "me", 0, "=IF(NOT((B2>1)),1,0)"},
   });

@@ -33,6 +33,37 @@ def test_in_place_writes_lists_onto_the_callers_objects():
     assert evaluate_tree(root, True) is root
 
 
+@pytest.mark.parametrize(
+    "children, expected",
+    [
+        # A single formula still being evaluated in one dimension while references finish its
+        # other dimensions, some twice: its parsed form must outlive them all.
+        (
+            [
+                N("N", "=@A + 10"),
+                N("A", ["1", "=@C", "2", "1"]),
+                N("C", ["0", "=right[2] + right[1] + @E", "=@N", "=@N"]),
+                N("E", ["0", "=right[2] + @F", "0", "=@N"]),
+                N("B", "5"),
+                N("F", "=@B + 99"),
+            ],
+            ["11", "148", "12", "11"],
+        ),
+        (
+            [
+                N("N", "=iferror(@X; 0) + 1"),
+                N("X", ["0", "=right[1] + iferror(@N; 0) + @Z", "=@N"]),
+                N("Z", ["0", "=right[1]", "=@N"]),
+            ],
+            ["1", "4", "2"],
+        ),
+    ],
+)
+def test_tangled_dimensions_keep_their_values(children, expected):
+    for _ in range(20):  # a freed parse reused by another gave wrong values only now and then
+        assert evaluate_tree(N("R", "0", copy.deepcopy(children))).children[0].value == expected
+
+
 class Minimal:
     def __init__(self, **attributes):
         self.__dict__.update(attributes)

@@ -49,12 +49,4 @@ Node::~Node() {
   }
 }
 
-std::vector<const Node*> find_all_nodes_by_name(const Node& node, std::string_view name) {
-  std::vector<const Node*> found;
-  for_each_pre_order(node, [&](const Node& n) {
-    if (!n.is_hidden && n.name == name) found.push_back(&n);
-  });
-  return found;
-}
-
 }  // namespace ostrel

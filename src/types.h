@@ -69,10 +69,6 @@ struct Node {
   ~Node();
 };
 
-// Every node of the subtree at `node` (itself included) named exactly `name` and not
-// hidden, in depth-first pre-order; hidden nodes' subtrees are still searched.
-std::vector<const Node*> find_all_nodes_by_name(const Node& node, std::string_view name);
-
 // Calls `visit` on every node of the subtree in depth-first pre-order, without recursing.
 template <class NodeT, class Visit>
 void for_each_pre_order(NodeT& root, Visit&& visit) {

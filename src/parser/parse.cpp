@@ -17,6 +17,17 @@ using namespace ast;
 
 namespace {
 
+// The builder's levels, defined below the entries; nodes go in `arena`, which must outlive
+// the results.
+Result<Expression, FormulaError> parse_expression(Arena& arena, ParseNode node);
+Result<MultiplicationExpression, FormulaError> parse_multiplication_expression(Arena& arena, ParseNode node);
+Result<PowerExpression, FormulaError> parse_power_expression(Arena& arena, ParseNode node);
+Result<UnaryExpression, FormulaError> parse_unary_expression(Arena& arena, ParseNode node);
+Result<List<Expression>, FormulaError> parse_function_args(Arena& arena, ParseNode node);
+Result<BooleanExpression, FormulaError> parse_boolean_expression(Arena& arena, ParseNode node);
+Result<AndExpression, FormulaError> parse_and_expression(Arena& arena, ParseNode node);
+Result<NegationExpression, FormulaError> parse_negation_expression(Arena& arena, ParseNode node);
+
 FormulaError error_at(ParseNode node, std::string message) {
   return FormulaError::custom(std::move(message), node.start(), node.end());
 }
@@ -327,6 +338,8 @@ Result<Condition, FormulaError> build_condition(std::string_view text) {
 
 // ---- Arithmetic -----------------------------------------------------------------------
 
+namespace {
+
 Result<Expression, FormulaError> parse_expression(Arena& arena, ParseNode node) {
   const ParseNode chain = node.child(0);
   OSTREL_TRY(first, parse_multiplication_expression(arena, chain.child(0)));
@@ -400,6 +413,8 @@ Result<UnaryExpression, FormulaError> parse_unary_expression(Arena& arena, Parse
   return UnaryExpression{atom, sign};
 }
 
+}  // namespace
+
 Result<std::pair<std::string, std::optional<std::uint64_t>>, FormulaError> parse_node_reference(ParseNode node) {
   const ParseNode first = node.child(0);
   std::string name;
@@ -416,6 +431,8 @@ Result<std::pair<std::string, std::optional<std::uint64_t>>, FormulaError> parse
   OSTREL_TRY(index, optional_index(node, next));
   return std::pair{std::move(name), index};
 }
+
+namespace {
 
 Result<List<Expression>, FormulaError> parse_function_args(Arena& arena, ParseNode node) {
   ListBuilder<Expression> arguments;
@@ -508,5 +525,7 @@ Result<NegationExpression, FormulaError> parse_negation_expression(Arena& arena,
       return fail(error_at(first, "Unexpected rule in comparison expression: " + std::string(rule_name(first.rule()))));
   }
 }
+
+}  // namespace
 
 }  // namespace ostrel::parser

@@ -150,13 +150,6 @@ bool same_reference(std::string_view token, const ReferenceWalk::Found& found) {
 
 }  // namespace
 
-bool contains_references(std::string_view formula) {
-  for (const parser::Token& token : parser::scan_tokens(formula)) {
-    if (token.kind == parser::TokenKind::NodeReference) return true;
-  }
-  return false;
-}
-
 std::vector<ReferenceToken> read_references(std::string_view formula) {
   const auto value = parser::FormulaParser::parse_formula(formula);
   if (!value) return {};

@@ -97,10 +97,13 @@ std::optional<std::string> get_preferred_reference_format(std::string_view name)
 }
 
 std::string build_unambiguous_name(std::string_view name, std::size_t index, std::size_t count) {
-  std::string reference = get_preferred_reference_format(name).value_or("");
-  if (count < 2 || reference.empty()) return reference;
+  return with_namesake_index(get_preferred_reference_format(name).value_or(""), index, count);
+}
+
+std::string with_namesake_index(std::string preferred, std::size_t index, std::size_t count) {
+  if (count < 2 || preferred.empty()) return preferred;
   // The index goes after the closing brace of a braced form, after the name otherwise.
-  return reference + "[" + std::to_string(index) + "]";
+  return preferred + "[" + std::to_string(index) + "]";
 }
 
 Result<ParsedReference, parser::FormulaError> parse_node_reference_from_str(std::string_view text) {

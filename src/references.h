@@ -30,6 +30,10 @@ std::optional<std::string> get_preferred_reference_format(std::string_view name)
 // name; the empty text for a name without a reference form.
 std::string build_unambiguous_name(std::string_view name, std::size_t index, std::size_t count);
 
+// The same from a preferred form already found (`build_unambiguous_name` of its name), for
+// callers that write many references to one name.
+std::string with_namesake_index(std::string preferred, std::size_t index, std::size_t count);
+
 // A node reference read on its own: the name it selects, with its index if any.
 struct ParsedReference {
   std::string name;

@@ -22,8 +22,7 @@ class ReferenceTexts {
   std::string text(const std::string& name, std::size_t occurrence, std::size_t count) {
     auto form = forms_.find(name);
     if (form == forms_.end()) form = forms_.emplace(name, get_preferred_reference_format(name).value_or("")).first;
-    if (count < 2 || form->second.empty()) return form->second;
-    return form->second + "[" + std::to_string(occurrence) + "]";
+    return with_namesake_index(form->second, occurrence, count);
   }
 
  private:

@@ -1,16 +1,9 @@
 #include "types.h"
 
-#include <array>
-
 #include "invariant.h"
 #include "references.h"
 
 namespace ostrel {
-
-std::string_view error_text(EvalError error) {
-  static constexpr std::array<std::string_view, 4> kTexts = {"ERROR!", "REF!", "MANY!", "VALUE!"};
-  return kTexts.at(static_cast<std::size_t>(error));
-}
 
 double EvalResult::number_value() const {
   if (!is_number()) invariant_failure("EvalResult is not a number");

@@ -9,6 +9,7 @@
 #include "parser/grammar.h"
 #include "parser/parse.h"
 #include "references.h"
+#include "types.h"
 #include "unicode/unicode.h"
 
 namespace ostrel::excel {
@@ -125,7 +126,7 @@ PreparedFormula prepare_formula(std::string_view text) {
   }
   auto parsed = parser::FormulaParser::parse_formula(text);
   if (!parsed || !std::holds_alternative<Value::Expression>(parsed.value().v)) {
-    prepared.content = "ERROR!";
+    prepared.content = ostrel::error_text(EvalError::Error);
     return prepared;
   }
   prepared.formula = std::move(parsed).value();

@@ -13,7 +13,7 @@ namespace ostrel::tree {
 
 namespace {
 
-constexpr std::string_view kRefError = "REF!";
+constexpr std::string_view kRefError = error_text(EvalError::Ref);
 
 // Reference texts as `build_unambiguous_name` writes them, with each name's preferred form
 // worked out once per call: finding it takes two scans and a parse.

@@ -4,11 +4,11 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <limits>
 
 #include "invariant.h"
 #include "parser/direct_parse.h"
 #include "parser/language.h"
+#include "text/number_text.h"
 #include "unicode/unicode.h"
 
 namespace ostrel::parser {
@@ -287,15 +287,9 @@ Result<double, std::string> parse_float(std::string_view text) {
   }
   if (digit_count == 0 || point_count > 1) return fail(std::string(invalid));
   if (std::optional<double> exact = exact_decimal(digits)) return negative ? -*exact : *exact;
-  double value = 0;
-  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  if (ec == std::errc::result_out_of_range) {
-    // Out of the double range: a value of at least 1 overflowed, anything else underflowed.
-    value = nonzero_before_point ? std::numeric_limits<double>::infinity() : 0.0;
-  } else if (ec != std::errc() || end != digits.data() + digits.size()) {
-    return fail(std::string(invalid));
-  }
-  return negative ? -value : value;
+  const std::optional<double> value = decimal_to_double(digits, nonzero_before_point);
+  if (!value) return fail(std::string(invalid));
+  return negative ? -*value : *value;
 }
 
 // ---- Entries --------------------------------------------------------------------------

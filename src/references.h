@@ -1,6 +1,6 @@
-// Text forms shared by the tools: the display form of numbers, and node names as the
-// reference texts that formulas hold ("@Cost", "@{Unit cost}", "@Cost[2]") and back.
-// Which form a name takes is decided by the token scanner, never by a character table.
+// Node names as the reference texts that formulas hold ("@Cost", "@{Unit cost}", "@Cost[2]")
+// and back. Which form a name takes is decided by the token scanner, never by a character
+// table.
 #pragma once
 
 #include <cstddef>
@@ -13,11 +13,6 @@
 #include "result.h"
 
 namespace ostrel {
-
-// Rounds to 10 decimals (halves away from zero) and writes fixed-point digits without
-// trailing zeros: "0.3", "100", "-2", "NaN", "inf"; never "-0". A finite number too large to
-// scale is written as it is, never as infinity.
-std::string format_number(double x);
 
 // Whether `text` stands alone as one node reference token, as the scanner reads it after "=".
 bool is_valid_node_reference(std::string_view text);

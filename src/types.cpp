@@ -1,7 +1,7 @@
 #include "types.h"
 
 #include "invariant.h"
-#include "references.h"
+#include "text/number_text.h"
 
 namespace ostrel {
 

@@ -1,6 +1,6 @@
-// Text forms shared by the tools: the display form of numbers, and node names as the
-// reference texts that formulas hold ("@Cost", "@{Unit cost}", "@Cost[2]") and back.
-// Which form a name takes is decided by the token scanner, never by a character table.
+// Node names as the reference texts that formulas hold ("@Cost", "@{Unit cost}", "@Cost[2]")
+// and back. Which form a name takes is decided by the token scanner, never by a character
+// table.
 #pragma once
 
 #include <cstddef>
@@ -14,11 +14,6 @@
 
 namespace ostrel {
 
-// Rounds to 10 decimals (halves away from zero) and writes fixed-point digits without
-// trailing zeros: "0.3", "100", "-2", "NaN", "inf"; never "-0". A finite number too large to
-// scale is written as it is, never as infinity.
-std::string format_number(double x);
-
 // Whether `text` stands alone as one node reference token, as the scanner reads it after "=".
 bool is_valid_node_reference(std::string_view text);
 
@@ -29,6 +24,10 @@ std::optional<std::string> get_preferred_reference_format(std::string_view name)
 // The preferred reference with "[index]" appended when `count` nodes (2 or more) share the
 // name; the empty text for a name without a reference form.
 std::string build_unambiguous_name(std::string_view name, std::size_t index, std::size_t count);
+
+// The same from a preferred form already found (`build_unambiguous_name` of its name), for
+// callers that write many references to one name.
+std::string with_namesake_index(std::string preferred, std::size_t index, std::size_t count);
 
 // A node reference read on its own: the name it selects, with its index if any.
 struct ParsedReference {

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "invariant.h"
+#include "text/fnv1a.h"
 
 namespace ostrel {
 
@@ -50,14 +51,7 @@ TreeIndex::TreeIndex(const Node& root) {
   }
 }
 
-std::uint64_t TreeIndex::hash(std::string_view name) {
-  std::uint64_t h = 14695981039346656037ull;  // FNV-1a
-  for (const char c : name) {
-    h ^= static_cast<unsigned char>(c);
-    h *= 1099511628211ull;
-  }
-  return h;
-}
+std::uint64_t TreeIndex::hash(std::string_view name) { return fnv1a::hash(name); }
 
 std::size_t TreeIndex::probe(std::string_view name, std::uint64_t h) const {
   const std::size_t mask = slots_.size() - 1;

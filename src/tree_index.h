@@ -23,8 +23,8 @@ class TreeIndex {
   std::size_t size() const { return nodes_.size(); }
   const Node& node(NodeIndex i) const { return *nodes_[i]; }
   const std::vector<NodeIndex>& children(NodeIndex i) const { return children_[i]; }
-  // The visible nodes of exactly this name, in pre-order, as `find_all_nodes_by_name`
-  // of the root gives them; empty when there are none.
+  // The visible nodes of exactly this name, in pre-order (a hidden node's subtree is still
+  // searched); empty when there are none.
   std::span<const NodeIndex> named(std::string_view name) const;
 
  private:

@@ -1,16 +1,9 @@
 #include "types.h"
 
-#include <array>
-
 #include "invariant.h"
-#include "references.h"
+#include "text/number_text.h"
 
 namespace ostrel {
-
-std::string_view error_text(EvalError error) {
-  static constexpr std::array<std::string_view, 4> kTexts = {"ERROR!", "REF!", "MANY!", "VALUE!"};
-  return kTexts.at(static_cast<std::size_t>(error));
-}
 
 double EvalResult::number_value() const {
   if (!is_number()) invariant_failure("EvalResult is not a number");
@@ -47,14 +40,6 @@ Node::~Node() {
     for (Node& child : last.children) doomed.push_back(std::move(child));
     last.children.clear();
   }
-}
-
-std::vector<const Node*> find_all_nodes_by_name(const Node& node, std::string_view name) {
-  std::vector<const Node*> found;
-  for_each_pre_order(node, [&](const Node& n) {
-    if (!n.is_hidden && n.name == name) found.push_back(&n);
-  });
-  return found;
 }
 
 }  // namespace ostrel

@@ -1,6 +1,7 @@
 // Results of evaluation, the four error kinds, and the node tree.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -13,8 +14,12 @@ namespace ostrel {
 
 enum class EvalError : std::uint8_t { Error, Ref, Many, Value };
 
-// "ERROR!", "REF!", "MANY!" or "VALUE!".
-std::string_view error_text(EvalError error);
+// "ERROR!", "REF!", "MANY!" or "VALUE!": the one table of the error texts, which the export
+// and renaming write too.
+constexpr std::string_view error_text(EvalError error) {
+  constexpr std::string_view kTexts[] = {"ERROR!", "REF!", "MANY!", "VALUE!"};
+  return kTexts[static_cast<std::size_t>(error)];
+}
 
 // The value of one formula in one dimension.
 class EvalResult {
@@ -68,10 +73,6 @@ struct Node {
   Node& operator=(const Node&) = delete;
   ~Node();
 };
-
-// Every node of the subtree at `node` (itself included) named exactly `name` and not
-// hidden, in depth-first pre-order; hidden nodes' subtrees are still searched.
-std::vector<const Node*> find_all_nodes_by_name(const Node& node, std::string_view name);
 
 // Calls `visit` on every node of the subtree in depth-first pre-order, without recursing.
 template <class NodeT, class Visit>

@@ -236,10 +236,6 @@ std::size_t get_max_dimensions(const Node& root) {
   return most;
 }
 
-void evaluate_dimension(TreeState& state, NodeIndex node, std::size_t dimension) {
-  Driver(state, kNestedStackBytes, nullptr).evaluate(node, dimension);
-}
-
 bool evaluate_all(TreeState& state, std::size_t nested_stack_bytes, Interrupt* interrupt) {
   // Node indexes are in pre-order.
   Driver driver(state, nested_stack_bytes, interrupt);

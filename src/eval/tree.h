@@ -13,9 +13,6 @@ namespace ostrel::eval {
 // The longest formula list in the tree (a single formula counts 1, an empty list 0).
 std::size_t get_max_dimensions(const Node& root);
 
-// Evaluates one node-dimension and whatever it needs first, then stores its result.
-void evaluate_dimension(TreeState& state, NodeIndex node, std::size_t dimension);
-
 // How much stack evaluating values nested in the formulas that ask for them may take, by
 // default: well short of the smallest stack a host is likely to give a thread (a few hundred
 // KiB; the main thread has megabytes).

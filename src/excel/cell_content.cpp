@@ -1,14 +1,16 @@
 #include "excel/cell_content.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 
 #include "parser/grammar.h"
+#include "parser/lexical.h"
 #include "parser/parse.h"
 #include "references.h"
+#include "text/number_text.h"
+#include "types.h"
 #include "unicode/unicode.h"
 
 namespace ostrel::excel {
@@ -17,16 +19,8 @@ using namespace parser::ast;
 
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-bool equals_ignoring_ascii_case(std::string_view text, std::string_view lower) {
-  if (text.size() != lower.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] | 0x20) : text[i];
-    if (c != lower[i]) return false;
-  }
-  return true;
-}
+using parser::lexical::equals_folded;
+using parser::lexical::is_digit;
 
 // The usual decimal syntax of a floating-point number: an optional sign, digits with an
 // optional point (at least one digit), an optional exponent, or the words "inf",
@@ -38,10 +32,10 @@ std::optional<double> parse_decimal_float(std::string_view text) {
     text.remove_prefix(1);
   }
   const double sign = negative ? -1.0 : 1.0;
-  if (equals_ignoring_ascii_case(text, "inf") || equals_ignoring_ascii_case(text, "infinity")) {
+  if (equals_folded(text, "inf") || equals_folded(text, "infinity")) {
     return sign * std::numeric_limits<double>::infinity();
   }
-  if (equals_ignoring_ascii_case(text, "nan")) return std::numeric_limits<double>::quiet_NaN();
+  if (equals_folded(text, "nan")) return std::numeric_limits<double>::quiet_NaN();
   // Checked here rather than left to the conversion, which reads a few forms more.
   std::size_t i = 0;
   std::size_t digits = 0;
@@ -72,14 +66,9 @@ std::optional<double> parse_decimal_float(std::string_view text) {
     magnitude += exponent_negative ? -exponent : exponent;
   }
   if (i != text.size()) return std::nullopt;
-  double value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error == std::errc::result_out_of_range) {
-    value = magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
-  } else if (error != std::errc() || end != text.data() + text.size()) {
-    return std::nullopt;
-  }
-  return sign * value;
+  const std::optional<double> value = decimal_to_double(text, magnitude > 0);
+  if (!value) return std::nullopt;
+  return sign * *value;
 }
 
 // A plain number's content: the number, or the spreadsheet's overflow error, which only a
@@ -125,7 +114,7 @@ PreparedFormula prepare_formula(std::string_view text) {
   }
   auto parsed = parser::FormulaParser::parse_formula(text);
   if (!parsed || !std::holds_alternative<Value::Expression>(parsed.value().v)) {
-    prepared.content = "ERROR!";
+    prepared.content = ostrel::error_text(EvalError::Error);
     return prepared;
   }
   prepared.formula = std::move(parsed).value();

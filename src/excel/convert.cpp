@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "invariant.h"
-#include "references.h"
+#include "text/number_text.h"
 
 namespace ostrel::excel {
 

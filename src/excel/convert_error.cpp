@@ -1,19 +1,21 @@
 #include "excel/convert_error.h"
 
+#include "types.h"
+
 namespace ostrel::excel {
 
 std::string_view error_text(ConvertError error) {
   switch (error) {
     case ConvertError::Ref:
-      return "REF!";
+      return ostrel::error_text(EvalError::Ref);
     case ConvertError::Many:
-      return "MANY!";
+      return ostrel::error_text(EvalError::Many);
     case ConvertError::Value:
-      return "VALUE!";
+      return ostrel::error_text(EvalError::Value);
     case ConvertError::TooLong:
       break;
   }
-  return "ERROR!";
+  return ostrel::error_text(EvalError::Error);
 }
 
 }  // namespace ostrel::excel

@@ -1,4 +1,4 @@
-// Keyword texts and their case-insensitive lookup, from the language's keyword table.
+// The case-insensitive lookup of keywords, from the language's keyword table.
 #include "parser/ast.h"
 
 #include "parser/language.h"
@@ -16,11 +16,6 @@ std::optional<Name> find(std::string_view text) {
 }
 
 }  // namespace
-
-std::string_view keyword(FunctionName name) { return language::keyword_entry(name).text; }
-std::string_view keyword(AggregationName name) { return language::keyword_entry(name).text; }
-std::string_view keyword(ConditionalName name) { return language::keyword_entry(name).text; }
-std::string_view keyword(ModifierName name) { return language::keyword_entry(name).text; }
 
 template <>
 std::optional<FunctionName> lookup<FunctionName>(std::string_view text) {

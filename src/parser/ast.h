@@ -24,12 +24,6 @@ enum class AggregationName : std::uint8_t { Sum, Mult, Avg, Median, Stdev, Max, 
 enum class ConditionalName : std::uint8_t { If, When };
 enum class ModifierName : std::uint8_t { Total, Ratio };
 
-// The keyword text of an enumerator, as the language writes it ("iferror").
-std::string_view keyword(FunctionName name);
-std::string_view keyword(AggregationName name);
-std::string_view keyword(ConditionalName name);
-std::string_view keyword(ModifierName name);
-
 // The enumerator whose keyword equals `text` under ASCII case folding; no trimming.
 template <class Name>
 std::optional<Name> lookup(std::string_view text);

@@ -1,7 +1,7 @@
 // The keywords of the formula language in one table: their text, the enumerator of the
 // syntax tree that stands for them, their kind, and the argument counts they accept. The
 // grammar's keyword rules, the direct parser, the tree builder, the token scanner and
-// `keyword()` / `lookup<>()` all read this table.
+// `lookup<>()` all read this table.
 #pragma once
 
 #include <cstddef>

@@ -4,11 +4,11 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <limits>
 
 #include "invariant.h"
 #include "parser/direct_parse.h"
 #include "parser/language.h"
+#include "text/number_text.h"
 #include "unicode/unicode.h"
 
 namespace ostrel::parser {
@@ -16,6 +16,17 @@ namespace ostrel::parser {
 using namespace ast;
 
 namespace {
+
+// The builder's levels, defined below the entries; nodes go in `arena`, which must outlive
+// the results.
+Result<Expression, FormulaError> parse_expression(Arena& arena, ParseNode node);
+Result<MultiplicationExpression, FormulaError> parse_multiplication_expression(Arena& arena, ParseNode node);
+Result<PowerExpression, FormulaError> parse_power_expression(Arena& arena, ParseNode node);
+Result<UnaryExpression, FormulaError> parse_unary_expression(Arena& arena, ParseNode node);
+Result<List<Expression>, FormulaError> parse_function_args(Arena& arena, ParseNode node);
+Result<BooleanExpression, FormulaError> parse_boolean_expression(Arena& arena, ParseNode node);
+Result<AndExpression, FormulaError> parse_and_expression(Arena& arena, ParseNode node);
+Result<NegationExpression, FormulaError> parse_negation_expression(Arena& arena, ParseNode node);
 
 FormulaError error_at(ParseNode node, std::string message) {
   return FormulaError::custom(std::move(message), node.start(), node.end());
@@ -276,15 +287,9 @@ Result<double, std::string> parse_float(std::string_view text) {
   }
   if (digit_count == 0 || point_count > 1) return fail(std::string(invalid));
   if (std::optional<double> exact = exact_decimal(digits)) return negative ? -*exact : *exact;
-  double value = 0;
-  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  if (ec == std::errc::result_out_of_range) {
-    // Out of the double range: a value of at least 1 overflowed, anything else underflowed.
-    value = nonzero_before_point ? std::numeric_limits<double>::infinity() : 0.0;
-  } else if (ec != std::errc() || end != digits.data() + digits.size()) {
-    return fail(std::string(invalid));
-  }
-  return negative ? -value : value;
+  const std::optional<double> value = decimal_to_double(digits, nonzero_before_point);
+  if (!value) return fail(std::string(invalid));
+  return negative ? -*value : *value;
 }
 
 // ---- Entries --------------------------------------------------------------------------
@@ -326,6 +331,8 @@ Result<Condition, FormulaError> build_condition(std::string_view text) {
 }
 
 // ---- Arithmetic -----------------------------------------------------------------------
+
+namespace {
 
 Result<Expression, FormulaError> parse_expression(Arena& arena, ParseNode node) {
   const ParseNode chain = node.child(0);
@@ -400,6 +407,8 @@ Result<UnaryExpression, FormulaError> parse_unary_expression(Arena& arena, Parse
   return UnaryExpression{atom, sign};
 }
 
+}  // namespace
+
 Result<std::pair<std::string, std::optional<std::uint64_t>>, FormulaError> parse_node_reference(ParseNode node) {
   const ParseNode first = node.child(0);
   std::string name;
@@ -416,6 +425,8 @@ Result<std::pair<std::string, std::optional<std::uint64_t>>, FormulaError> parse
   OSTREL_TRY(index, optional_index(node, next));
   return std::pair{std::move(name), index};
 }
+
+namespace {
 
 Result<List<Expression>, FormulaError> parse_function_args(Arena& arena, ParseNode node) {
   ListBuilder<Expression> arguments;
@@ -508,5 +519,7 @@ Result<NegationExpression, FormulaError> parse_negation_expression(Arena& arena,
       return fail(error_at(first, "Unexpected rule in comparison expression: " + std::string(rule_name(first.rule()))));
   }
 }
+
+}  // namespace
 
 }  // namespace ostrel::parser

@@ -22,16 +22,8 @@ Result<ast::Condition, FormulaError> parse_condition(std::string_view text);
 Result<ast::Value, FormulaError> build_formula(std::string_view text);
 Result<ast::Condition, FormulaError> build_condition(std::string_view text);
 
-// The builder's levels: nodes go in `arena`, which must outlive the results.
-Result<ast::Expression, FormulaError> parse_expression(ast::Arena& arena, ParseNode node);
-Result<ast::MultiplicationExpression, FormulaError> parse_multiplication_expression(ast::Arena& arena, ParseNode node);
-Result<ast::PowerExpression, FormulaError> parse_power_expression(ast::Arena& arena, ParseNode node);
-Result<ast::UnaryExpression, FormulaError> parse_unary_expression(ast::Arena& arena, ParseNode node);
+// A node reference of the grammar (rule `node_reference`) to its name and optional index.
 Result<std::pair<std::string, std::optional<std::uint64_t>>, FormulaError> parse_node_reference(ParseNode node);
-Result<ast::List<ast::Expression>, FormulaError> parse_function_args(ast::Arena& arena, ParseNode node);
-Result<ast::BooleanExpression, FormulaError> parse_boolean_expression(ast::Arena& arena, ParseNode node);
-Result<ast::AndExpression, FormulaError> parse_and_expression(ast::Arena& arena, ParseNode node);
-Result<ast::NegationExpression, FormulaError> parse_negation_expression(ast::Arena& arena, ParseNode node);
 
 // The value of a number as the grammar matched it (optional sign, digits and separators,
 // optional "%", which divides by 100). On failure, the builder's error message.

@@ -9,25 +9,25 @@ namespace ostrel::python {
 
 namespace {
 
+// A table entry of a function called with the vector protocol and keyword names. CPython
+// keeps every C function as a PyCFunction and calls it by its flags, hence the cast.
+PyMethodDef fast_method(const char* name, PyObject* (*function)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*),
+                        const char* doc) {
+  return {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function)), METH_FASTCALL | METH_KEYWORDS,
+          doc};
+}
+
 // Functions keep pointers into this table for their whole life, so it is static; it is
-// never written.
+// never written after it is made, when the module is loaded.
 PyMethodDef kFunctions[] = {
-    {"evaluate", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_evaluate)),
-     METH_FASTCALL | METH_KEYWORDS, "evaluate(formula)\n--\n\n"},
-    {"evaluate_boolean", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_evaluate_boolean)),
-     METH_FASTCALL | METH_KEYWORDS, "evaluate_boolean(formula)\n--\n\n"},
-    {"evaluate_tree", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_evaluate_tree)),
-     METH_FASTCALL | METH_KEYWORDS, "evaluate_tree(root, in_place=False)\n--\n\n"},
-    {"get_tokens", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_get_tokens)),
-     METH_FASTCALL | METH_KEYWORDS, "get_tokens(formula)\n--\n\n"},
-    {"rename_nodes", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_rename_nodes)),
-     METH_FASTCALL | METH_KEYWORDS, "rename_nodes(old_root, new_root, in_place=False)\n--\n\n"},
-    {"expand_tree_formulas", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_expand_tree_formulas)),
-     METH_FASTCALL | METH_KEYWORDS, "expand_tree_formulas(root)\n--\n\n"},
-    {"explain_node", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_explain_node)),
-     METH_FASTCALL | METH_KEYWORDS, "explain_node(root, node_id)\n--\n\n"},
-    {"export_tree_to_excel", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_export_tree_to_excel)),
-     METH_FASTCALL | METH_KEYWORDS, "export_tree_to_excel(root, in_place=False)\n--\n\n"},
+    fast_method("evaluate", py_evaluate, "evaluate(formula)\n--\n\n"),
+    fast_method("evaluate_boolean", py_evaluate_boolean, "evaluate_boolean(formula)\n--\n\n"),
+    fast_method("evaluate_tree", py_evaluate_tree, "evaluate_tree(root, in_place=False)\n--\n\n"),
+    fast_method("get_tokens", py_get_tokens, "get_tokens(formula)\n--\n\n"),
+    fast_method("rename_nodes", py_rename_nodes, "rename_nodes(old_root, new_root, in_place=False)\n--\n\n"),
+    fast_method("expand_tree_formulas", py_expand_tree_formulas, "expand_tree_formulas(root)\n--\n\n"),
+    fast_method("explain_node", py_explain_node, "explain_node(root, node_id)\n--\n\n"),
+    fast_method("export_tree_to_excel", py_export_tree_to_excel, "export_tree_to_excel(root, in_place=False)\n--\n\n"),
 };
 
 // Appends `name` to the module's `__all__`, creating the list when there is none.

@@ -1,7 +1,6 @@
 #include "tree/expand.h"
 
 #include <algorithm>
-#include <charconv>
 #include <iterator>
 #include <unordered_map>
 #include <utility>
@@ -10,6 +9,7 @@
 #include "parser/ast.h"
 #include "parser/grammar.h"
 #include "parser/lexical.h"
+#include "parser/parse.h"
 #include "parser/tokenize.h"
 #include "references.h"
 
@@ -19,14 +19,6 @@ namespace {
 
 using namespace parser::ast;
 using Kind = ReferenceToken::Kind;
-
-// The index of "children[n]" as written between the brackets: digits only, no blanks.
-std::optional<std::uint64_t> read_index(std::string_view text) {
-  std::uint64_t value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
-}
 
 // The references of a syntax tree in text order, each with its part. A part of the tree is
 // `own` when its values are the formula's result as they are (no operator, sign or call
@@ -145,17 +137,10 @@ bool same_reference(std::string_view token, const ReferenceWalk::Found& found) {
   const std::string_view rest = token.substr(braced ? name_end + 1 : name_end);
   if (rest.empty()) return !found.index;
   if (rest.size() < 3 || rest.front() != '[' || rest.back() != ']') return false;
-  return found.index && read_index(rest.substr(1, rest.size() - 2)) == found.index;
+  return found.index && parser::index_text_value(rest.substr(1, rest.size() - 2)) == found.index;
 }
 
 }  // namespace
-
-bool contains_references(std::string_view formula) {
-  for (const parser::Token& token : parser::scan_tokens(formula)) {
-    if (token.kind == parser::TokenKind::NodeReference) return true;
-  }
-  return false;
-}
 
 std::vector<ReferenceToken> read_references(std::string_view formula) {
   const auto value = parser::FormulaParser::parse_formula(formula);
@@ -466,7 +451,7 @@ TreeExpansion::Step TreeExpansion::expand_child_reference(const Frame& frame, st
   if (!token.starts_with("children") || open == std::string_view::npos) return as_written;
   const std::size_t close = token.find(']', open);
   if (close == std::string_view::npos) return as_written;
-  const std::optional<std::uint64_t> n = read_index(token.substr(open + 1, close - open - 1));
+  const std::optional<std::uint64_t> n = parser::index_text_value(token.substr(open + 1, close - open - 1));
   if (!n || *n == 0 || *n > children.size()) return as_written;
   const NodeIndex child = children[*n - 1];
   const ChildReference& reference = child_reference(child);

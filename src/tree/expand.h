@@ -44,9 +44,6 @@ inline constexpr std::string_view kExpandedTreeTooLarge =
 // interrupt stopped the walk.
 enum class ExpansionFailure : std::uint8_t { TooLarge, Stopped };
 
-// Whether the token scanner finds a node reference token in the formula.
-bool contains_references(std::string_view formula);
-
 // A reference token of a formula that parses, with the part it plays in the formula.
 struct ReferenceToken {
   enum class Kind : std::uint8_t {

@@ -8,12 +8,13 @@
 
 #include "parser/tokenize.h"
 #include "references.h"
+#include "text/fnv1a.h"
 
 namespace ostrel::tree {
 
 namespace {
 
-constexpr std::string_view kRefError = "REF!";
+constexpr std::string_view kRefError = error_text(EvalError::Ref);
 
 // Reference texts as `build_unambiguous_name` writes them, with each name's preferred form
 // worked out once per call: finding it takes two scans and a parse.
@@ -22,8 +23,7 @@ class ReferenceTexts {
   std::string text(const std::string& name, std::size_t occurrence, std::size_t count) {
     auto form = forms_.find(name);
     if (form == forms_.end()) form = forms_.emplace(name, get_preferred_reference_format(name).value_or("")).first;
-    if (count < 2 || form->second.empty()) return form->second;
-    return form->second + "[" + std::to_string(occurrence) + "]";
+    return with_namesake_index(form->second, occurrence, count);
   }
 
  private:
@@ -159,9 +159,9 @@ class KeyFilter {
     if (table_.empty()) return true;
     for (std::size_t at = formula.find('@'); at != std::string_view::npos; at = formula.find('@', at + 1)) {
       const std::size_t end = std::min(formula.size(), at + lengths_.size() - 1);  // past the longest key
-      std::uint64_t h = kOffset;
+      std::uint64_t h = fnv1a::kOffset;
       for (std::size_t i = at; i < end; ++i) {
-        h = step(h, formula[i]);
+        h = fnv1a::step(h, formula[i]);
         const std::uint64_t key = h | 1;
         if (lengths_[i - at + 1] && table_[probe(key)] == key) return true;
       }
@@ -171,14 +171,8 @@ class KeyFilter {
 
  private:
   static constexpr std::size_t kLongest = 256;
-  static constexpr std::uint64_t kOffset = 14695981039346656037ull;  // FNV-1a
-  static std::uint64_t step(std::uint64_t h, char c) { return (h ^ static_cast<unsigned char>(c)) * 1099511628211ull; }
   // Never 0, which marks a free slot.
-  static std::uint64_t hash_of(std::string_view key) {
-    std::uint64_t h = kOffset;
-    for (const char c : key) h = step(h, c);
-    return h | 1;
-  }
+  static std::uint64_t hash_of(std::string_view key) { return fnv1a::hash(key) | 1; }
   // The slot holding `h`, or the free slot where it would go.
   std::size_t probe(std::uint64_t h) const {
     const std::size_t mask = table_.size() - 1;

@@ -7,10 +7,16 @@
 #include <string>
 
 #include "parser/ast.h"
+#include "parser/language.h"
 
 namespace ostrel::parser::testing {
 
 using namespace ast;
+
+template <class Name>
+std::string_view keyword(Name name) {
+  return language::keyword_entry(name).text;
+}
 
 inline std::string num(double x) {
   char buffer[64];

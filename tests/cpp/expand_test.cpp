@@ -24,6 +24,7 @@
 namespace ostrel::tree {
 namespace {
 
+using testing::find_all_nodes_by_name;
 using testing::hidden;
 using testing::multi;
 using testing::node;

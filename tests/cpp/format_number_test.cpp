@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "references.h"
 #include "test_names.h"
+#include "text/number_text.h"
 
 namespace ostrel {
 namespace {

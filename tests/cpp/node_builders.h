@@ -43,4 +43,14 @@ inline Node with_id(std::string id, Node n) {
   return n;
 }
 
+// The reference lookup by name: every visible node named exactly `name`, in pre-order, by a
+// plain walk (a hidden node's subtree is still searched).
+inline std::vector<const Node*> find_all_nodes_by_name(const Node& root, std::string_view name) {
+  std::vector<const Node*> found;
+  for_each_pre_order(root, [&](const Node& n) {
+    if (!n.is_hidden && n.name == name) found.push_back(&n);
+  });
+  return found;
+}
+
 }  // namespace ostrel::testing

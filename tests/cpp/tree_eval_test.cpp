@@ -196,7 +196,7 @@ TEST(TreeEval, DeepTreesNeedNoStack) {
     at = &at->children.back();
   }
   EXPECT_EQ(get_max_dimensions(root), 1u);
-  EXPECT_EQ(find_all_nodes_by_name(root, "n99999").size(), 1u);
+  EXPECT_EQ(TreeIndex(root).named("n99999").size(), 1u);
   evaluate_tree(root);
   EXPECT_EQ(shown(root), std::to_string(kDepth));
   // Destroying the tree must not recurse either (the test ends by doing so).

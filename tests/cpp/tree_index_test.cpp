@@ -12,6 +12,7 @@
 namespace ostrel {
 namespace {
 
+using testing::find_all_nodes_by_name;
 using testing::hidden;
 using testing::node;
 using testing::numbered;
@@ -51,15 +52,17 @@ TEST(TreeIndex, AgreesWithTheWalkFromTheRoot) {
   }
 }
 
-TEST(FindAllNodesByName, VisibleNodesInPreOrder) {
+TEST(TreeIndex, VisibleNodesInPreOrder) {
   Node root =
       node("Cost", "", node("a", "", node("Cost", ""), hidden(node("Cost", "", node("Cost", "")))), node("Cost", ""));
-  const std::vector<const Node*> found = find_all_nodes_by_name(root, "Cost");
+  const TreeIndex index(root);
+  std::vector<const Node*> found;
+  for (const NodeIndex i : index.named("Cost")) found.push_back(&index.node(i));
   const std::vector<const Node*> expected = {&root, &root.children[0].children[0],
                                              &root.children[0].children[1].children[0], &root.children[1]};
   EXPECT_EQ(found, expected);
-  EXPECT_TRUE(find_all_nodes_by_name(root, "cost").empty());
-  EXPECT_TRUE(find_all_nodes_by_name(root, "Cost ").empty());
+  EXPECT_TRUE(index.named("cost").empty());
+  EXPECT_TRUE(index.named("Cost ").empty());
 }
 }  // namespace
 }  // namespace ostrel

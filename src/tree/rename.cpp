@@ -64,10 +64,14 @@ struct Carriers {
   NodeIndex node = 0;
 };
 
-std::unordered_map<std::string_view, Carriers> carriers_by_id(const TreeIndex& index) {
+// Asks the poll, when there is one, for one step.
+bool stop(InterruptPoll* poll) { return poll != nullptr && poll->stop(); }
+
+std::unordered_map<std::string_view, Carriers> carriers_by_id(const TreeIndex& index, InterruptPoll* poll) {
   std::unordered_map<std::string_view, Carriers> carriers;
   carriers.reserve(index.size());
   for (NodeIndex i = 0; i < index.size(); ++i) {
+    if (stop(poll)) break;
     const std::string& id = index.node(i).id;
     if (id.empty()) continue;
     Carriers& found = carriers[id];
@@ -79,13 +83,14 @@ std::unordered_map<std::string_view, Carriers> carriers_by_id(const TreeIndex& i
 
 }  // namespace
 
-Renaming::Renaming(const Node& old_root, const Node& new_root) : old_index_(old_root) {
+Renaming::Renaming(const Node& old_root, const Node& new_root, InterruptPoll* poll) : old_index_(old_root) {
   const TreeIndex new_index(new_root);
-  const auto old_ids = carriers_by_id(old_index_);
-  const auto new_ids = carriers_by_id(new_index);
+  const auto old_ids = carriers_by_id(old_index_, poll);
+  const auto new_ids = carriers_by_id(new_index, poll);
   ReferenceTexts texts;
   std::unordered_set<std::string_view> names;
   for (NodeIndex i = 0; i < old_index_.size(); ++i) {
+    if (stop(poll)) return;
     const Node& node = old_index_.node(i);
     // Without an id, or with one that several nodes of the old or of the new tree carry
     // (hidden ones included), the node cannot be told from the others: its references
@@ -250,7 +255,9 @@ bool replace_references_in_tree(Node& root, const Renaming& renaming, Interrupt*
 }
 
 bool rename_references(const Node& old_root, Node& new_root, Interrupt* interrupt) {
-  return replace_references_in_tree(new_root, Renaming(old_root, new_root), interrupt);
+  InterruptPoll poll(interrupt);
+  const Renaming renaming(old_root, new_root, &poll);
+  return !poll.stopped() && replace_references_in_tree(new_root, renaming, interrupt);
 }
 
 }  // namespace ostrel::tree

@@ -25,8 +25,9 @@ namespace ostrel::tree {
 // What one edit does to references, worked out once for both trees.
 class Renaming {
  public:
-  // `old_root` must outlive the renaming unchanged; `new_root` is read only here.
-  Renaming(const Node& old_root, const Node& new_root);
+  // `old_root` must outlive the renaming unchanged; `new_root` is read only here. Once the
+  // poll (when given) says stop, the renaming is left unfinished, only good for dropping.
+  Renaming(const Node& old_root, const Node& new_root, InterruptPoll* poll = nullptr);
 
   // The text that replaces one node reference token of a formula of the new tree, or
   // nothing when the token keeps its bytes.

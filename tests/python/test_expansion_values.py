@@ -13,6 +13,7 @@ OSTREL_EXPANSION_PROFILE=expansion-long pytest test_expansion_values.py (20,000 
 import copy
 import os
 
+import pytest
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
@@ -59,6 +60,9 @@ def assert_values_kept(tree):
         changed = copy.deepcopy(tree)
         list(pre_order(changed))[i].formula = explained["formula"]
         assert values(evaluate_tree(changed))[i] == expected[i], (node.name, explained["formula"])
+
+
+# ---- Trees without cycles ------------------------------------------------------------------
 
 
 def pick(draw, options):
@@ -160,3 +164,42 @@ def trees(draw):
 @PROFILE
 def test_expansion_and_explanation_keep_every_value(tree):
     assert_values_kept(tree)
+
+
+# ---- The cases that each rule of expansion answers -----------------------------------------
+
+ROWS = {
+    # A modifier names a node: its argument is never expanded.
+    "total and ratio": N("r", "", [N("S", "=@A*2"), N("A", ["1", "2"]), N("T", "=total(@S) + ratio(@S)")]),
+    # A single formula holds in every dimension: it takes in no per-dimension formula.
+    "single over a list": N("r", "", [N("Y", "=@X*10"), N("X", ["=@A", "=@B"]), N("A", "1"), N("B", "2")]),
+    # right and children mean other nodes elsewhere.
+    "right": N("r", "", [N("o", ["=@s*2", "5"]), N("s", ["=right[1] + 1", "10"])]),
+    "children of a leaf": N("r", "", [N("Q", "=@P", [N("k", "5")]), N("P", "=sum(children)")]),
+    "children left as written": N("r", "", [N("Q", "=@P*2"), N("P", "=children + 1", [N("k", "5")])]),
+    # Each child as a reference that selects exactly it.
+    "shared child name": N("r", "", [N("p", "=sum(children)", [N("A", "=@X")]), N("A", "1"), N("X", "2")]),
+    "hidden child": N("r", "", [N("p", "=sum(children)", [N("A", "3", is_hidden=True), N("B", "2")])]),
+    "child without a reference form": N("r", "", [N("p", "=sum(children)", [N("a}b", "3")])]),
+    # Formulas that do not parse, or give several values, are not taken in.
+    "no parse": N("r", "", [N("Y", "=@A+1"), N("A", "@X*2"), N("X", "5")]),
+    "several values": N("r", "", [N("Y", "=sum(@M)"), N("M", "=iferror(@A; 0)"), N("A", "1"), N("A", "2")]),
+    "children outside a call": N("r", "", [N("Y", "=iferror(@P; 4)"), N("P", "=children", [N("a", "1"), N("b", "2")])]),
+}
+
+
+@pytest.mark.parametrize("tree", ROWS.values(), ids=ROWS.keys())
+def test_expansion_keeps_the_value_of(tree):
+    for i, node in enumerate(pre_order(tree)):
+        node.id = str(i)
+    assert_values_kept(tree)
+
+
+def test_explanation_lists_every_node_the_value_rests_on():
+    tree = N("r", "", [
+        N("T", "=@Salary[1] + sum(@C) + @Salary[2]", id="t"), N("Salary", "=@X", id="s1"), N("Salary", "5", id="s2"),
+        N("C", "1", id="c1"), N("C", "2", id="c2"), N("X", "4", id="x"),
+    ])
+    explained = explain_node(tree, "t")
+    assert explained["formula"] == "=(@X) + sum(@C) + @Salary[2]"
+    assert [child["id"] for child in explained["children"]] == ["x", "c1", "c2", "s2"]

@@ -71,12 +71,7 @@ class PlainExpansion {
 
   // The expanded copy of the whole tree, recursing over it.
   Node expand(const Node& n) {
-    Node copy;
-    copy.id = n.id;
-    copy.name = n.name;
-    copy.value = n.value;
-    copy.is_hidden = n.is_hidden;
-    copy.cells = n.cells;
+    Node copy = testing::without_children(n);
     bool context = false;
     if (n.formula.is_single()) {
       copy.formula = AnyDim<std::string>::single(expand_formula(n.formula.single_value(), 0, n, context));
@@ -223,19 +218,9 @@ std::optional<std::string> plain_explanation(const Node& root, const std::string
   const TreeIndex index(tree);
   NodeIndex at = 0;
   while (&index.node(at) != find_node_by_id(tree, id)) ++at;
-  auto copy = [](const Node& n) {
-    Node c;
-    c.id = n.id;
-    c.name = n.name;
-    c.formula = n.formula;
-    c.value = n.value;
-    c.is_hidden = n.is_hidden;
-    c.cells = n.cells;
-    return c;
-  };
-  Node result = copy(index.node(at));
+  Node result = testing::without_children(index.node(at));
   for (const NodeIndex input : extract_node_references_from_all(index, at, index.node(at).formula)) {
-    result.children.push_back(copy(index.node(input)));
+    result.children.push_back(testing::without_children(index.node(input)));
   }
   std::string json;
   write_json(result, json);

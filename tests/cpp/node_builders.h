@@ -33,6 +33,18 @@ Node multi(std::string name, std::vector<std::string> formulas, Children... chil
   return n;
 }
 
+// The node without its children (Node does not copy, because of them).
+inline Node without_children(const Node& n) {
+  Node c;
+  c.id = n.id;
+  c.name = n.name;
+  c.formula = n.formula;
+  c.value = n.value;
+  c.is_hidden = n.is_hidden;
+  c.cells = n.cells;
+  return c;
+}
+
 inline Node hidden(Node n) {
   n.is_hidden = true;
   return n;

@@ -16,7 +16,7 @@
 
 #include "eval/tree.h"
 #include "excel/export.h"
-#include "interrupt.h"
+#include "support/interrupt.h"
 #include "tree/expand.h"
 #include "tree/rename.h"
 #include "types.h"

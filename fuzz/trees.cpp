@@ -44,13 +44,13 @@
 #include "eval/tree.h"
 #include "excel/convert_error.h"
 #include "excel/export.h"
+#include "nodes/tree_index.h"
 #include "parser/grammar.h"
 #include "parser/tokenize.h"
 #include "recursive_evaluation.h"
 #include "tangle_generator.h"
 #include "tree/expand.h"
 #include "tree/rename.h"
-#include "tree_index.h"
 #include "types.h"
 
 namespace {

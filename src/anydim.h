@@ -6,7 +6,7 @@
 #include <variant>
 #include <vector>
 
-#include "invariant.h"
+#include "support/invariant.h"
 
 namespace ostrel {
 

@@ -10,7 +10,7 @@
 
 #include "parser/ast.h"
 #include "parser/formula_error.h"
-#include "result.h"
+#include "support/result.h"
 
 namespace ostrel {
 

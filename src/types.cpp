@@ -1,6 +1,6 @@
 #include "types.h"
 
-#include "invariant.h"
+#include "support/invariant.h"
 #include "text/number_text.h"
 
 namespace ostrel {

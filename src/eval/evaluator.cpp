@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "eval/functions.h"
-#include "invariant.h"
+#include "support/invariant.h"
 
 namespace ostrel::eval {
 

@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "invariant.h"
+#include "support/invariant.h"
 
 namespace ostrel::eval {
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "eval/evaluator.h"
-#include "interrupt.h"
-#include "invariant.h"
 #include "parser/grammar.h"
+#include "support/interrupt.h"
+#include "support/invariant.h"
 
 namespace ostrel::eval {
 

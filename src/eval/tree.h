@@ -5,7 +5,7 @@
 #include <cstddef>
 
 #include "eval/tree_context.h"
-#include "interrupt.h"
+#include "support/interrupt.h"
 #include "types.h"
 
 namespace ostrel::eval {

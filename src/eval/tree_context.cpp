@@ -1,6 +1,6 @@
 #include "eval/tree_context.h"
 
-#include "invariant.h"
+#include "support/invariant.h"
 
 namespace ostrel::eval {
 

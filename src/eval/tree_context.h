@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "eval/context.h"
-#include "tree_index.h"
+#include "nodes/tree_index.h"
 #include "types.h"
 
 namespace ostrel::eval {

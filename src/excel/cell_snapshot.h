@@ -9,7 +9,7 @@
 
 #include "anydim.h"
 #include "excel/convert_error.h"
-#include "result.h"
+#include "support/result.h"
 #include "types.h"
 
 namespace ostrel::excel {

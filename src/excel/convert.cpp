@@ -16,7 +16,7 @@
 #include <variant>
 #include <vector>
 
-#include "invariant.h"
+#include "support/invariant.h"
 #include "text/number_text.h"
 
 namespace ostrel::excel {

@@ -21,8 +21,8 @@
 
 #include "excel/cell_snapshot.h"
 #include "excel/convert_error.h"
+#include "nodes/tree_index.h"
 #include "parser/ast.h"
-#include "tree_index.h"
 #include "types.h"
 
 namespace ostrel::excel {

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "excel/cell_snapshot.h"
-#include "interrupt.h"
-#include "tree_index.h"
+#include "nodes/tree_index.h"
+#include "support/interrupt.h"
 #include "types.h"
 
 namespace ostrel::excel {

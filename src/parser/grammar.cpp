@@ -16,8 +16,8 @@
 #include <string>
 #include <tuple>
 
-#include "invariant.h"
 #include "parser/language.h"
+#include "support/invariant.h"
 #include "unicode/unicode.h"
 
 namespace ostrel::parser {

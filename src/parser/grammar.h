@@ -12,7 +12,7 @@
 
 #include "parser/formula_error.h"
 #include "parser/lexical.h"
-#include "result.h"
+#include "support/result.h"
 
 namespace ostrel::parser {
 
@@ -20,7 +20,7 @@ namespace ast {
 struct Value;
 }
 
-// The grammar's rules; the numbering is fixed (it is part of the rule list).
+// The grammar's rules in the order the grammar defines them.
 enum class Rule : std::uint8_t {
   EOI,
   value,
@@ -88,7 +88,7 @@ enum class Rule : std::uint8_t {
 
 inline constexpr std::size_t kRuleCount = 62;
 
-// The rule's name exactly as the rule list writes it.
+// The rule's name exactly as the grammar writes it.
 std::string_view rule_name(Rule rule);
 
 // Nesting of `expression` and `boolean_expression` inside each other (parentheses, call

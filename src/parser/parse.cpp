@@ -5,9 +5,9 @@
 #include <charconv>
 #include <cmath>
 
-#include "invariant.h"
 #include "parser/direct_parse.h"
 #include "parser/language.h"
+#include "support/invariant.h"
 #include "text/number_text.h"
 #include "unicode/unicode.h"
 

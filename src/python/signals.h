@@ -2,8 +2,8 @@
 // KeyboardInterrupt), the operation stops with that exception pending for the caller.
 #pragma once
 
-#include "interrupt.h"
 #include "python/python.h"
+#include "support/interrupt.h"
 
 namespace ostrel::python {
 

@@ -4,7 +4,7 @@
 
 #include "eval/tree.h"
 #include "excel/export.h"
-#include "node_json.h"
+#include "nodes/node_json.h"
 #include "python/arguments.h"
 #include "python/boundary.h"
 #include "python/node_protocol.h"

@@ -5,13 +5,13 @@
 #include <unordered_map>
 #include <utility>
 
-#include "invariant.h"
 #include "parser/ast.h"
 #include "parser/grammar.h"
 #include "parser/lexical.h"
 #include "parser/parse.h"
 #include "parser/tokenize.h"
 #include "references.h"
+#include "support/invariant.h"
 
 namespace ostrel::tree {
 

@@ -25,9 +25,9 @@
 #include <variant>
 #include <vector>
 
-#include "interrupt.h"
-#include "result.h"
-#include "tree_index.h"
+#include "nodes/tree_index.h"
+#include "support/interrupt.h"
+#include "support/result.h"
 #include "types.h"
 
 namespace ostrel::tree {

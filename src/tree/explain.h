@@ -7,10 +7,10 @@
 #include <string_view>
 #include <vector>
 
-#include "interrupt.h"
-#include "result.h"
+#include "nodes/tree_index.h"
+#include "support/interrupt.h"
+#include "support/result.h"
 #include "tree/expand.h"
-#include "tree_index.h"
 #include "types.h"
 
 namespace ostrel::tree {

@@ -16,8 +16,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "interrupt.h"
-#include "tree_index.h"
+#include "nodes/tree_index.h"
+#include "support/interrupt.h"
 #include "types.h"
 
 namespace ostrel::tree {

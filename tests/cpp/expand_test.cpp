@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "node_builders.h"
-#include "node_json.h"
+#include "nodes/node_json.h"
+#include "nodes/tree_index.h"
 #include "parser/tokenize.h"
 #include "references.h"
 #include "tree/explain.h"
-#include "tree_index.h"
 
 namespace ostrel::tree {
 namespace {

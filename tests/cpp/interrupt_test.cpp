@@ -1,6 +1,6 @@
 // Every tree operation asks its interrupt as it goes, stops at the first yes, and reports
 // that it stopped; without a yes it gives what it gives without an interrupt.
-#include "interrupt.h"
+#include "support/interrupt.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include "eval/tree.h"
 #include "excel/export.h"
 #include "node_builders.h"
-#include "node_json.h"
+#include "nodes/node_json.h"
 #include "tree/expand.h"
 #include "tree/explain.h"
 #include "tree/rename.h"

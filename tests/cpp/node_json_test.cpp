@@ -1,5 +1,5 @@
 // The compact JSON form of nodes: member order, value texts, and exactly the listed escapes.
-#include "node_json.h"
+#include "nodes/node_json.h"
 
 #include <gtest/gtest.h>
 

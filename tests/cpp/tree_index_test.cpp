@@ -1,5 +1,5 @@
 // The shared tree index against plain walks of the tree, and the walk itself.
-#include "tree_index.h"
+#include "nodes/tree_index.h"
 
 #include <gtest/gtest.h>
 

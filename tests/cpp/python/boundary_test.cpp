@@ -7,7 +7,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "invariant.h"
+#include "support/invariant.h"
 
 namespace ostrel::python {
 namespace {

@@ -1,8 +1,8 @@
-#include "tree_index.h"
+#include "nodes/tree_index.h"
 
 #include <utility>
 
-#include "invariant.h"
+#include "support/invariant.h"
 #include "text/fnv1a.h"
 
 namespace ostrel {

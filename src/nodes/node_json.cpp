@@ -1,4 +1,4 @@
-#include "node_json.h"
+#include "nodes/node_json.h"
 
 #include <vector>
 

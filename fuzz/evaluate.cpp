@@ -12,10 +12,7 @@
 #include <string_view>
 
 #include "check.h"
-#include "eval/context.h"
-#include "eval/evaluator.h"
-#include "parser/grammar.h"
-#include "parser/parse.h"
+#include "eval/standalone.h"
 #include "types.h"
 
 namespace {
@@ -24,7 +21,6 @@ using ostrel::EvalError;
 using ostrel::EvalResult;
 using ostrel::fuzz::fail;
 namespace eval = ostrel::eval;
-namespace parser = ostrel::parser;
 
 constexpr EvalError kErrors[] = {EvalError::Error, EvalError::Ref, EvalError::Many, EvalError::Value};
 
@@ -33,26 +29,6 @@ bool is_error_text(std::string_view text) {
     if (text == ostrel::error_text(error)) return true;
   }
   return false;
-}
-
-// The value of a formula as the module's evaluate computes it; nothing when it does not parse.
-std::optional<EvalResult> formula_value(std::string_view formula) {
-  auto value = parser::FormulaParser::parse_formula(formula);
-  if (!value) return std::nullopt;
-  return eval::evaluate(value.value(), eval::EmptyContext{}).as_eval_result();
-}
-
-std::string formula_text(std::string_view formula) {
-  const std::optional<EvalResult> value = formula_value(formula);
-  return value ? value->to_string() : std::string(ostrel::error_text(EvalError::Error));
-}
-
-std::string condition_text(std::string_view condition) {
-  auto parsed = parser::parse_condition(condition);
-  if (!parsed) return std::string(ostrel::error_text(EvalError::Error));
-  const eval::BooleanOutcome outcome = eval::evaluate_boolean(parsed.value(), eval::EmptyContext{});
-  if (outcome.error) return std::string(ostrel::error_text(*outcome.error));
-  return outcome.value ? "true" : "false";
 }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -98,18 +74,20 @@ void check_number_text(std::string_view formula, double x, const std::string& te
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
 
-  const std::string text = formula_text(input);
-  if (const std::optional<EvalResult> value = formula_value(input); value && value->is_number()) {
+  const std::string text = eval::evaluate_formula_text(input);
+  if (const std::optional<EvalResult> value = eval::evaluate_formula(input); value && value->is_number()) {
     check_number_text(input, value->number_value(), text);
   } else if (!text.empty() && !is_error_text(text)) {
     fail("a value that is no number is neither empty nor an error text", input, "text \"" + text + "\"");
   }
-  if (formula_text(input) != text) fail("the formula evaluates to another text the second time", input, text);
+  if (eval::evaluate_formula_text(input) != text)
+    fail("the formula evaluates to another text the second time", input, text);
 
-  const std::string truth = condition_text(input);
+  const std::string truth = std::string(eval::evaluate_condition_text(input));
   if (truth != "true" && truth != "false" && !is_error_text(truth)) {
     fail("a condition's text is neither true, false nor an error text", input, "text \"" + truth + "\"");
   }
-  if (condition_text(input) != truth) fail("the condition evaluates to another text the second time", input, truth);
+  if (std::string(eval::evaluate_condition_text(input)) != truth)
+    fail("the condition evaluates to another text the second time", input, truth);
   return 0;
 }

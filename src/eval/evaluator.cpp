@@ -34,16 +34,16 @@ EvalNote extract_indexed_value(std::vector<EvalResult> values, std::uint64_t ind
   return EvalNote::single(values[index - 1]);
 }
 
-EvalResult EvalContext::get_right_value(std::uint64_t index) const {
+EvalResult EvalContext::get_right_value(std::uint64_t index) {
   return extract_indexed_value(get_right_values(), index).single_result();
 }
 
 namespace {
 
 EvalNote number(double x) { return EvalNote::single(EvalResult::number(x)); }
-EvalNote note_of(const Operand& o) { return o.stop ? EvalNote::single(EvalResult::error(*o.stop)) : number(o.value); }
+EvalNote note_of(const Operand& o) { return o.error ? EvalNote::single(EvalResult::error(*o.error)) : number(o.value); }
 
-EvalNote evaluate_reference(const AtomicExpression::NodeReference& reference, const EvalContext& context) {
+EvalNote evaluate_reference(const AtomicExpression::NodeReference& reference, EvalContext& context) {
   if (std::optional<EvalResult> one = context.get_single_reference_value(reference.name, reference.index)) {
     return EvalNote::single(*one);
   }
@@ -58,7 +58,7 @@ EvalNote evaluate_listing(std::vector<EvalResult> values, const std::optional<st
   return EvalNote::list(std::move(values));
 }
 
-EvalNote evaluate_atom(const AtomicExpression& atom, const EvalContext& context) {
+EvalNote evaluate_atom(const AtomicExpression& atom, EvalContext& context) {
   using A = AtomicExpression;
   return std::visit(
       [&](const auto& a) -> EvalNote {
@@ -117,7 +117,7 @@ BooleanOutcome compare(const EvalNote& left, ComparisonOperator op, const EvalNo
   invariant_failure("unknown comparison operator");
 }
 
-BooleanOutcome evaluate_comparison(const ComparisonExpression& comparison, const EvalContext& context) {
+BooleanOutcome evaluate_comparison(const ComparisonExpression& comparison, EvalContext& context) {
   using C = ComparisonExpression;
   if (const auto* c = std::get_if<C::Comparison>(&comparison.v)) {
     const EvalNote left = evaluate(*c->left, context);
@@ -137,30 +137,30 @@ BooleanOutcome evaluate_comparison(const ComparisonExpression& comparison, const
 
 }  // namespace
 
-EvalNote evaluate(const Value& value, const EvalContext& context) {
+EvalNote evaluate(const Value& value, EvalContext& context) {
   if (const auto* n = std::get_if<Value::Number>(&value.v)) return number(n->value);
   if (const auto* e = std::get_if<Value::Expression>(&value.v)) return evaluate(*e->expression, context);
   return EvalNote::single(EvalResult::empty());
 }
 
-Operand evaluate_operand(const Expression& expression, const EvalContext& context) {
+Operand evaluate_operand(const Expression& expression, EvalContext& context) {
   Operand accumulator = evaluate_operand(expression.first, context);
   for (const AdditionOperation& op : expression.operations) {
-    if (accumulator.stop) break;
+    if (accumulator.error) break;
     const Operand term = evaluate_operand(op.operand, context);
-    if (term.stop) return term;
+    if (term.error) return term;
     accumulator.value =
         op.kind == AdditionOperation::Kind::Plus ? accumulator.value + term.value : accumulator.value - term.value;
   }
   return accumulator;
 }
 
-Operand evaluate_operand(const MultiplicationExpression& expression, const EvalContext& context) {
+Operand evaluate_operand(const MultiplicationExpression& expression, EvalContext& context) {
   Operand accumulator = evaluate_operand(expression.first, context);
   for (const MultiplicationOperation& op : expression.operations) {
-    if (accumulator.stop) break;
+    if (accumulator.error) break;
     const Operand factor = evaluate_operand(op.operand, context);
-    if (factor.stop) return factor;
+    if (factor.error) return factor;
     switch (op.kind) {
       case MultiplicationOperation::Kind::Multiply:
         accumulator.value *= factor.value;
@@ -178,18 +178,18 @@ Operand evaluate_operand(const MultiplicationExpression& expression, const EvalC
   return accumulator;
 }
 
-Operand evaluate_operand(const PowerExpression& expression, const EvalContext& context) {
+Operand evaluate_operand(const PowerExpression& expression, EvalContext& context) {
   Operand accumulator = evaluate_operand(expression.base, context);
   for (const UnaryExpression& exponent : expression.exponents) {
-    if (accumulator.stop) break;
+    if (accumulator.error) break;
     const Operand e = evaluate_operand(exponent, context);
-    if (e.stop) return e;
+    if (e.error) return e;
     accumulator.value = std::pow(accumulator.value, e.value);
   }
   return accumulator;
 }
 
-Operand evaluate_operand(const UnaryExpression& expression, const EvalContext& context) {
+Operand evaluate_operand(const UnaryExpression& expression, EvalContext& context) {
   // A minus negates the operand (an empty value gives -0); lists and errors stop first.
   const bool minus = expression.sign == UnarySign::Minus;
   Operand o;
@@ -200,33 +200,33 @@ Operand evaluate_operand(const UnaryExpression& expression, const EvalContext& c
   } else {
     o = take_operand(evaluate_atom(expression.atom, context));
   }
-  if (minus && !o.stop) o.value = -o.value;
+  if (minus && !o.error) o.value = -o.value;
   return o;
 }
 
 // A level with operations is a number or the result that stopped it; without, it is
 // whatever its one operand is (a list included).
-EvalNote evaluate(const Expression& expression, const EvalContext& context) {
+EvalNote evaluate(const Expression& expression, EvalContext& context) {
   if (expression.operations.empty()) return evaluate(expression.first, context);
   return note_of(evaluate_operand(expression, context));
 }
 
-EvalNote evaluate(const MultiplicationExpression& expression, const EvalContext& context) {
+EvalNote evaluate(const MultiplicationExpression& expression, EvalContext& context) {
   if (expression.operations.empty()) return evaluate(expression.first, context);
   return note_of(evaluate_operand(expression, context));
 }
 
-EvalNote evaluate(const PowerExpression& expression, const EvalContext& context) {
+EvalNote evaluate(const PowerExpression& expression, EvalContext& context) {
   if (expression.exponents.empty()) return evaluate(expression.base, context);
   return note_of(evaluate_operand(expression, context));
 }
 
-EvalNote evaluate(const UnaryExpression& expression, const EvalContext& context) {
+EvalNote evaluate(const UnaryExpression& expression, EvalContext& context) {
   if (expression.sign != UnarySign::Minus) return evaluate_atom(expression.atom, context);
   return note_of(evaluate_operand(expression, context));
 }
 
-BooleanOutcome evaluate_boolean(const OrExpression& expression, const EvalContext& context) {
+BooleanOutcome evaluate_boolean(const OrExpression& expression, EvalContext& context) {
   BooleanOutcome outcome = evaluate_boolean(expression.first, context);
   for (std::size_t i = 0;; ++i) {
     if (outcome.error || outcome.value) return outcome;
@@ -235,7 +235,7 @@ BooleanOutcome evaluate_boolean(const OrExpression& expression, const EvalContex
   }
 }
 
-BooleanOutcome evaluate_boolean(const AndExpression& expression, const EvalContext& context) {
+BooleanOutcome evaluate_boolean(const AndExpression& expression, EvalContext& context) {
   BooleanOutcome outcome = evaluate_boolean(expression.first, context);
   for (std::size_t i = 0;; ++i) {
     if (outcome.error || !outcome.value) return outcome;
@@ -244,7 +244,7 @@ BooleanOutcome evaluate_boolean(const AndExpression& expression, const EvalConte
   }
 }
 
-BooleanOutcome evaluate_boolean(const NegationExpression& expression, const EvalContext& context) {
+BooleanOutcome evaluate_boolean(const NegationExpression& expression, EvalContext& context) {
   BooleanOutcome outcome = evaluate_comparison(expression.comparison, context);
   if (!outcome.error && expression.negated) outcome.value = !outcome.value;
   return outcome;

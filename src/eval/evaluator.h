@@ -32,22 +32,28 @@ class EvalNote {
   std::variant<EvalResult, std::vector<EvalResult>> v_;
 };
 
-// Outcome of a condition: a truth value or an error kind.
-struct BooleanOutcome {
-  bool value = false;
+// A plain value, or the error that ends the operation. Operands of arithmetic and the
+// outcomes of conditions travel this way rather than as notes: no variant, no list, small
+// enough for registers.
+template <class T>
+struct Checked {
+  T value{};
   std::optional<EvalError> error;
 };
 
-EvalNote evaluate(const parser::ast::Value& value, const EvalContext& context);
-EvalNote evaluate(const parser::ast::Expression& expression, const EvalContext& context);
-EvalNote evaluate(const parser::ast::MultiplicationExpression& expression, const EvalContext& context);
-EvalNote evaluate(const parser::ast::PowerExpression& expression, const EvalContext& context);
-EvalNote evaluate(const parser::ast::UnaryExpression& expression, const EvalContext& context);
+// Outcome of a condition: a truth value or an error kind.
+using BooleanOutcome = Checked<bool>;
 
-BooleanOutcome evaluate_boolean(const parser::ast::OrExpression& expression, const EvalContext& context);
-BooleanOutcome evaluate_boolean(const parser::ast::AndExpression& expression, const EvalContext& context);
-BooleanOutcome evaluate_boolean(const parser::ast::NegationExpression& expression, const EvalContext& context);
-inline BooleanOutcome evaluate_boolean(const parser::ast::Condition& condition, const EvalContext& context) {
+EvalNote evaluate(const parser::ast::Value& value, EvalContext& context);
+EvalNote evaluate(const parser::ast::Expression& expression, EvalContext& context);
+EvalNote evaluate(const parser::ast::MultiplicationExpression& expression, EvalContext& context);
+EvalNote evaluate(const parser::ast::PowerExpression& expression, EvalContext& context);
+EvalNote evaluate(const parser::ast::UnaryExpression& expression, EvalContext& context);
+
+BooleanOutcome evaluate_boolean(const parser::ast::OrExpression& expression, EvalContext& context);
+BooleanOutcome evaluate_boolean(const parser::ast::AndExpression& expression, EvalContext& context);
+BooleanOutcome evaluate_boolean(const parser::ast::NegationExpression& expression, EvalContext& context);
+inline BooleanOutcome evaluate_boolean(const parser::ast::Condition& condition, EvalContext& context) {
   return evaluate_boolean(condition.expression, context);
 }
 

@@ -168,7 +168,7 @@ EvalNote aggregate(AggregationName aggregation, std::span<double> xs) {
   invariant_failure("coalesce does not gather");
 }
 
-EvalNote coalesce(const List<Expression>& arguments, const EvalContext& context) {
+EvalNote coalesce(const List<Expression>& arguments, EvalContext& context) {
   for (const Expression& argument : arguments) {
     const EvalNote note = evaluate(argument, context);
     if (!note.is_list()) {
@@ -192,7 +192,7 @@ double sum_numbers(const std::vector<EvalResult>& values) {
 
 }  // namespace
 
-EvalNote evaluate_function(const AtomicExpression::Function& call, const EvalContext& context) {
+EvalNote evaluate_function(const AtomicExpression::Function& call, EvalContext& context) {
   const List<Expression>& args = call.arguments;
   if (args.empty()) invariant_failure("function call without arguments");
   if (call.function == FunctionName::IfError) {
@@ -202,15 +202,15 @@ EvalNote evaluate_function(const AtomicExpression::Function& call, const EvalCon
     return evaluate(args[1], context);
   }
   const Operand x = evaluate_operand(args[0], context);
-  if (x.stop) return error(*x.stop);
+  if (x.error) return error(*x.error);
   if (args.size() == 1) return apply_function(call.function, x.value);
   if (call.function == FunctionName::Round) return round_to(x.value, evaluate(args[1], context));
   const Operand y = evaluate_operand(args[1], context);
-  if (y.stop) return error(*y.stop);
+  if (y.error) return error(*y.error);
   return apply_function(call.function, x.value, y.value);
 }
 
-EvalNote evaluate_aggregation(const AtomicExpression::Aggregation& call, const EvalContext& context) {
+EvalNote evaluate_aggregation(const AtomicExpression::Aggregation& call, EvalContext& context) {
   const List<Expression> arguments = call.arguments.value_or(List<Expression>());
   if (call.aggregation == AggregationName::Coalesce) return coalesce(arguments, context);
   GatheredNumbers numbers;
@@ -232,7 +232,7 @@ EvalNote evaluate_aggregation(const AtomicExpression::Aggregation& call, const E
   return aggregate(call.aggregation, numbers.numbers());
 }
 
-EvalNote evaluate_conditional(const AtomicExpression::Conditional& call, const EvalContext& context) {
+EvalNote evaluate_conditional(const AtomicExpression::Conditional& call, EvalContext& context) {
   for (const CaseClause& clause : call.clauses) {
     const BooleanOutcome outcome = evaluate_boolean(clause.condition, context);
     if (outcome.error) return error(*outcome.error);
@@ -242,7 +242,7 @@ EvalNote evaluate_conditional(const AtomicExpression::Conditional& call, const E
   return EvalNote::single(EvalResult::empty());
 }
 
-EvalNote evaluate_modifier(const AtomicExpression::Modifier& call, const EvalContext& context) {
+EvalNote evaluate_modifier(const AtomicExpression::Modifier& call, EvalContext& context) {
   const std::vector<EvalResult> values = context.get_cross_dimensional_values(call.name, call.index);
   for (const EvalResult& r : values) {
     if (r.is_error()) return EvalNote::single(r);

@@ -70,7 +70,7 @@ class Driver final : public NestedEvaluator {
     if (stack_base_ - stack_position() > nested_stack_bytes_ || poll_.stop()) return std::nullopt;
     Frame frame(node, dimension, true);
     begin(frame);
-    const TreeContext context(state_, node, dimension, this);
+    TreeContext context(state_, node, dimension, this);
     const EvalResult result = evaluate_once(frame, context);
     if (context.waiting()) {
       waits.push_back(Wait{node, dimension, true});
@@ -132,7 +132,8 @@ class Driver final : public NestedEvaluator {
     ParsedFormula parsed = parse(text);
     if (!parsed.tree || !std::holds_alternative<parser::ast::Value::Expression>(parsed.tree->v)) {
       // A number, a blank or a text that does not parse: its result, without a tree.
-      frame.immediate = parsed.tree ? eval::evaluate(*parsed.tree, EmptyContext{}).as_eval_result() : parsed.unparsed;
+      EmptyContext none;
+      frame.immediate = parsed.tree ? eval::evaluate(*parsed.tree, none).as_eval_result() : parsed.unparsed;
       return;
     }
     ListParse entry{&text, std::make_shared<const ParsedFormula>(std::move(parsed))};
@@ -152,7 +153,7 @@ class Driver final : public NestedEvaluator {
     parse_for(frame);
   }
 
-  static EvalResult evaluate_once(const Frame& frame, const TreeContext& context) {
+  static EvalResult evaluate_once(const Frame& frame, TreeContext& context) {
     if (frame.formula == nullptr) return frame.immediate;
     const ParsedFormula& formula = *frame.formula;
     return formula.tree ? eval::evaluate(*formula.tree, context).as_eval_result() : formula.unparsed;
@@ -180,7 +181,7 @@ class Driver final : public NestedEvaluator {
         }
         begin(frame);
       }
-      const TreeContext context(state_, frame.node, frame.dimension, this);
+      TreeContext context(state_, frame.node, frame.dimension, this);
       const EvalResult result = evaluate_once(frame, context);
       if (context.waiting()) {
         // `frame` is not used after this: the pushes may move it. A started wait was begun

@@ -102,7 +102,7 @@ void TreeState::save_values() {
 
 // ---- Tree context -------------------------------------------------------------------------
 
-EvalResult TreeContext::resolve(NodeIndex node, std::size_t dimension) const {
+EvalResult TreeContext::resolve(NodeIndex node, std::size_t dimension) {
   if (std::optional<EvalResult> known = state_.get_value(node, dimension)) return *known;
   if (state_.is_circular(node, dimension)) {
     const EvalResult cycle = EvalResult::error(EvalError::Ref);
@@ -121,7 +121,7 @@ EvalResult TreeContext::resolve(NodeIndex node, std::size_t dimension) const {
   return EvalResult::empty();
 }
 
-std::vector<EvalResult> TreeContext::answer(std::vector<EvalResult> values) const {
+std::vector<EvalResult> TreeContext::answer(std::vector<EvalResult> values) {
   if (waiting()) suspended_ = true;
   return values;
 }
@@ -137,7 +137,7 @@ std::vector<Wait> TreeContext::waits() const {
 }
 
 std::optional<EvalResult> TreeContext::selected_one(std::span<const NodeIndex> candidates,
-                                                    std::optional<std::uint64_t> index, std::size_t dimension) const {
+                                                    std::optional<std::uint64_t> index, std::size_t dimension) {
   const EvalResult ref = EvalResult::error(EvalError::Ref);
   if (candidates.empty()) return ref;
   if (!index) return candidates.size() == 1 ? std::optional(resolve(candidates[0], dimension).as_own()) : std::nullopt;
@@ -146,7 +146,7 @@ std::optional<EvalResult> TreeContext::selected_one(std::span<const NodeIndex> c
 }
 
 std::vector<EvalResult> TreeContext::selected(std::string_view name, std::optional<std::uint64_t> index,
-                                              std::size_t dimension) const {
+                                              std::size_t dimension) {
   const std::span<const NodeIndex> candidates = state_.named(name);
   if (std::optional<EvalResult> one = selected_one(candidates, index, dimension)) return {*one};
   std::vector<EvalResult> values;
@@ -155,14 +155,13 @@ std::vector<EvalResult> TreeContext::selected(std::string_view name, std::option
   return values;
 }
 
-std::vector<EvalResult> TreeContext::get_reference_value(std::string_view name,
-                                                         std::optional<std::uint64_t> index) const {
+std::vector<EvalResult> TreeContext::get_reference_value(std::string_view name, std::optional<std::uint64_t> index) {
   if (suspended_) return {};
   return answer(selected(name, index, dimension_));
 }
 
 std::optional<EvalResult> TreeContext::get_single_reference_value(std::string_view name,
-                                                                  std::optional<std::uint64_t> index) const {
+                                                                  std::optional<std::uint64_t> index) {
   if (suspended_) return EvalResult::error(EvalError::Ref);  // a placeholder, as an empty list would give
   std::optional<EvalResult> value = selected_one(state_.named(name), index, dimension_);
   if (value) answer({});
@@ -170,12 +169,12 @@ std::optional<EvalResult> TreeContext::get_single_reference_value(std::string_vi
 }
 
 std::vector<EvalResult> TreeContext::get_cross_dimensional_values(std::string_view name,
-                                                                  std::optional<std::uint64_t> index) const {
+                                                                  std::optional<std::uint64_t> index) {
   if (suspended_) return {};
   return answer(selected(name, index, 0));
 }
 
-std::vector<EvalResult> TreeContext::get_children_values() const {
+std::vector<EvalResult> TreeContext::get_children_values() {
   if (suspended_) return {};
   const std::vector<NodeIndex>& children = state_.children(node_);
   std::vector<EvalResult> values;
@@ -184,7 +183,7 @@ std::vector<EvalResult> TreeContext::get_children_values() const {
   return answer(std::move(values));
 }
 
-EvalResult TreeContext::get_right_value(std::uint64_t index) const {
+EvalResult TreeContext::get_right_value(std::uint64_t index) {
   if (suspended_) return EvalResult::error(EvalError::Ref);
   const AnyDim<std::string>& formula = state_.node(node_).formula;
   if (formula.is_single()) return EvalResult::error(EvalError::Ref);
@@ -195,7 +194,7 @@ EvalResult TreeContext::get_right_value(std::uint64_t index) const {
   return value;
 }
 
-std::vector<EvalResult> TreeContext::get_right_values() const {
+std::vector<EvalResult> TreeContext::get_right_values() {
   if (suspended_) return {};
   const AnyDim<std::string>& formula = state_.node(node_).formula;
   if (formula.is_single()) return {EvalResult::error(EvalError::Ref)};

@@ -116,14 +116,14 @@ class TreeContext final : public EvalContext {
   TreeContext(TreeState& state, NodeIndex node, std::size_t dimension, NestedEvaluator* nested = nullptr)
       : state_(state), node_(node), dimension_(dimension), nested_(nested) {}
 
-  std::vector<EvalResult> get_reference_value(std::string_view name, std::optional<std::uint64_t> index) const override;
+  std::vector<EvalResult> get_reference_value(std::string_view name, std::optional<std::uint64_t> index) override;
   std::optional<EvalResult> get_single_reference_value(std::string_view name,
-                                                       std::optional<std::uint64_t> index) const override;
-  std::vector<EvalResult> get_children_values() const override;
-  std::vector<EvalResult> get_right_values() const override;
-  EvalResult get_right_value(std::uint64_t index) const override;
+                                                       std::optional<std::uint64_t> index) override;
+  std::vector<EvalResult> get_children_values() override;
+  std::vector<EvalResult> get_right_values() override;
+  EvalResult get_right_value(std::uint64_t index) override;
   std::vector<EvalResult> get_cross_dimensional_values(std::string_view name,
-                                                       std::optional<std::uint64_t> index) const override;
+                                                       std::optional<std::uint64_t> index) override;
 
   // Whether the evaluation must wait, so that its result does not count yet.
   bool waiting() const { return !needed_.empty() || !nested_waits_.empty(); }
@@ -135,23 +135,22 @@ class TreeContext final : public EvalContext {
  private:
   // A value for the evaluator: cached, "REF!" for a cycle (recorded in the cache), evaluated
   // now, or a placeholder while the evaluation waits.
-  EvalResult resolve(NodeIndex node, std::size_t dimension) const;
+  EvalResult resolve(NodeIndex node, std::size_t dimension);
   // The one value of a reference with an index, or of a name with one node or none;
   // nothing for a name with several.
   std::optional<EvalResult> selected_one(std::span<const NodeIndex> candidates, std::optional<std::uint64_t> index,
-                                         std::size_t dimension) const;
-  std::vector<EvalResult> selected(std::string_view name, std::optional<std::uint64_t> index,
-                                   std::size_t dimension) const;
+                                         std::size_t dimension);
+  std::vector<EvalResult> selected(std::string_view name, std::optional<std::uint64_t> index, std::size_t dimension);
   // Ends a request: once anything is waited for, later requests are not looked at.
-  std::vector<EvalResult> answer(std::vector<EvalResult> values) const;
+  std::vector<EvalResult> answer(std::vector<EvalResult> values);
 
   TreeState& state_;
   NodeIndex node_;
   std::size_t dimension_;
   NestedEvaluator* nested_;
-  mutable std::vector<NodeDimension> needed_;
-  mutable std::vector<Wait> nested_waits_;
-  mutable bool suspended_ = false;
+  std::vector<NodeDimension> needed_;
+  std::vector<Wait> nested_waits_;
+  bool suspended_ = false;
 };
 
 }  // namespace ostrel::eval

@@ -3,10 +3,7 @@
 #include <array>
 #include <string>
 
-#include "eval/context.h"
-#include "eval/evaluator.h"
-#include "parser/grammar.h"
-#include "parser/parse.h"
+#include "eval/standalone.h"
 #include "parser/tokenize.h"
 #include "python/arguments.h"
 #include "python/boundary.h"
@@ -23,20 +20,6 @@ std::optional<std::string_view> formula_argument(const char* function, PyObject*
   const auto bound = bind_arguments(signature, args, nargs, kwnames);
   if (!bound) return std::nullopt;
   return text_argument<0>(signature, *bound);
-}
-
-std::string evaluate_text(std::string_view formula) {
-  auto value = parser::FormulaParser::parse_formula(formula);
-  if (!value) return std::string(error_text(EvalError::Error));
-  return eval::evaluate(value.value(), eval::EmptyContext{}).as_eval_result().to_string();
-}
-
-std::string_view evaluate_boolean_text(std::string_view formula) {
-  auto condition = parser::parse_condition(formula);
-  if (!condition) return error_text(EvalError::Error);
-  const eval::BooleanOutcome outcome = eval::evaluate_boolean(condition.value(), eval::EmptyContext{});
-  if (outcome.error) return error_text(*outcome.error);
-  return outcome.value ? "true" : "false";
 }
 
 // The token list: one (text, kind name) tuple per token, each kind name made once.
@@ -66,7 +49,7 @@ PyObject* py_evaluate(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
   return guarded([&]() -> PyObject* {
     const auto formula = formula_argument("evaluate", args, nargs, kwnames);
     if (!formula) return nullptr;
-    return text_object(evaluate_text(*formula));
+    return text_object(eval::evaluate_formula_text(*formula));
   });
 }
 
@@ -74,7 +57,7 @@ PyObject* py_evaluate_boolean(PyObject*, PyObject* const* args, Py_ssize_t nargs
   return guarded([&]() -> PyObject* {
     const auto formula = formula_argument("evaluate_boolean", args, nargs, kwnames);
     if (!formula) return nullptr;
-    return text_object(evaluate_boolean_text(*formula));
+    return text_object(eval::evaluate_condition_text(*formula));
   });
 }
 

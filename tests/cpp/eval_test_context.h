@@ -48,22 +48,21 @@ class FakeContext final : public EvalContext {
   std::vector<EvalResult> right;
 
   // Every name asked for, in order, by either name operation.
-  mutable std::vector<std::string> asked;
+  std::vector<std::string> asked;
 
-  std::vector<EvalResult> get_reference_value(std::string_view name,
-                                              std::optional<std::uint64_t> index) const override {
+  std::vector<EvalResult> get_reference_value(std::string_view name, std::optional<std::uint64_t> index) override {
     return select(references, name, index);
   }
-  std::vector<EvalResult> get_children_values() const override { return children; }
-  std::vector<EvalResult> get_right_values() const override { return right; }
+  std::vector<EvalResult> get_children_values() override { return children; }
+  std::vector<EvalResult> get_right_values() override { return right; }
   std::vector<EvalResult> get_cross_dimensional_values(std::string_view name,
-                                                       std::optional<std::uint64_t> index) const override {
+                                                       std::optional<std::uint64_t> index) override {
     return select(first_dimension, name, index);
   }
 
  private:
   std::vector<EvalResult> select(const std::map<std::string, std::vector<EvalResult>, std::less<>>& table,
-                                 std::string_view name, std::optional<std::uint64_t> index) const {
+                                 std::string_view name, std::optional<std::uint64_t> index) {
     asked.emplace_back(name);
     const auto found = table.find(name);
     if (found == table.end()) return {err(EvalError::Ref)};
@@ -120,14 +119,14 @@ inline FakeContext standard_context() {
 }
 
 // The display form of a node formula's value, or "parse failure".
-inline std::string formula_text(std::string_view formula, const EvalContext& context) {
+inline std::string formula_text(std::string_view formula, EvalContext& context) {
   auto value = parser::FormulaParser::parse_formula(formula);
   if (!value) return "parse failure";
   return evaluate(value.value(), context).as_eval_result().to_string();
 }
 
 // "true", "false", the error's text, or "parse failure".
-inline std::string condition_text(std::string_view condition, const EvalContext& context) {
+inline std::string condition_text(std::string_view condition, EvalContext& context) {
   auto parsed = parser::parse_condition(condition);
   if (!parsed) return "parse failure";
   const BooleanOutcome outcome = evaluate_boolean(parsed.value(), context);

@@ -26,7 +26,7 @@ using testing::standard_context;
 using testing::StandardFormula;
 
 TEST_P(StandardFormula, Value) {
-  const FakeContext context = standard_context();
+  FakeContext context = standard_context();
   EXPECT_EQ(formula_text(GetParam().text, context), GetParam().expected) << GetParam().text;
 }
 
@@ -118,7 +118,8 @@ INSTANTIATE_TEST_SUITE_P(ConditionsInFormulas, StandardFormula,
 class EmptyContextFormula : public ::testing::TestWithParam<Case> {};
 
 TEST_P(EmptyContextFormula, Value) {
-  EXPECT_EQ(formula_text(GetParam().text, EmptyContext{}), GetParam().expected) << GetParam().text;
+  EmptyContext none;
+  EXPECT_EQ(formula_text(GetParam().text, none), GetParam().expected) << GetParam().text;
 }
 
 INSTANTIATE_TEST_SUITE_P(NoTree, EmptyContextFormula,
@@ -144,7 +145,7 @@ TEST(OneChild, ChildrenStaysAList) {
 class ConditionOutcome : public ::testing::TestWithParam<Case> {};
 
 TEST_P(ConditionOutcome, Outcome) {
-  const FakeContext context = standard_context();
+  FakeContext context = standard_context();
   EXPECT_EQ(condition_text(GetParam().text, context), GetParam().expected) << GetParam().text;
 }
 
@@ -232,7 +233,7 @@ TEST(EvaluationOrder, LaterOperandsAreNotAskedFor) {
   };
   for (const OrderCase& c : cases) {
     SCOPED_TRACE(c.text);
-    const FakeContext context = standard_context();
+    FakeContext context = standard_context();
     (void)(c.condition ? condition_text(c.text, context) : formula_text(c.text, context));
     EXPECT_EQ(context.asked, c.asked);
   }

@@ -201,7 +201,7 @@ TEST(BuiltinOrder, LaterArgumentsAreNotAskedFor) {
   };
   for (const OrderCase& c : cases) {
     SCOPED_TRACE(c.text);
-    const FakeContext context = standard_context();
+    FakeContext context = standard_context();
     (void)formula_text(c.text, context);
     EXPECT_EQ(context.asked, c.asked);
   }

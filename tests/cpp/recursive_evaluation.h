@@ -51,22 +51,21 @@ class RecursiveEvaluation {
    public:
     Context(RecursiveEvaluation& tree, std::size_t node, std::size_t dimension)
         : tree_(tree), node_(node), dimension_(dimension) {}
-    std::vector<EvalResult> get_reference_value(std::string_view name,
-                                                std::optional<std::uint64_t> index) const override {
+    std::vector<EvalResult> get_reference_value(std::string_view name, std::optional<std::uint64_t> index) override {
       return tree_.selected(name, index, dimension_);
     }
     std::vector<EvalResult> get_cross_dimensional_values(std::string_view name,
-                                                         std::optional<std::uint64_t> index) const override {
+                                                         std::optional<std::uint64_t> index) override {
       return tree_.selected(name, index, 0);
     }
-    std::vector<EvalResult> get_children_values() const override {
+    std::vector<EvalResult> get_children_values() override {
       std::vector<EvalResult> out;
       for (const Node& child : tree_.nodes_[node_]->children) {
         out.push_back(tree_.resolve(tree_.position(child), dimension_).as_own());
       }
       return out;
     }
-    std::vector<EvalResult> get_right_values() const override {
+    std::vector<EvalResult> get_right_values() override {
       const AnyDim<std::string>& formula = tree_.nodes_[node_]->formula;
       if (formula.is_single()) return {EvalResult::error(EvalError::Ref)};
       std::vector<EvalResult> out;
@@ -76,7 +75,7 @@ class RecursiveEvaluation {
       return out;
     }
     // "right[k]" needs dimension d + k alone, not every later one.
-    EvalResult get_right_value(std::uint64_t index) const override {
+    EvalResult get_right_value(std::uint64_t index) override {
       const AnyDim<std::string>& formula = tree_.nodes_[node_]->formula;
       if (formula.is_single()) return EvalResult::error(EvalError::Ref);
       const std::size_t count = formula.multi_values().size();
@@ -108,8 +107,8 @@ class RecursiveEvaluation {
     EvalResult result = EvalResult::empty();
     if (text != nullptr) {
       auto value = parser::FormulaParser::parse_formula(*text);
-      result = value ? eval::evaluate(value.value(), Context(*this, n, d)).as_eval_result()
-                     : EvalResult::error(EvalError::Error);
+      Context context(*this, n, d);
+      result = value ? eval::evaluate(value.value(), context).as_eval_result() : EvalResult::error(EvalError::Error);
     }
     store(n, d, result);
     under_way_.erase({n, d});

@@ -72,7 +72,7 @@ struct DeepCase {
 
 // Parses, evaluates and destroys the syntax tree, all on the calling thread.
 std::string parse_and_evaluate(const DeepCase& c) {
-  const eval::EmptyContext context;
+  eval::EmptyContext context;
   if (c.condition) {
     auto parsed = parser::parse_condition(c.text);
     if (!parsed) return "parse failure";

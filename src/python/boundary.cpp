@@ -9,22 +9,22 @@ namespace {
 constexpr const char* kEngineFaultKey = "ostrel_formulas.EngineFault";
 
 // The fault type of this interpreter: made on first use and kept in the interpreter's
-// dictionary for extensions, so every raise uses the same class. A new reference, or
-// nullptr with an exception set.
-PyObject* engine_fault_type() {
+// dictionary for extensions, so every raise uses the same class. Empty with an exception
+// set when it cannot be had.
+Ref engine_fault_type() {
   PyObject* registry = PyInterpreterState_GetDict(PyInterpreterState_Get());
   if (registry == nullptr) {
     PyErr_SetString(PyExc_RuntimeError, "no interpreter dictionary for the engine's fault type");
     return nullptr;
   }
-  if (PyObject* known = PyDict_GetItemString(registry, kEngineFaultKey)) return Py_NewRef(known);
+  if (PyObject* known = PyDict_GetItemString(registry, kEngineFaultKey)) return Ref(Py_NewRef(known));
   const Ref made(PyErr_NewExceptionWithDoc(kEngineFaultKey, "A broken internal invariant of the formula engine.",
                                            PyExc_BaseException, nullptr));
   if (!made) return nullptr;
   const Ref key(PyUnicode_FromString(kEngineFaultKey));
   if (!key) return nullptr;
   // Another thread may have made one meanwhile; the first stored stays.
-  return Py_XNewRef(PyDict_SetDefault(registry, key.get(), made.get()));
+  return Ref(Py_XNewRef(PyDict_SetDefault(registry, key.get(), made.get())));
 }
 
 }  // namespace
@@ -36,9 +36,9 @@ void raise_engine_fault(std::string_view message) {
   if (text) PyErr_SetObject(type.get(), text.get());
 }
 
-PyObject* text_object(std::string_view text) {
+Ref text_object(std::string_view text) {
   // "replace" keeps a broken byte from becoming a second failure on the way out.
-  return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
+  return Ref(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
 }
 
 }  // namespace ostrel::python

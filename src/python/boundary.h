@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "python/python.h"
+#include "python/ref.h"
 
 namespace ostrel::python {
 
@@ -16,16 +17,16 @@ namespace ostrel::python {
 // `type(e).__name__ == "EngineFault"`.
 void raise_engine_fault(std::string_view message);
 
-// A new reference to a str made from UTF-8 bytes the engine produced.
-PyObject* text_object(std::string_view text);
+// A str made from UTF-8 bytes the engine produced.
+Ref text_object(std::string_view text);
 
-// Runs `body`, which returns a new reference or nullptr with an exception set, and turns
-// every C++ exception into a Python one: std::bad_alloc into MemoryError, anything else
-// into the engine-fault type.
+// Runs `body`, which returns a `Ref` (empty with an exception set), hands its reference to
+// the interpreter, and turns every C++ exception into a Python one: std::bad_alloc into
+// MemoryError, anything else into the engine-fault type.
 template <class Body>
 PyObject* guarded(Body&& body) noexcept {
   try {
-    return body();
+    return body().release();
   } catch (const std::bad_alloc&) {
     return PyErr_NoMemory();
   } catch (const std::exception& e) {

@@ -23,30 +23,30 @@ std::optional<std::string_view> formula_argument(const char* function, PyObject*
 }
 
 // The token list: one (text, kind name) tuple per token, each kind name made once.
-PyObject* token_list(const std::vector<parser::Token>& tokens) {
+Ref token_list(const std::vector<parser::Token>& tokens) {
   constexpr std::size_t kKinds = static_cast<std::size_t>(parser::TokenKind::Unexpected) + 1;
   std::array<Ref, kKinds> names;
   Ref list(PyList_New(static_cast<Py_ssize_t>(tokens.size())));
   if (!list) return nullptr;
   for (std::size_t i = 0; i < tokens.size(); ++i) {
     Ref& name = names[static_cast<std::size_t>(tokens[i].kind)];
-    if (!name) name = Ref(text_object(parser::kind_name(tokens[i].kind)));
+    if (!name) name = text_object(parser::kind_name(tokens[i].kind));
     if (!name) return nullptr;
     Ref text(text_object(tokens[i].text));
     if (!text) return nullptr;
-    PyObject* pair = PyTuple_New(2);
-    if (pair == nullptr) return nullptr;
-    PyTuple_SET_ITEM(pair, 0, text.release());
-    PyTuple_SET_ITEM(pair, 1, Py_NewRef(name.get()));
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), pair);  // takes the reference
+    Ref pair(PyTuple_New(2));
+    if (!pair) return nullptr;
+    PyTuple_SET_ITEM(pair.get(), 0, text.release());
+    PyTuple_SET_ITEM(pair.get(), 1, Py_NewRef(name.get()));
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), pair.release());  // takes the reference
   }
-  return list.release();
+  return list;
 }
 
 }  // namespace
 
 PyObject* py_evaluate(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&]() -> PyObject* {
+  return guarded([&]() -> Ref {
     const auto formula = formula_argument("evaluate", args, nargs, kwnames);
     if (!formula) return nullptr;
     return text_object(eval::evaluate_formula_text(*formula));
@@ -54,7 +54,7 @@ PyObject* py_evaluate(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
 }
 
 PyObject* py_evaluate_boolean(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&]() -> PyObject* {
+  return guarded([&]() -> Ref {
     const auto formula = formula_argument("evaluate_boolean", args, nargs, kwnames);
     if (!formula) return nullptr;
     return text_object(eval::evaluate_condition_text(*formula));
@@ -62,7 +62,7 @@ PyObject* py_evaluate_boolean(PyObject*, PyObject* const* args, Py_ssize_t nargs
 }
 
 PyObject* py_get_tokens(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&]() -> PyObject* {
+  return guarded([&]() -> Ref {
     const auto formula = formula_argument("get_tokens", args, nargs, kwnames);
     if (!formula) return nullptr;
     return token_list(parser::scan_tokens(*formula));

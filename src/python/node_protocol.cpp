@@ -105,9 +105,9 @@ struct AttributeNames {
 };
 
 // Reads one object's own attributes into `node`, in protocol order, and gives its children
-// list (a new reference), or nullptr with the exception set; `name_read` tells whether the
-// node's name could be read.
-PyObject* read_attributes(const AttributeNames& names, PyObject* object, Node& node, bool& name_read) {
+// list, or nothing with the exception set; `name_read` tells whether the node's name could
+// be read.
+Ref read_attributes(const AttributeNames& names, PyObject* object, Node& node, bool& name_read) {
   if (Ref id{PyObject_GetAttr(object, names.id.get())}) {
     node.id = text_of(id.get()).value_or("");
   }
@@ -161,7 +161,7 @@ PyObject* read_attributes(const AttributeNames& names, PyObject* object, Node& n
     PyErr_SetString(PyExc_TypeError, kChildrenNotList);
     return nullptr;
   }
-  return children.release();
+  return children;
 }
 
 bool too_deep(std::size_t depth) {
@@ -277,7 +277,7 @@ std::optional<Node> protocol_to_node(PyObject* object, std::string_view root_nam
     Node& child = level.node->children.emplace_back();
     name_read = false;
     Ref grandchildren;
-    if (!too_deep(levels.size() + 1)) grandchildren = Ref(read_attributes(names, element.get(), child, name_read));
+    if (!too_deep(levels.size() + 1)) grandchildren = read_attributes(names, element.get(), child, name_read);
     if (!grandchildren) {
       note_node("while reading", root_name, positions_of(levels), name_read ? &child.name : nullptr);
       return std::nullopt;
@@ -293,30 +293,30 @@ namespace {
 
 // A new list of the str that `make` gives for each item.
 template <class T, class Make>
-PyObject* str_list(const std::vector<T>& items, Make make) {
+Ref str_list(const std::vector<T>& items, Make make) {
   Ref list(PyList_New(static_cast<Py_ssize_t>(items.size())));
   if (!list) return nullptr;
   for (std::size_t i = 0; i < items.size(); ++i) {
-    PyObject* text = make(items[i]);
-    if (text == nullptr) return nullptr;
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), text);  // takes the reference
+    Ref text = make(items[i]);
+    if (!text) return nullptr;
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), text.release());  // takes the reference
   }
-  return list.release();
+  return list;
 }
 
 // A result's display text, which is ASCII (a number, an error text or nothing). Texts of one
 // character or none come from the interpreter's cache; longer ones are filled in directly,
 // with no decoding.
-PyObject* result_text(const EvalResult& result) {
+Ref result_text(const EvalResult& result) {
   const std::string text = result.to_string();
   if (text.size() <= 1) return text_object(text);
-  PyObject* object = PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 127);
-  if (object != nullptr) std::memcpy(PyUnicode_1BYTE_DATA(object), text.data(), text.size());
+  Ref object(PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 127));
+  if (object) std::memcpy(PyUnicode_1BYTE_DATA(object.get()), text.data(), text.size());
   return object;
 }
 
 // The field's Python form: a str, or a new list of str.
-PyObject* field_object(NodeField field, const Node& node) {
+Ref field_object(NodeField field, const Node& node) {
   if (field == NodeField::Value) {
     if (node.value.is_single()) return result_text(node.value.single_value());
     return str_list(node.value.multi_values(), result_text);
@@ -407,12 +407,12 @@ bool update_node_field(PyObject* object, NodeField field, const Node& node, std:
   return true;
 }
 
-PyObject* clone_python_object(PyObject* object) {
+Ref clone_python_object(PyObject* object) {
   Ref copy_module(PyImport_ImportModule("copy"));
   if (!copy_module) return nullptr;
   Ref deepcopy(PyObject_GetAttrString(copy_module.get(), "deepcopy"));
   if (!deepcopy) return nullptr;
-  return PyObject_CallOneArg(deepcopy.get(), object);
+  return Ref(PyObject_CallOneArg(deepcopy.get(), object));
 }
 
 }  // namespace ostrel::python

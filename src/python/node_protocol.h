@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "python/python.h"
+#include "python/ref.h"
 #include "types.h"
 
 namespace ostrel::python {
@@ -23,7 +24,7 @@ std::optional<Node> protocol_to_node(PyObject* object, std::string_view root_nam
 // and stopped as in reading.
 bool update_node_field(PyObject* object, NodeField field, const Node& node, std::string_view root_name = "root");
 
-// A new reference to copy.deepcopy(object), or nullptr with the exception set.
-PyObject* clone_python_object(PyObject* object);
+// copy.deepcopy(object), or empty with the exception set.
+Ref clone_python_object(PyObject* object);
 
 }  // namespace ostrel::python

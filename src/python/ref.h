@@ -1,6 +1,7 @@
 // An owned reference to a Python object.
 #pragma once
 
+#include <cstddef>
 #include <utility>
 
 #include "python/python.h"
@@ -12,6 +13,8 @@ class Ref {
  public:
   // Takes over a new reference (or nullptr).
   explicit Ref(PyObject* object = nullptr) : object_(object) {}
+  // No object: a failure whose exception is set, in functions that return a Ref.
+  Ref(std::nullptr_t) : object_(nullptr) {}
   Ref(Ref&& other) noexcept : object_(other.object_) { other.object_ = nullptr; }
   Ref& operator=(Ref&& other) noexcept {
     std::swap(object_, other.object_);

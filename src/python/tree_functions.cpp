@@ -19,20 +19,19 @@ namespace ostrel::python {
 namespace {
 
 // Writes `field` of `tree` back: onto `root` itself, or onto a deep copy made after the
-// engine's work, which is returned instead. A new reference, or nullptr with the exception.
-PyObject* write_back(PyObject* root, bool in_place, NodeField field, const Node& tree,
-                     std::string_view root_name = "root") {
-  Ref target(in_place ? Py_NewRef(root) : clone_python_object(root));
+// engine's work, which is returned instead. Empty with the exception set on failure.
+Ref write_back(PyObject* root, bool in_place, NodeField field, const Node& tree, std::string_view root_name = "root") {
+  Ref target = in_place ? Ref(Py_NewRef(root)) : clone_python_object(root);
   if (!target || !update_node_field(target.get(), field, tree, root_name)) return nullptr;
-  return target.release();
+  return target;
 }
 
 // The functions of (root, in_place) that rewrite one field of every node: read the host
 // tree, let `work` change the field (it gives false when a signal stopped it), write it
 // back under the in-place rule.
 template <class Work>
-PyObject* rewrite_in_place(const Signature<2>& signature, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-                           NodeField field, Work work) {
+Ref rewrite_field(const Signature<2>& signature, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                  NodeField field, Work work) {
   const auto bound = bind_arguments(signature, args, nargs, kwnames);
   if (!bound) return nullptr;
   const std::optional<bool> in_place = bool_argument<1>(signature, *bound, false);
@@ -44,7 +43,7 @@ PyObject* rewrite_in_place(const Signature<2>& signature, PyObject* const* args,
 
 // Raises the error of an expansion that gave no formulas: a stopped one has the signal
 // handler's exception pending already.
-PyObject* expansion_failed(tree::ExpansionFailure failure) {
+Ref expansion_failed(tree::ExpansionFailure failure) {
   if (failure == tree::ExpansionFailure::TooLarge) {
     PyErr_SetString(PyExc_MemoryError, tree::kExpandedTreeTooLarge.data());
   }
@@ -54,9 +53,9 @@ PyObject* expansion_failed(tree::ExpansionFailure failure) {
 }  // namespace
 
 PyObject* py_evaluate_tree(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&]() -> PyObject* {
+  return guarded([&]() -> Ref {
     static constexpr Signature<2> kSignature{"evaluate_tree", {"root", "in_place"}, 1};
-    return rewrite_in_place(kSignature, args, nargs, kwnames, NodeField::Value, [](Node& tree) {
+    return rewrite_field(kSignature, args, nargs, kwnames, NodeField::Value, [](Node& tree) {
       SignalInterrupt signals;
       return eval::evaluate_tree(tree, &signals);
     });
@@ -64,7 +63,7 @@ PyObject* py_evaluate_tree(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
 }
 
 PyObject* py_rename_nodes(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&]() -> PyObject* {
+  return guarded([&]() -> Ref {
     static constexpr Signature<3> kSignature{"rename_nodes", {"old_root", "new_root", "in_place"}, 2};
     const auto bound = bind_arguments(kSignature, args, nargs, kwnames);
     if (!bound) return nullptr;
@@ -83,7 +82,7 @@ PyObject* py_rename_nodes(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
 }
 
 PyObject* py_expand_tree_formulas(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&]() -> PyObject* {
+  return guarded([&]() -> Ref {
     static constexpr Signature<1> kSignature{"expand_tree_formulas", {"root"}, 1};
     const auto bound = bind_arguments(kSignature, args, nargs, kwnames);
     if (!bound) return nullptr;
@@ -99,7 +98,7 @@ PyObject* py_expand_tree_formulas(PyObject*, PyObject* const* args, Py_ssize_t n
 }
 
 PyObject* py_explain_node(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&]() -> PyObject* {
+  return guarded([&]() -> Ref {
     static constexpr Signature<2> kSignature{"explain_node", {"root", "node_id"}, 2};
     const auto bound = bind_arguments(kSignature, args, nargs, kwnames);
     if (!bound) return nullptr;
@@ -110,7 +109,7 @@ PyObject* py_explain_node(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
     SignalInterrupt signals;
     const auto explanation = tree::explain_node(*tree, *node_id, &signals);
     if (!explanation) return expansion_failed(explanation.error());
-    if (!explanation.value()) Py_RETURN_NONE;
+    if (!explanation.value()) return Ref(Py_NewRef(Py_None));
     std::string json;
     write_json(*explanation.value(), json);
     // The host's own JSON reader makes the dictionaries.
@@ -120,14 +119,14 @@ PyObject* py_explain_node(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
     if (!loads) return nullptr;
     const Ref text(text_object(json));
     if (!text) return nullptr;
-    return PyObject_CallOneArg(loads.get(), text.get());
+    return Ref(PyObject_CallOneArg(loads.get(), text.get()));
   });
 }
 
 PyObject* py_export_tree_to_excel(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&]() -> PyObject* {
+  return guarded([&]() -> Ref {
     static constexpr Signature<2> kSignature{"export_tree_to_excel", {"root", "in_place"}, 1};
-    return rewrite_in_place(kSignature, args, nargs, kwnames, NodeField::Cells, [](Node& tree) {
+    return rewrite_field(kSignature, args, nargs, kwnames, NodeField::Cells, [](Node& tree) {
       SignalInterrupt signals;
       return excel::export_tree_to_excel(tree, &signals);
     });

@@ -47,16 +47,16 @@ class Boundary : public ::testing::Test {
 };
 
 TEST_F(Boundary, BrokenInvariantBecomesEngineFault) {
-  PyObject* result = guarded([]() -> PyObject* { invariant_failure("parse-tree child 3 is missing"); });
+  PyObject* result = guarded([]() -> Ref { invariant_failure("parse-tree child 3 is missing"); });
   EXPECT_EQ(result, nullptr);
   EXPECT_EQ(take_error(),
             (std::pair<std::string, std::string>{"ostrel_formulas.EngineFault", "parse-tree child 3 is missing"}));
 }
 
 TEST_F(Boundary, OtherExceptionsBecomeEngineFaultToo) {
-  EXPECT_EQ(guarded([]() -> PyObject* { throw std::out_of_range("index 9"); }), nullptr);
+  EXPECT_EQ(guarded([]() -> Ref { throw std::out_of_range("index 9"); }), nullptr);
   EXPECT_EQ(take_error().second, "index 9");
-  EXPECT_EQ(guarded([]() -> PyObject* { throw 42; }), nullptr);
+  EXPECT_EQ(guarded([]() -> Ref { throw 42; }), nullptr);
   EXPECT_EQ(take_error().first, "ostrel_formulas.EngineFault");
 }
 
@@ -77,12 +77,12 @@ TEST_F(Boundary, EveryFaultHasTheSameType) {
 }
 
 TEST_F(Boundary, BadAllocBecomesMemoryError) {
-  EXPECT_EQ(guarded([]() -> PyObject* { throw std::bad_alloc(); }), nullptr);
+  EXPECT_EQ(guarded([]() -> Ref { throw std::bad_alloc(); }), nullptr);
   EXPECT_EQ(take_error().first, "MemoryError");
 }
 
 TEST_F(Boundary, ResultsPassThrough) {
-  PyObject* result = guarded([]() -> PyObject* { return text_object("2"); });
+  PyObject* result = guarded([]() -> Ref { return text_object("2"); });
   ASSERT_NE(result, nullptr);
   EXPECT_STREQ(PyUnicode_AsUTF8(result), "2");
   Py_DECREF(result);

@@ -143,50 +143,58 @@ EvalNote evaluate(const Value& value, EvalContext& context) {
   return EvalNote::single(EvalResult::empty());
 }
 
-Operand evaluate_operand(const Expression& expression, EvalContext& context) {
-  Operand accumulator = evaluate_operand(expression.first, context);
-  for (const AdditionOperation& op : expression.operations) {
+namespace {
+
+const UnaryExpression& operand_of(const UnaryExpression& exponent) { return exponent; }
+template <class Operation>
+const auto& operand_of(const Operation& operation) {
+  return operation.operand;
+}
+
+// A left-associative chain: the first operand, then each operation in turn. The first
+// error ends it, and nothing to its right is asked for.
+template <class First, class Operations, class Combine>
+Operand fold_chain(const First& first, const Operations& operations, EvalContext& context, Combine combine) {
+  Operand accumulator = evaluate_operand(first, context);
+  for (const auto& op : operations) {
     if (accumulator.error) break;
-    const Operand term = evaluate_operand(op.operand, context);
-    if (term.error) return term;
-    accumulator.value =
-        op.kind == AdditionOperation::Kind::Plus ? accumulator.value + term.value : accumulator.value - term.value;
+    const Operand next = evaluate_operand(operand_of(op), context);
+    if (next.error) return next;
+    accumulator = combine(accumulator.value, op, next.value);
   }
   return accumulator;
+}
+
+}  // namespace
+
+Operand evaluate_operand(const Expression& expression, EvalContext& context) {
+  return fold_chain(
+      expression.first, expression.operations, context, [](double left, const AdditionOperation& op, double right) {
+        return Operand{op.kind == AdditionOperation::Kind::Plus ? left + right : left - right, std::nullopt};
+      });
 }
 
 Operand evaluate_operand(const MultiplicationExpression& expression, EvalContext& context) {
-  Operand accumulator = evaluate_operand(expression.first, context);
-  for (const MultiplicationOperation& op : expression.operations) {
-    if (accumulator.error) break;
-    const Operand factor = evaluate_operand(op.operand, context);
-    if (factor.error) return factor;
-    switch (op.kind) {
-      case MultiplicationOperation::Kind::Multiply:
-        accumulator.value *= factor.value;
-        break;
-      case MultiplicationOperation::Kind::Divide:
-        if (factor.value == 0.0) return Operand{0, EvalError::Value};
-        accumulator.value /= factor.value;
-        break;
-      case MultiplicationOperation::Kind::Modulo:
-        if (factor.value == 0.0) return Operand{0, EvalError::Value};
-        accumulator.value = std::fmod(accumulator.value, factor.value);
-        break;
-    }
-  }
-  return accumulator;
+  return fold_chain(
+      expression.first, expression.operations, context,
+      [](double left, const MultiplicationOperation& op, double right) {
+        switch (op.kind) {
+          case MultiplicationOperation::Kind::Multiply:
+            return Operand{left * right, std::nullopt};
+          case MultiplicationOperation::Kind::Divide:
+            return right == 0.0 ? Operand{0, EvalError::Value} : Operand{left / right, std::nullopt};
+          case MultiplicationOperation::Kind::Modulo:
+            return right == 0.0 ? Operand{0, EvalError::Value} : Operand{std::fmod(left, right), std::nullopt};
+        }
+        return Operand{left * right, std::nullopt};
+      });
 }
 
 Operand evaluate_operand(const PowerExpression& expression, EvalContext& context) {
-  Operand accumulator = evaluate_operand(expression.base, context);
-  for (const UnaryExpression& exponent : expression.exponents) {
-    if (accumulator.error) break;
-    const Operand e = evaluate_operand(exponent, context);
-    if (e.error) return e;
-    accumulator.value = std::pow(accumulator.value, e.value);
-  }
-  return accumulator;
+  return fold_chain(expression.base, expression.exponents, context,
+                    [](double left, const UnaryExpression&, double right) {
+                      return Operand{std::pow(left, right), std::nullopt};
+                    });
 }
 
 Operand evaluate_operand(const UnaryExpression& expression, EvalContext& context) {

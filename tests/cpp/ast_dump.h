@@ -24,8 +24,13 @@ inline std::string num(double x) {
   return std::string(buffer, end);
 }
 
-std::string dump(const Expression& e);
-std::string dump(const OrExpression& e);
+inline std::string dump(const Expression& e);
+inline std::string dump(const OrExpression& e);
+inline std::string dump(const UnaryExpression& u);
+inline std::string dump(const PowerExpression& p);
+inline std::string dump(const MultiplicationExpression& m);
+inline std::string dump(const NegationExpression& n);
+inline std::string dump(const AndExpression& a);
 
 inline std::string index_text(const std::optional<std::uint64_t>& index) {
   return index ? "[" + std::to_string(*index) + "]" : "";
@@ -68,31 +73,30 @@ inline std::string dump(const UnaryExpression& u) {
   return sign + dump(u.atom);
 }
 
-inline std::string dump(const PowerExpression& p) {
-  if (p.exponents.empty()) return dump(p.base);
-  std::string out = "(" + dump(p.base);
-  for (const UnaryExpression& e : p.exponents) out += " ^ " + dump(e);
+// A chain prints flat: `open`, the first operand, then each further one after its operator.
+template <class First, class Rest, class Operator>
+std::string chain(const char* open, const First& first, const Rest& rest, Operator op) {
+  if (rest.empty()) return dump(first);
+  std::string out = open + dump(first);
+  for (const auto& r : rest) out += op(r);
   return out + ")";
+}
+
+inline std::string dump(const PowerExpression& p) {
+  return chain("(", p.base, p.exponents, [](const UnaryExpression& e) { return " ^ " + dump(e); });
 }
 
 inline std::string dump(const MultiplicationExpression& m) {
-  if (m.operations.empty()) return dump(m.first);
-  std::string out = "(" + dump(m.first);
-  for (const MultiplicationOperation& op : m.operations) {
+  return chain("(", m.first, m.operations, [](const MultiplicationOperation& op) {
     using K = MultiplicationOperation::Kind;
-    out += op.kind == K::Multiply ? " * " : op.kind == K::Divide ? " / " : " % ";
-    out += dump(op.operand);
-  }
-  return out + ")";
+    return (op.kind == K::Multiply ? " * " : op.kind == K::Divide ? " / " : " % ") + dump(op.operand);
+  });
 }
 
 inline std::string dump(const Expression& e) {
-  if (e.operations.empty()) return dump(e.first);
-  std::string out = "(" + dump(e.first);
-  for (const AdditionOperation& op : e.operations) {
-    out += (op.kind == AdditionOperation::Kind::Plus ? " + " : " - ") + dump(op.operand);
-  }
-  return out + ")";
+  return chain("(", e.first, e.operations, [](const AdditionOperation& op) {
+    return (op.kind == AdditionOperation::Kind::Plus ? " + " : " - ") + dump(op.operand);
+  });
 }
 
 inline std::string dump(const NegationExpression& n) {
@@ -110,17 +114,11 @@ inline std::string dump(const NegationExpression& n) {
 }
 
 inline std::string dump(const AndExpression& a) {
-  if (a.rest.empty()) return dump(a.first);
-  std::string out = "and(" + dump(a.first);
-  for (const NegationExpression& n : a.rest) out += ", " + dump(n);
-  return out + ")";
+  return chain("and(", a.first, a.rest, [](const NegationExpression& n) { return ", " + dump(n); });
 }
 
 inline std::string dump(const OrExpression& o) {
-  if (o.rest.empty()) return dump(o.first);
-  std::string out = "or(" + dump(o.first);
-  for (const AndExpression& a : o.rest) out += ", " + dump(a);
-  return out + ")";
+  return chain("or(", o.first, o.rest, [](const AndExpression& a) { return ", " + dump(a); });
 }
 
 inline std::string dump(const Value& v) {

@@ -1,7 +1,5 @@
-// The direct route must give exactly the two-pass route's syntax tree whenever it gives one,
-// and give one for every text that parses short of the nesting limits. Checked on a table of
-// texts that probe the grammar's corners; the parse_routes fuzzing harness holds the routes
-// against each other on generated input.
+// The direct route gives the two-pass route's syntax tree, on every text that parses short of
+// the nesting limits: grammar corners here, generated texts in the parse_routes harness.
 #include "parser/direct_parse.h"
 
 #include <gtest/gtest.h>
@@ -40,9 +38,8 @@ bool expect_same_condition(const std::string& text, bool must_parse_directly) {
   return expect_same(text, parse_condition_directly(text), build_condition(text), must_parse_directly);
 }
 
-// Corners of the grammar: keyword prefixes, whitespace where atomic rules allow none, the
-// percent look-ahead, clause against else value, and builder errors. The routes agree, and
-// each text parses or fails as listed.
+// Keyword prefixes, blanks where atomic rules allow none, the percent look-ahead, clause
+// against else value, and builder errors: the routes agree, and each parses or fails as listed.
 struct Corner {
   const char* text;
   bool parses;

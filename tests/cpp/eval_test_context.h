@@ -1,17 +1,5 @@
-// A stand-in evaluation context for evaluator tests: it answers from tables that the test
-// fills in, and records which names were asked for, so that tests can see which operands
-// were evaluated.
-//
-// Name references (`get_reference_value` from `references`, `get_cross_dimensional_values`
-// from `first_dimension`) select the way a tree does: a name that is not in the table
-// gives the one-element sequence "REF!"; with an index i, 0 or i beyond the listed values
-// gives "REF!", otherwise the i-th value alone (1-based); without an index all listed
-// values; a name listed with no values gives an empty sequence, whatever the index. The
-// values are returned as given: the fake does not turn errors into "REF!", so a test can
-// hand in any error kind. `children` and `right` are returned whole.
-//
-// `formula_text` and `condition_text` parse with the real parser and evaluate, giving the
-// display form of the outcome.
+// A stand-in evaluation context: it answers names from tables (selecting by index as a tree
+// does, errors passed as given) and records which names were asked for, in order.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -33,7 +21,6 @@
 
 namespace ostrel::eval::testing {
 
-// A formula or condition and the display form of its outcome.
 using Case = test_names::TextCase;
 
 inline EvalResult num(double x) { return EvalResult::number(x); }
@@ -47,7 +34,6 @@ class FakeContext final : public EvalContext {
   std::vector<EvalResult> children;
   std::vector<EvalResult> right;
 
-  // Every name asked for, in order, by either name operation.
   std::vector<std::string> asked;
 
   std::vector<EvalResult> get_reference_value(std::string_view name, std::optional<std::uint64_t> index) override {
@@ -73,9 +59,7 @@ class FakeContext final : public EvalContext {
   }
 };
 
-// The names both evaluator and function tables refer to. Current dimension: plain values,
-// a list, each error, NaN, and the nodes read by the modifiers; dimension 0 for those.
-// Children are {1, 2, empty}; right is {10, VALUE!}.
+// The names the evaluator and function tables read; dimension 0 for the modifiers' nodes.
 inline FakeContext standard_context() {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   FakeContext c;
@@ -134,9 +118,7 @@ inline std::string condition_text(std::string_view condition, EvalContext& conte
   return outcome.value ? "true" : "false";
 }
 
-// A formula and its display form over `standard_context()`. One fixture for the evaluator's
-// and the functions' tables: its test is defined in evaluator_test.cpp, and each file
-// instantiates its own tables.
+// A formula and its display form over `standard_context()` (the test is in evaluator_test.cpp).
 class StandardFormula : public ::testing::TestWithParam<Case> {};
 
 }  // namespace ostrel::eval::testing

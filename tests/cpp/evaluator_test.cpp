@@ -16,13 +16,10 @@ namespace {
 using test_names::LabelBy;
 using testing::Case;
 using testing::condition_text;
-using testing::empty;
-using testing::err;
 using testing::FakeContext;
 using testing::formula_text;
 using testing::num;
 using testing::standard_context;
-
 using testing::StandardFormula;
 
 TEST_P(StandardFormula, Value) {
@@ -78,12 +75,10 @@ INSTANTIATE_TEST_SUITE_P(Signs, StandardFormula,
                                            Case{"=-empty", "0"}),
                          LabelBy<&Case::text>());
 
+// Number and percent syntax is pinned by the builder's tables; here only what evaluation adds.
 INSTANTIATE_TEST_SUITE_P(PercentAndPlainNumbers, StandardFormula,
-                         ::testing::Values(Case{"=50%", "0.5"}, Case{"=50% * 4", "2"}, Case{"=200% + 1", "3"},
-                                           Case{"=5%3", "2"}, Case{"=5% 3", "2"}, Case{"=5 % 3", "2"},
-                                           Case{"=5%-3", "-2.95"}, Case{"15%", "0.15"}, Case{"-3,5", "-3.5"},
-                                           Case{"1.234,5", "1234.5"}, Case{"12", "12"}, Case{"", ""}, Case{"   ", ""},
-                                           Case{"=1 +", "parse failure"}),
+                         ::testing::Values(Case{"=50% * 4", "2"}, Case{"=5%-3", "-2.95"}, Case{"15%", "0.15"},
+                                           Case{"", ""}, Case{"=1 +", "parse failure"}),
                          LabelBy<&Case::text>());
 
 INSTANTIATE_TEST_SUITE_P(NameReferences, StandardFormula,
@@ -134,11 +129,9 @@ INSTANTIATE_TEST_SUITE_P(NoTree, EmptyContextFormula,
 TEST(OneChild, ChildrenStaysAList) {
   FakeContext context;
   context.children = {num(7)};
-  const Case cases[] = {{"=children", "MANY!"},    {"=children + 1", "MANY!"}, {"=children[1]", "7"},
-                        {"=children[1] + 1", "8"}, {"=children[2]", "REF!"},   {"=sum(children)", "7"}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    EXPECT_EQ(formula_text(c.text, context), c.expected);
+  for (const Case& c : {Case{"=children", "MANY!"}, Case{"=children + 1", "MANY!"}, Case{"=children[1] + 1", "8"},
+                        Case{"=children[2]", "REF!"}, Case{"=sum(children)", "7"}}) {
+    EXPECT_EQ(formula_text(c.text, context), c.expected) << c.text;
   }
 }
 
@@ -204,8 +197,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"=1 > 0", "parse failure"}),
     LabelBy<&Case::text>());
 
-// Which names an evaluation asks for: operands after the deciding one are never evaluated,
-// while a comparison always evaluates both sides.
+// Which names an evaluation asks for: operands and arguments after the deciding one are never
+// evaluated, while a comparison and the two-argument functions take both sides first.
 TEST(EvaluationOrder, LaterOperandsAreNotAskedFor) {
   struct OrderCase {
     bool condition;
@@ -230,6 +223,28 @@ TEST(EvaluationOrder, LaterOperandsAreNotAskedFor) {
       {true, "@err1 > @b", {"err1", "b"}},
       {true, "@two == @b", {"two", "b"}},
       {true, "not @a and @b", {"a"}},
+      {false, "=pow(@err1; @a)", {"err1"}},
+      {false, "=pow(@a; @b)", {"a", "b"}},
+      {false, "=log(@e; @a)", {"e", "a"}},
+      {false, "=root(@a; @e)", {"a", "e"}},
+      {false, "=mod(@a; @e)", {"a", "e"}},
+      {false, "=round(@err1; @a)", {"err1"}},
+      {false, "=round(@a; @b)", {"a", "b"}},
+      {false, "=sum(@err1; @a)", {"err1"}},
+      {false, "=sum(@mixed; @a)", {"mixed"}},
+      {false, "=max(@a; @b; @e)", {"a", "b", "e"}},
+      {false, "=coalesce(@e; @a; @b)", {"e", "a"}},
+      {false, "=coalesce(@elist; @a; @b)", {"elist", "a"}},
+      {false, "=iferror(@a; @b)", {"a"}},
+      {false, "=iferror(@err1; @b)", {"err1", "b"}},
+      {false, "=if(@a > 0; @b; @e)", {"a", "b"}},
+      {false, "=if(@a < 0; @b; @e)", {"a", "e"}},
+      {false, "=when(@a > 0; @b; @err1; @e)", {"a", "b"}},
+      {false, "=when(@err1; @a; 1; @b)", {"err1"}},
+      {false, "=total(@x)", {"x"}},
+      {false, "=ratio(@x)", {"x", "x"}},
+      {false, "=ratio(@zero)", {"zero"}},
+      {false, "=ratio(@ferr)", {"ferr"}},
   };
   for (const OrderCase& c : cases) {
     SCOPED_TRACE(c.text);

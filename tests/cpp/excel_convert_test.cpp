@@ -1,8 +1,5 @@
-// Formula translation: the forms the spreadsheet needs spelt out (operands that are calls,
-// products from 1, lists as arguments, the empty text), references of every kind with their
-// errors, where errors end the cell and where they are embedded, and the contents of plain
-// values. That each word of the vocabulary computes what the engine computes is proven in a
-// spreadsheet by the Python suite (test_export_roundtrip.py).
+// Formula translation: forms spelt out, references and their errors, where errors end the
+// cell, and plain values. Values are proven in a spreadsheet by test_export_roundtrip.py.
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -30,10 +27,8 @@ Node node(std::string name, AnyDim<std::string> cells, Children... children) {
 AnyDim<std::string> at(std::initializer_list<std::string> addresses) { return AnyDim<std::string>::multi(addresses); }
 AnyDim<std::string> one(std::string address) { return AnyDim<std::string>::single(std::move(address)); }
 
-// The tree every case runs in: a, b, c and two visible x (one nested), a hidden h, a node
-// without an address in dimension 0, a node named Self, and the subjects: `me` with three
-// children and three cells, `lone` without children, `holes` with empty addresses, and
-// `short` whose formula list ends before its cells.
+// The tree every case runs in: two visible x, a hidden h, `gap` without an address in
+// dimension 0, Self, and the subjects `me`, `lone` (no children), `holes` and `short`.
 Node model() {
   return node("root", at({}),                                                                         //
               node("a", at({"B2", "C2"})), node("b", at({"B3", "C3"})), node("c", at({"B4", "C4"})),  //
@@ -51,9 +46,8 @@ struct Case {
   const char* content;
 };
 
-// The content of `formula` put on the subject node, in the dimension. The subject's formula
-// is a list of the text in each dimension (two for `short`), or the text alone when
-// `single` (a node of one formula text has no right-hand values).
+// The content of `formula` on the subject in the dimension: the formula in every dimension
+// (two for `short`), or `single` as one text, which has no right-hand values.
 std::string content_of(const Case& c, bool single) {
   Node root = model();
   Node* subject = nullptr;
@@ -79,11 +73,8 @@ TEST(ExcelConvert, OperatorsAndChains) {
       // Each remainder wraps everything to its left in the product chain.
       {"=@a * @b % @c * 2 % @a", "me", 0, "=MOD(MOD(B2*B3,B4)*2,B2)"},
       {"=@a ^ 2 % 3", "me", 0, "=MOD(B2^2,3)"},
-      {"=+@a", "me", 0, "=+B2"},
       {"=2^3^2", "me", 0, "=2^3^2"},
       {"=2 ** -@a", "me", 0, "=2^-B2"},
-      {"=1 - -@a", "me", 0, "=1--B2"},
-      {"=((@a))", "me", 0, "=((B2))"},
       {"=50% * 1,5 + 1.234,5", "me", 0, "=0.5*1.5+1234.5"},
       // Literals read back as the engine's number: all the digits they need, and the
       // spreadsheet's overflow error for one beyond the doubles.
@@ -124,13 +115,11 @@ TEST(ExcelConvert, Aggregations) {
       {"=sum(iferror(children; 0))", "me", 0, "=SUM(C1,C2,C3)"},
       // Inside an operand a list is one value too many, whatever its length.
       {"=sum(children + 1)", "me", 0, "MANY!"},
-      {"=sum(-@x)", "me", 0, "MANY!"},
       {"=sum(if(children > 1; 1; 0))", "me", 0, "=SUM(IF(#N/A>1,1,0))"},
       // Lists that select nothing add nothing; with nothing left an aggregation is the
       // engine's value of no numbers.
       {"=sum(children; 1)", "lone", 0, "=SUM(1)"},
       {"=sum(children)", "lone", 0, "=0"},
-      {"=sum(right)", "me", 2, "=0"},
       {"=count()", "me", 0, "=0"},
       {"=mult()", "me", 0, "=1"},
       {"=avg(right)", "me", 2, "VALUE!"},
@@ -144,13 +133,11 @@ TEST(ExcelConvert, Coalesce) {
       {"=coalesce()", "me", 0, "=\"\""},
       {"=coalesce(@a)", "me", 0, "=B2"},
       {"=coalesce(@a; @b; 0)", "me", 0, "=IF(B2<>\"\",B2,IF(B3<>\"\",B3,0))"},
-      {"=coalesce(empty; 1)", "me", 0, "=IF(\"\"<>\"\",\"\",1)"},
       {"=coalesce(@a + 1; @b) * 2", "me", 1, "=IF(C2+1<>\"\",C2+1,C3)*2"},
       {"=coalesce(@a + 1) * 2", "me", 1, "=(C2+1)*2"},
       // Lists give one operand per cell.
       {"=coalesce(children)", "me", 0, "=IF(C1<>\"\",C1,IF(C2<>\"\",C2,C3))"},
       {"=coalesce(children; @x)", "lone", 1, "=IF(Y1<>\"\",Y1,Y2)"},
-      {"=coalesce(children)", "lone", 0, "=\"\""},
       // The first operand is always read; the others only when all before them are empty.
       {"=coalesce(@nobody; @a)", "me", 0, "REF!"},
       {"=coalesce(@a; @nobody; children + 1)", "me", 0, "=IF(B2<>\"\",B2,IF(#REF!<>\"\",#REF!,#N/A))"},
@@ -171,7 +158,6 @@ TEST(ExcelConvert, TheEmptyAtomIsTheEmptyText) {
   expect_contents({
       {"=empty", "me", 0, "=\"\""},
       {"=empty + 1", "me", 0, "=\"\"+1"},
-      {"=-empty", "me", 0, "=-\"\""},
       {"=abs(empty)", "me", 0, "=ABS(\"\")"},
       {"=if(empty; 1; 0)", "me", 0, "=IF((\"\"<>0),1,0)"},
   });
@@ -180,9 +166,7 @@ TEST(ExcelConvert, TheEmptyAtomIsTheEmptyText) {
 TEST(ExcelConvert, NodeReferences) {
   expect_contents({
       {"=@x", "me", 0, "MANY!"},
-      {"=@x + 1", "me", 0, "MANY!"},
       {"=@x[2]", "me", 1, "=Y2"},
-      {"=@x[3]", "me", 0, "REF!"},
       {"=@x[0]", "me", 0, "REF!"},
       {"=@nobody", "me", 0, "REF!"},
       {"=@A", "me", 0, "REF!"},    // names are case-sensitive
@@ -191,7 +175,6 @@ TEST(ExcelConvert, NodeReferences) {
       {"=@gap", "me", 1, "=Z2"},
       {"=@a", "me", 2, "REF!"},  // a's list has no third address
       {"=@k2", "me", 2, "=C2"},  // a single address serves every dimension
-      {"=@Self", "me", 1, "=E5"},
       {"=@{Self}", "me", 2, "=F5"},
       {"=@Self[1]", "me", 0, "REF!"},
       {"=@Self", "holes", 0, "REF!"},
@@ -202,7 +185,6 @@ TEST(ExcelConvert, NodeReferences) {
       {"=total(@nobody)", "me", 0, "REF!"},
       // A ratio is one operand: "ratio(@a)^2" squares the ratio.
       {"=ratio(@a)^2", "me", 1, "=(C2/B2)^2"},
-      {"=ratio(@a)", "me", 0, "=(B2/B2)"},
       {"=ratio(@x)", "me", 0, "MANY!"},
       {"=ratio(@x[2])", "me", 1, "=(Y2/X2)"},
       {"=ratio(@x[3])", "me", 1, "REF!"},
@@ -215,20 +197,16 @@ TEST(ExcelConvert, ChildrenAndRightReferences) {
   expect_contents({
       // Without an index they are lists, which only an aggregation takes whole.
       {"=children", "me", 0, "MANY!"},
-      {"=children", "lone", 0, "MANY!"},
       {"=right", "me", 1, "MANY!"},
-      {"=right", "me", 2, "MANY!"},
       {"=iferror(children; 0)", "me", 0, "MANY!"},
       {"=children[2]", "me", 0, "=C2"},
       {"=children[4]", "me", 0, "REF!"},
       {"=children[0]", "me", 0, "REF!"},
       {"=right[2]", "me", 0, "=F5"},
       {"=right[1]", "me", 2, "REF!"},
-      {"=right[3]", "me", 0, "REF!"},
       {"=right[0]", "me", 0, "REF!"},
       // An empty right-hand address is no cell, as any other empty address.
       {"=right[1]", "holes", 1, "REF!"},
-      {"=-right[1]", "holes", 1, "REF!"},
       {"=abs(right[1])", "holes", 1, "=ABS(#REF!)"},
       {"=sum(right)", "holes", 0, "REF!"},
       // Right-hand values end where the formula list ends, whatever the cells.
@@ -257,7 +235,6 @@ TEST(ExcelConvert, ErrorsEndTheCellOrAreEmbedded) {
       {"=when(@a > 1; 1; @x > 1 or @nobody; 2; 3)", "me", 0, "=IF(B2>1,1,IF(OR(#N/A>1,(#REF!<>0)),2,3))"},
       {"=if(not @x[5] < 1; 1; max())", "me", 0, "=IF(NOT(#REF!<1),1,#VALUE!)"},
       {"=1 +", "me", 0, "ERROR!"},
-      {"=(1", "me", 0, "ERROR!"},
   });
 }
 
@@ -269,11 +246,9 @@ TEST(ExcelConvert, PlainValues) {
       {"12", "12"},
       {"  7  ", "7"},
       {"", ""},
-      {"   ", ""},
       {"1.234,56", "1234.56"},
       {"1,234.56", "1234.56"},
       {"1,5", "1.5"},
-      {"1.5", "1.5"},
       {"-0", "0"},
       {"0,00000000001234", "1.234e-11"},  // all the digits the number needs
       // Other texts stay as they stand, trimmed.
@@ -288,12 +263,10 @@ TEST(ExcelConvert, PlainValues) {
       // The float syntax reads exponents, and the words for infinity and not-a-number,
       // which, like numbers beyond the doubles, are the spreadsheet's overflow error.
       {"1e5", "100000"},
-      {"-2.5E-1", "-0.25"},
       {"1,5e2", "150"},
       {"+.5", "0.5"},
       {"1e-400", "0"},
       {"1e400", "=#NUM!"},
-      {"-1e400", "=#NUM!"},
       {"INF", "=#NUM!"},
       {"nan", "=#NUM!"},
       {"1" + std::string(400, '0'), "=#NUM!"},

@@ -1,6 +1,5 @@
-// The export driver: how many contents a node gets and from which formula text, the
-// snapshot that keeps addresses whatever was converted first, and inputs that are large,
-// deep or blow up.
+// The export driver: contents in the shape of the cells, the address snapshot, and inputs
+// that are large, deep or blow up.
 #include <gtest/gtest.h>
 
 #include <initializer_list>

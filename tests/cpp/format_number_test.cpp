@@ -1,5 +1,5 @@
-// The number display form: consequences of the rule, ties at the tenth decimal, the largest
-// numbers, and what a reader relies on across magnitudes.
+// The number display form: what a reader relies on across magnitudes, ties at the tenth
+// decimal, the largest numbers, and what the property leaves open.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -47,26 +47,18 @@ class FormatNumber : public ::testing::TestWithParam<FormatCase> {};
 
 TEST_P(FormatNumber, Text) { EXPECT_EQ(format_number(GetParam().x), GetParam().expected); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Consequences, FormatNumber,
-    ::testing::Values(
-        FormatCase{"point1_plus_point2", 0.1 + 0.2, "0.3"}, FormatCase{"one_third", 1.0 / 3.0, "0.3333333333"},
-        FormatCase{"two_thirds", 2.0 / 3.0, "0.6666666667"},
-        FormatCase{"minus_two_thirds", -2.0 / 3.0, "-0.6666666667"}, FormatCase{"hundred", 100.0, "100"},
-        FormatCase{"minus_two", -2.0, "-2"}, FormatCase{"zero", 0.0, "0"}, FormatCase{"negative_zero", -0.0, "0"},
-        FormatCase{"tiny", 1e-11, "0"}, FormatCase{"minus_tiny", -1e-11, "0"},
-        FormatCase{"minus_below_half_step", -4e-11, "0"}, FormatCase{"half_step", 5e-11, "0.0000000001"},
-        FormatCase{"minus_half_step", -5e-11, "-0.0000000001"}, FormatCase{"two_and_a_half", 2.5, "2.5"},
-        FormatCase{"small_fraction", 0.000123, "0.000123"},
-        FormatCase{"ten_decimals_round_down", 1.23456789012345, "1.2345678901"},
-        FormatCase{"ten_decimals_round_up", -1.23456789016, "-1.2345678902"},
-        FormatCase{"nines_carry", 0.99999999999, "1"}, FormatCase{"minus_nines_carry", -9.99999999999, "-10"},
-        FormatCase{"ten_to_21", 1e21, "1" + std::string(21, '0')},
-        FormatCase{"two_to_53", 9007199254740992.0, "9007199254740992"},
-        FormatCase{"beyond_snapping", 123456789.123456789, "123456789.123456791"}, FormatCase{"nan", kNaN, "NaN"},
-        FormatCase{"negative_nan", -kNaN, "NaN"}, FormatCase{"infinity", kInf, "inf"},
-        FormatCase{"minus_infinity", -kInf, "-inf"}),
-    test_names::LabelBy<&FormatCase::label>());
+// What the read-back property below leaves open: zeros, the step's own rounding, digits past
+// the double's precision, and the texts of values that are not finite.
+INSTANTIATE_TEST_SUITE_P(Consequences, FormatNumber,
+                         ::testing::Values(FormatCase{"zero", 0.0, "0"}, FormatCase{"negative_zero", -0.0, "0"},
+                                           FormatCase{"minus_tiny", -1e-11, "0"},
+                                           FormatCase{"half_step", 5e-11, "0.0000000001"},
+                                           FormatCase{"minus_half_step", -5e-11, "-0.0000000001"},
+                                           FormatCase{"beyond_snapping", 123456789.123456789, "123456789.123456791"},
+                                           FormatCase{"nan", kNaN, "NaN"}, FormatCase{"negative_nan", -kNaN, "NaN"},
+                                           FormatCase{"infinity", kInf, "inf"},
+                                           FormatCase{"minus_infinity", -kInf, "-inf"}),
+                         test_names::LabelBy<&FormatCase::label>());
 
 // A double whose product with 10^10 is exactly `t`, found among the neighbours of t / 10^10.
 double with_scaled_value(double t) {
@@ -156,11 +148,9 @@ bool is_plain_decimal(const std::string& text) {
          (point == text.size() || (digits(point + 1, text.size()) && decimals <= 10 && text.back() != '0'));
 }
 
-// What a reader relies on, over magnitudes from 1e-12 to 1e300 and the neighbours of 1e-10,
-// 1, the scaled magnitudes 2^52 and 2^53 where digits stop being exact, and the largest
-// number whose scaling is finite: the text is a plain decimal of at most ten decimals
-// without trailing zeros, it reads back within half a step of the tenth decimal (plus the
-// rounding of the scaling), and a number and its negation differ only by the sign.
+// Over magnitudes 1e-12 to 1e300 and the neighbours of 1e-10, 1, 2^52 and 2^53 scaled and the
+// last scalable number: a plain decimal of at most ten decimals without trailing zeros, read
+// back within half a step (plus the scaling's rounding), and symmetric in the sign.
 TEST(FormatNumber, ReadsBackWithinHalfAStep) {
   std::vector<double> values;
   for (double boundary : {0x1p52 / 1e10, 0x1p53 / 1e10, 1.0, 1e-10, last_scalable()}) {

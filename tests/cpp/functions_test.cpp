@@ -18,7 +18,6 @@ using testing::FakeContext;
 using testing::formula_text;
 using testing::num;
 using testing::standard_context;
-
 using testing::StandardFormula;
 
 INSTANTIATE_TEST_SUITE_P(OneArgument, StandardFormula,
@@ -167,45 +166,6 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"=ratio(@xnone)", "REF!"}, Case{"=-total(@x)", "-4"}, Case{"=total(@x) + ratio(@x)", "4.5"},
                       Case{"=Total(@x)", "4"}),
     LabelBy<&Case::text>());
-
-// Which names a call asks for: arguments after the deciding one are never evaluated; the
-// two-argument functions take both arguments before checking them.
-TEST(BuiltinOrder, LaterArgumentsAreNotAskedFor) {
-  struct OrderCase {
-    const char* text;
-    std::vector<std::string> asked;
-  };
-  const OrderCase cases[] = {
-      {"=pow(@err1; @a)", {"err1"}},
-      {"=pow(@a; @b)", {"a", "b"}},
-      {"=log(@e; @a)", {"e", "a"}},
-      {"=root(@a; @e)", {"a", "e"}},
-      {"=mod(@a; @e)", {"a", "e"}},
-      {"=round(@err1; @a)", {"err1"}},
-      {"=round(@a; @b)", {"a", "b"}},
-      {"=sum(@err1; @a)", {"err1"}},
-      {"=sum(@mixed; @a)", {"mixed"}},
-      {"=max(@a; @b; @e)", {"a", "b", "e"}},
-      {"=coalesce(@e; @a; @b)", {"e", "a"}},
-      {"=coalesce(@elist; @a; @b)", {"elist", "a"}},
-      {"=iferror(@a; @b)", {"a"}},
-      {"=iferror(@err1; @b)", {"err1", "b"}},
-      {"=if(@a > 0; @b; @e)", {"a", "b"}},
-      {"=if(@a < 0; @b; @e)", {"a", "e"}},
-      {"=when(@a > 0; @b; @err1; @e)", {"a", "b"}},
-      {"=when(@err1; @a; 1; @b)", {"err1"}},
-      {"=total(@x)", {"x"}},
-      {"=ratio(@x)", {"x", "x"}},
-      {"=ratio(@zero)", {"zero"}},
-      {"=ratio(@ferr)", {"ferr"}},
-  };
-  for (const OrderCase& c : cases) {
-    SCOPED_TRACE(c.text);
-    FakeContext context = standard_context();
-    (void)formula_text(c.text, context);
-    EXPECT_EQ(context.asked, c.asked);
-  }
-}
 
 TEST(BuiltinChildren, AnErroneousChildStopsCount) {
   FakeContext context;

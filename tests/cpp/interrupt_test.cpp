@@ -11,7 +11,6 @@
 #include "eval/tree.h"
 #include "excel/export.h"
 #include "node_builders.h"
-#include "nodes/node_json.h"
 #include "tree/expand.h"
 #include "tree/explain.h"
 #include "tree/rename.h"
@@ -19,6 +18,7 @@
 namespace ostrel {
 namespace {
 
+using testing::json_of;
 using testing::numbered;
 
 // Says yes at its `yes_at`-th ask (never when 0), and counts the asks.
@@ -53,13 +53,6 @@ Node plan() {
     root.children.push_back(std::move(group));
   }
   return root;
-}
-
-// The whole tree as text, to compare trees by.
-std::string json(const Node& root) {
-  std::string out;
-  write_json(root, out);
-  return out;
 }
 
 // Runs an operation on a fresh plan; true when it finished, false when it reports a stop.
@@ -108,7 +101,7 @@ TEST_P(Interrupted, StopsAtTheFirstYesAndSaysSo) {
   CountingInterrupt never(0);
   Node asked = plan();
   ASSERT_TRUE(run(asked, &never));
-  EXPECT_EQ(json(asked), json(untouched)) << "an interrupt that never says yes changed the outcome";
+  EXPECT_EQ(json_of(asked), json_of(untouched)) << "an interrupt that never says yes changed the outcome";
   // 5,051 nodes: every phase asks now and then, not once at the end.
   EXPECT_GE(never.asks(), 5051u / InterruptPoll::kInterval);
 
@@ -127,7 +120,7 @@ TEST(Interrupted, ExpansionLeavesTheTreeAsItWas) {
   CountingInterrupt stop(3);
   Node root = plan();
   ASSERT_FALSE(tree::expand_tree_formulas(root, &stop));
-  EXPECT_EQ(json(root), json(plan()));
+  EXPECT_EQ(json_of(root), json_of(plan()));
 }
 
 }  // namespace

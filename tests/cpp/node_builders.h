@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "nodes/node_json.h"
 #include "types.h"
 
 namespace ostrel::testing {
@@ -43,6 +44,13 @@ inline Node without_children(const Node& n) {
   c.is_hidden = n.is_hidden;
   c.cells = n.cells;
   return c;
+}
+
+// The whole tree as JSON text, to compare trees by.
+inline std::string json_of(const Node& root) {
+  std::string out;
+  write_json(root, out);
+  return out;
 }
 
 inline Node hidden(Node n) {

@@ -5,16 +5,14 @@
 
 #include <string>
 
+#include "node_builders.h"
+
 namespace ostrel {
 namespace {
 
 using namespace std::string_literals;
 
-std::string json_of(const Node& node) {
-  std::string out;
-  write_json(node, out);
-  return out;
-}
+using testing::json_of;
 
 TEST(NodeJson, EscapesExactlyTheListedCharacters) {
   const std::pair<std::string, std::string> cases[] = {

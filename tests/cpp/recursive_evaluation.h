@@ -1,12 +1,7 @@
-// Tree evaluation written the plain way, as a reference for the driver. It shares nothing
-// with the engine's tree evaluation but the evaluator of one formula: its own node list,
-// name lookup by walking, a map for the cache, and a referenced node-dimension evaluated on
-// demand by recursing (cached value, else "REF!" for a cycle, else evaluate it now). The
-// cache keeps the engine's rules for a single formula: its value stands for the dimensions
-// it was evaluated in; the walk evaluates it again in each later dimension; a different
-// value there makes it per-dimension and empties the later dimensions; it is written back as
-// one value exactly when its values agree. Shared by the core tests and the tree fuzzing
-// harness; small trees only, since it recurses.
+// Tree evaluation written the plain way, as the reference for the engine's driver (core test
+// and trees fuzzing harness): it shares only the one-formula evaluator, looks names up by
+// walking, caches in a map and recurses on demand ("REF!" for a cycle); a single formula's
+// value keeps the engine's per-dimension rules. Small trees only.
 #pragma once
 
 #include <cstddef>
@@ -31,8 +26,7 @@ class RecursiveEvaluation {
     single_.assign(nodes_.size(), true);
   }
 
-  // Every node in pre-order, each in all dimensions before the next; then every evaluated
-  // node's value is written.
+  // Every node in pre-order, each in all dimensions before the next, then the write-back.
   void run() {
     for (std::size_t n = 0; n < nodes_.size(); ++n) {
       for (std::size_t d = 0; d < dimensions_; ++d) {

@@ -73,17 +73,14 @@ TEST_P(Rename, RewritesTheFormula) {
   EXPECT_EQ(replace_references(c.formula, Renaming(old_root, new_root)), c.expected);
 }
 
-// Renames, moves, shared names, hidden nodes and ids, and the forms a reference is written
-// in are held on random edits by the Python suite (test_rename.py), which evaluates the
-// renamed tree. Here: what a removal leaves, names without a form, and formulas that are
-// not plain references.
+// Random edits, names without a form and the bytes around tokens are held by test_rename.py;
+// here what a removal leaves, an empty name, and references that named no one node.
 INSTANTIATE_TEST_SUITE_P(
     Edits, Rename,
     ::testing::Values(
         RenameCase{"unicode", "r:R, .7:Größe", "r:R, .7:Maß", "=@Größe^2", "=@Maß^2"},
         // A name without a reference form leaves an error, not a hole in the formula.
         RenameCase{"to_empty_name", "r:R, .7:Cost", "r:R, .7:", "=@Cost*2", "=REF!*2"},
-        RenameCase{"from_name_without_form", "r:R, .7:a}b", "r:R, .7:Cost", "=@{a}b}*2", "=@{a}b}*2"},
         // "@A[1]" would silently come to mean node 2.
         RenameCase{"removed_first_of_two", "r:R, .1:A, .2:A", "r:R, .2:A", "=@A[1]+@A[2]", "=REF!+@A"},
         RenameCase{"removed_last_of_two", "r:R, .1:A, .2:A", "r:R, .1:A", "=@A[1]+@A[2]", "=@A+@A[2]"},
@@ -100,14 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
         RenameCase{"reference_to_several_stays", "r:R, .1:A, .2:A", "r:R, .1:B, .2:A", "=@A+@A[3]+@A[0]",
                    "=@A+@A[3]+@A[0]"},
         RenameCase{"node_named_children", "r:R, .1:children", "r:R, .1:kids", "=@children+children+sum(children[ 2 ])",
-                   "=@kids+children+sum(children[ 2 ])"},
-        RenameCase{"bytes_around_tokens_kept", "r:R, .1:A", "r:R, .1:Unit cost", "  = \t@A  +@A*2 # junk \n",
-                   "  = \t@{Unit cost}  +@{Unit cost}*2 # junk \n"},
-        RenameCase{"unclosed_bracket", "r:R, .1:A", "r:R, .1:B", "=(@A*(2", "=(@B*(2"},
-        RenameCase{"without_equals_sign", "r:R, .1:A", "r:R, .1:B", "@A", "@B"},
-        RenameCase{"junk_only", "r:R, .1:A", "r:R, .1:B", "#$%& {{ }} ]][[", "#$%& {{ }} ]][["},
-        RenameCase{"empty_formula", "r:R, .1:A", "r:R, .1:B", "", ""},
-        RenameCase{"unclosed_brace", "r:R, .1:A", "r:R, .1:B", "=@{A+1", "=@{A+1"}),
+                   "=@kids+children+sum(children[ 2 ])"}),
     [](const ::testing::TestParamInfo<RenameCase>& info) { return info.param.label; });
 
 TEST(ReplaceReferencesInTree, RewritesEveryDimensionOfEveryNode) {

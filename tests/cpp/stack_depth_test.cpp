@@ -9,26 +9,14 @@
 #include <string_view>
 #include <vector>
 
-#include "eval/context.h"
-#include "eval/evaluator.h"
+#include "eval_test_context.h"
 #include "excel/export.h"
-#include "parser/grammar.h"
-#include "parser/parse.h"
 
 namespace ostrel {
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-#define OSTREL_TEST_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define OSTREL_TEST_ASAN 1
-#endif
-#endif
-
-#ifdef OSTREL_TEST_ASAN
-// AddressSanitizer surrounds every stack object with red zones and keeps frames larger, so
-// the same recursion needs several times the stack; this size still bounds it.
+#ifdef __SANITIZE_ADDRESS__
+// AddressSanitizer's red zones make frames several times larger; this size still bounds them.
 constexpr std::size_t kStackSize = std::size_t{8} << 20;
 #else
 constexpr std::size_t kStackSize = std::size_t{1} << 20;
@@ -70,28 +58,9 @@ struct DeepCase {
   std::string expected;  // display form, "true"/"false", or "parse failure"
 };
 
-// Parses, evaluates and destroys the syntax tree, all on the calling thread.
-std::string parse_and_evaluate(const DeepCase& c) {
-  eval::EmptyContext context;
-  if (c.condition) {
-    auto parsed = parser::parse_condition(c.text);
-    if (!parsed) return "parse failure";
-    const eval::BooleanOutcome outcome = eval::evaluate_boolean(parsed.value(), context);
-    if (outcome.error) return std::string(error_text(*outcome.error));
-    return outcome.value ? "true" : "false";
-  }
-  auto value = parser::FormulaParser::parse_formula(c.text);
-  if (!value) return "parse failure";
-  return eval::evaluate(value.value(), context).as_eval_result().to_string();
-}
-
-// `kMaxNesting` bounds how deep `expression` and `condition` rules may nest, the outermost
-// one included. A formula's top expression is one level and every parenthesis or call
-// argument list opens one more, so kMaxNesting - 1 of them fit. A condition's top level
-// and each parenthesised condition are one level each, and the operand at the bottom is an
-// expression one level further in, so kMaxNesting - 2 parenthesised conditions fit; the
-// same holds for conditionals nested in their value, whose innermost condition holds an
-// expression two levels below the enclosing value.
+// `kMaxNesting` counts nested `expression` and `condition` rules: a formula's top level and
+// kMaxNesting - 1 parentheses or argument lists fit; a condition (or a conditional nested in
+// its value) ends in an expression one level further in, so kMaxNesting - 2 of them fit.
 std::vector<DeepCase> deep_cases() {
   const std::size_t formula_depth = parser::kMaxNesting - 1;
   const std::size_t condition_depth = parser::kMaxNesting - 2;
@@ -129,7 +98,10 @@ TEST(StackDepth, DeepestFormulasFitASmallStack) {
   const std::vector<DeepCase> cases = deep_cases();
   std::vector<std::string> results(cases.size());
   auto job = [&] {
-    for (std::size_t i = 0; i < cases.size(); ++i) results[i] = parse_and_evaluate(cases[i]);
+    eval::EmptyContext none;
+    for (std::size_t i = 0; i < cases.size(); ++i)
+      results[i] = cases[i].condition ? eval::testing::condition_text(cases[i].text, none)
+                                      : eval::testing::formula_text(cases[i].text, none);
   };
   run_on_small_stack(job);
   for (std::size_t i = 0; i < cases.size(); ++i) {

@@ -1,7 +1,5 @@
-// Random tangles of tree evaluation: small trees whose nodes read each other across
-// dimensions in the ways that make tree evaluation hard. Shared by the core test, which draws
-// its choices from a seeded generator, and the trees fuzzing harness, which reads them from
-// its input.
+// Random tangles for tree evaluation, shared by the core test (seeded choices) and the trees
+// fuzzing harness (choices read from its input).
 #pragma once
 
 #include <cstddef>
@@ -14,12 +12,9 @@
 
 namespace ostrel::testing {
 
-// A random tangle of a few nodes that read each other: single formulas that read formula
-// lists, and lists whose dimensions read single formulas back and their own later
-// dimensions (right[k]), so that single formulas turn per-dimension while they are being
-// evaluated; iferror lets a cycle's "REF!" go on into values that differ by dimension. Names
-// are mostly distinct (references hit one node), sometimes shared; every construct that reads
-// the tree appears now and then. Cycles are common.
+// A few nodes whose single formulas read formula lists that read them back and their own
+// later dimensions, so that single formulas turn per-dimension while under way; iferror
+// carries a cycle's "REF!" into values that differ by dimension. Names are sometimes shared.
 template <class Below>
 Node random_tangle(Below&& below) {
   const std::size_t count = 3 + below(4);

@@ -1,6 +1,5 @@
-// Readable names for the cases of parametrised tests, so that a failing case can be found
-// by its name: "Suite/Fixture.Test/3_two_1" rather than the raw bytes of the parameter; and
-// the common case of a table, a text and what it gives.
+// Readable names for parametrised cases ("Suite/Fixture.Test/3_two_1"), and the common case
+// of a table: a text and what it gives.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,9 +14,7 @@ namespace ostrel::test_names {
 // Characters a label may have after the index; the index keeps shortened labels unique.
 inline constexpr std::size_t kMaxLabelText = 40;
 
-// The case index, then the case text with every run of characters outside [A-Za-z0-9]
-// turned into one '_' (never trailing), ending before the kMaxLabelText limit is passed.
-// "=@two + 1" at index 3 gives "3_two_1"; a text with nothing left gives the index alone.
+// The index, then the text's runs of [A-Za-z0-9] joined by '_', cut at kMaxLabelText.
 inline std::string readable_label(std::size_t index, std::string_view text) {
   std::string label = std::to_string(index);
   const std::size_t start = label.size();
@@ -36,8 +33,7 @@ inline std::string readable_label(std::size_t index, std::string_view text) {
   return label;
 }
 
-// A name generator for INSTANTIATE_TEST_SUITE_P that labels each case by one of its
-// text members: `LabelBy<&Case::text>()`.
+// Labels each case by one of its text members: `LabelBy<&Case::text>()`.
 template <auto Member>
 struct LabelBy {
   template <typename Info>
@@ -46,7 +42,6 @@ struct LabelBy {
   }
 };
 
-// A text (a formula, a condition) and what it gives, labelled by the text.
 struct TextCase {
   std::string text;
   std::string expected;

@@ -8,7 +8,7 @@ import time
 import pytest
 
 import ostrel_formulas
-from conftest import N, raising, tree_calls
+from conftest import WRITERS, N, raising, refusing, tree_calls
 
 SEVERE = [KeyboardInterrupt, SystemExit, GeneratorExit, MemoryError]
 
@@ -70,29 +70,14 @@ def test_iterating_a_sequence(function, error, where):
     assert root.value is None
 
 
-WRITERS = {
-    "value": lambda root: ostrel_formulas.evaluate_tree(root, in_place=True),
-    "formula": lambda root: ostrel_formulas.rename_nodes(root, root, in_place=True),
-    "cells": lambda root: ostrel_formulas.export_tree_to_excel(root, in_place=True),
-}
-
-
 @pytest.mark.parametrize("error", SEVERE)
 @pytest.mark.parametrize("field", WRITERS)
 def test_writing_back(error, field):
-    class Refusing(N):
-        def __setattr__(self, name, value):
-            if name == field and getattr(self, "ready", False):
-                raise error("from writing")
-            super().__setattr__(name, value)
-
-    refusing = Refusing("c", "=1", cells="B2")
-    refusing.ready = True
     later = N("d", "=3", cells="C3")
-    root = N("r", "=2", [refusing, later], cells="A1")
+    root = N("r", "=2", [refusing(field, error)("c", "=1", cells="B2"), later], cells="A1")
     before = getattr(later, field)
     with pytest.raises(error, match="from writing"):
-        WRITERS[field](root)
+        WRITERS[field](root, True)
     assert getattr(later, field) == before
 
 

@@ -1,5 +1,5 @@
-"""rename_nodes: formulas written back as text, the old tree read first and never written,
-and properties over random edits. The rename rules are tested in the core."""
+"""rename_nodes: formulas written back as text, the old tree read first and never written, and
+properties over random edits (the rules themselves are tested in the core)."""
 
 import copy
 import re
@@ -73,43 +73,11 @@ def test_formulas_of_any_content_do_not_raise():
     assert [c.formula for c in rename_nodes(old, new).children[1:]] == [f.replace("@A", "@B") for f in junk]
 
 
-# Random edits over a small pool of names, whose reference forms are fixed here,
-# independently of the module: each name's forms without an index, the preferred first.
+# A pool of names and their reference forms without an index, the preferred first, fixed here.
 WHOLE_FORMS = {"A": ["@A", "@{A}"], "B": ["@B", "@{B}"], "Unit cost": ["@{Unit cost}"], "x[1]": ["@{x[1]}"], "a}b": []}
 FORMS = {name: forms[0] if forms else None for name, forms in WHOLE_FORMS.items()}
 
 
-@st.composite
-def edits(draw):
-    """An old tree, as (id, name, hidden) nodes and parent positions, and a new one made
-    from it by renames, removals, additions, moves and hidden flags. Ids are unique."""
-    names = st.sampled_from(list(FORMS))
-    old = [(str(i), draw(names), draw(st.integers(0, 3)) == 0) for i in range(draw(st.integers(1, 10)))]
-    new = []
-    for id_, name, hidden in old:
-        if draw(st.integers(0, 4)) > 0:
-            new.append((id_, draw(names) if draw(st.integers(0, 2)) == 0 else name, hidden ^ (draw(st.integers(0, 4)) == 0)))
-    new += [(f"new{k}", draw(names), False) for k in range(draw(st.integers(0, 3)))]
-    new = draw(st.permutations(new))
-
-    def parents(nodes):
-        return [draw(st.integers(-1, i - 1)) for i in range(len(nodes))]
-
-    return (old, parents(old)), (new, parents(new))
-
-
-def build(shape, formula_of, extra=()):
-    nodes, parents = shape
-    root = N("Root", "", id="root", is_hidden=True)
-    hosts = [N(name, formula_of(id_), id=id_, is_hidden=hidden) for id_, name, hidden in nodes]
-    for host, parent in zip(hosts, parents):
-        (root if parent < 0 else hosts[parent]).children.append(host)
-    root.children.extend(extra)
-    return root
-
-
-# References follow their node or become errors. Inputs hold numbers of their own; formula
-# nodes each read one input, written in any accepted form.
 ERRORS = {"REF!", "ERROR!", "MANY!", "VALUE!"}
 MISSING = object()  # an id kind: no attribute at all
 BAD_IDS = [MISSING, None, "", "\ud800", 7, 7.0, b"raw"]
@@ -117,10 +85,9 @@ BAD_IDS = [MISSING, None, "", "\ud800", 7, 7.0, b"raw"]
 
 @st.composite
 def followed_edits(draw):
-    """Inputs (key, name, hidden, id) and formula nodes of an old tree, with the new tree's
-    inputs made by renames (also to shared names, names needing braces and names without a
-    form), removals, hiding, additions and moves. An id stays with its node; in messy trees
-    some ids are missing, not a str, empty, lone surrogates, or shared with another node."""
+    """Inputs (key, name, hidden, id) and formula nodes of an old tree; the new tree's inputs by
+    renames (to shared names, names needing braces or without a form), removals, hiding, additions
+    and moves. In messy trees some ids are missing, not a str, empty, lone surrogates, or shared."""
     names = st.sampled_from(list(FORMS))
     messy = draw(st.booleans())
 
@@ -210,11 +177,9 @@ def written_reference(root, target, choice):
 @given(followed_edits())
 @settings(max_examples=examples(2000), deadline=None)
 def test_references_follow_their_node_or_become_errors(edit):
-    """After rename_nodes, a formula reading an input that can be identified (its id is
-    usable in the old tree and, where it is still there, in the new one) gives that
-    input's number, or an error when the input is gone or hidden; never another number.
-    Its text changes only when the input's preferred reference changed, and then to the new
-    preferred reference. References to inputs that cannot be identified stay as written."""
+    """A reference to an input identified by a usable id gives its number, or an error when it is
+    gone or hidden, never another number; its text changes only to the input's new preferred
+    reference. References to inputs that cannot be identified stay as written."""
     inputs, new_inputs, old_shape, new_shape, choices = edit
     old, old_nodes = host_tree(inputs, {}, old_shape)
     old_texts = preferred_texts(old)
@@ -254,15 +219,14 @@ formula_texts = st.lists(st.sampled_from(PIECES), max_size=12).map("".join)
 REPLACEMENTS = {"REF!"} | {form + index for form in FORMS.values() if form for index in [""] + [f"[{i}]" for i in range(1, 20)]}
 
 
-@given(edits(), st.data())
+@given(followed_edits(), st.data())
 @settings(max_examples=examples(300), deadline=None)
 def test_every_byte_outside_reference_tokens_survives(edit, data):
-    old_shape, new_shape = edit
-    texts = {id_: data.draw(formula_texts) for id_, _, _ in new_shape[0]}
-    new = build(new_shape, lambda id_: texts[id_])
-    rename_nodes(build(old_shape, lambda _: ""), new, in_place=True)
-    for node in list(pre_order(new))[1:]:
-        before = texts[node.id]
+    inputs, new_inputs, old_shape, new_shape, choices = edit
+    new, _ = host_tree(new_inputs, {j: data.draw(formula_texts) for j in range(len(choices))}, new_shape)
+    texts = formulas(new)
+    rename_nodes(host_tree(inputs, {}, old_shape)[0], new, in_place=True)
+    for before, node in zip(texts, pre_order(new)):
         # The formula cut at its reference tokens: the pieces between come out as they were.
         pattern, kept_from, position = "", 0, 0
         for text, kind in get_tokens(before):
@@ -275,10 +239,10 @@ def test_every_byte_outside_reference_tokens_survives(edit, data):
         assert re.fullmatch(pattern + re.escape(before[kept_from:]), node.formula, re.DOTALL), (before, node.formula)
 
 
-@given(edits(), st.data())
+@given(followed_edits(), st.data())
 @settings(max_examples=examples(300), deadline=None)
 def test_renaming_without_a_change_changes_no_formula(edit, data):
-    old_shape, _ = edit
-    texts = {id_: data.draw(formula_texts) for id_, _, _ in old_shape[0]}
-    old = build(old_shape, lambda id_: texts[id_])
-    assert formulas(rename_nodes(old, build(old_shape, lambda id_: texts[id_]))) == formulas(old)
+    inputs, _, old_shape, _, choices = edit
+    texts = {j: data.draw(formula_texts) for j in range(len(choices))}
+    old = host_tree(inputs, texts, old_shape)[0]
+    assert formulas(rename_nodes(old, host_tree(inputs, texts, old_shape)[0])) == formulas(old)

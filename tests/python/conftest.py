@@ -31,6 +31,11 @@ class Boom(Exception):
     """A host failure the tests raise on purpose."""
 
 
+class NoCopy(N):
+    def __deepcopy__(self, memo):
+        raise Boom("copy")
+
+
 def refusing(field, error):
     """A node class that raises `error("from writing")` on every write of `field` once built."""
 

@@ -86,12 +86,11 @@ class PlanMaker:
         return "" if self.rng.random() < 0.15 else self.rng.choice(INPUT_TEXTS)
 
     def add_input(self, name=None, hidden=False):
-        rng = self.rng
-        texts = [self.input_text()] if rng.random() < 0.4 else [self.input_text() for _ in range(self.dimensions)]
-        node = N(name or f"n{len(self.made) + 1}", texts[0] if len(texts) == 1 and rng.random() < 0.8 else texts,
+        texts = [self.input_text()] if self.rng.random() < 0.4 else [self.input_text() for _ in range(self.dimensions)]
+        node = N(name or f"n{len(self.made) + 1}", texts[0] if len(texts) == 1 and self.rng.random() < 0.8 else texts,
                  is_hidden=hidden)
         # A single number serves every dimension: one address will do.
-        node.single_address = isinstance(node.formula, str) and texts[0] != "" and rng.random() < 0.5
+        node.single_address = isinstance(node.formula, str) and texts[0] != "" and self.rng.random() < 0.5
         # Empty where a text is blank, and beyond the end of a shorter list.
         empty = "" in texts or isinstance(node.formula, list) and len(texts) < self.dimensions
         exact = not any("%" in t for t in texts)
@@ -141,12 +140,11 @@ class PlanMaker:
     # ---- values ---------------------------------------------------------------------------
 
     def value(self, scope, depth):
-        rng = self.rng
-        if depth <= 0 or rng.random() < 0.25:
-            if rng.random() < 0.04:
+        if depth <= 0 or self.rng.random() < 0.25:
+            if self.rng.random() < 0.04:
                 return self.failing_reference(scope)
-            return self.reference(scope) if rng.random() < 0.75 else literal(rng)
-        kind = rng.choice(["arith", "arith", "sign", "paren", "function", "function", "aggregate", "aggregate",
+            return self.reference(scope) if self.rng.random() < 0.75 else literal(self.rng)
+        kind = self.rng.choice(["arith", "arith", "sign", "paren", "function", "function", "aggregate", "aggregate",
                            "coalesce", "if", "when", "modifier"])
         return getattr(self, "make_" + kind)(scope, depth - 1)
 
@@ -166,18 +164,17 @@ class PlanMaker:
         return e if e.size <= limit else literal(self.rng)  # overflow
 
     def make_arith(self, scope, depth):
-        rng = self.rng
-        op = rng.choice(["+", "-", "*", "/", "%", "^"])
+        op = self.rng.choice(["+", "-", "*", "/", "%", "^"])
         if op == "%":  # remainders of negative numbers: an absolute value by a positive literal
             a = self.exact(scope, depth)
-            return Expr(f"abs({a.text}) % {rng.choice(['2', '3', '7', '2,5'])}", False, a.error, 7.0)
+            return Expr(f"abs({a.text}) % {self.rng.choice(['2', '3', '7', '2,5'])}", False, a.error, 7.0)
         a = self.value(scope, depth) if op != "^" or self.rng.random() < 0.5 else self.call(scope, depth)
         if op == "^":
             a = self.bounded(a, 1e4)
-            if rng.random() < 0.3:  # roots of negative numbers: a fractional power of an absolute value
+            if self.rng.random() < 0.3:  # roots of negative numbers: a fractional power of an absolute value
                 a = self.exact(scope, depth)
                 return Expr(f"abs({a.text}) ^ 0,5", False, a.error, a.size ** 0.5 + 1, False)
-            k = rng.choice([1, 2, 3])
+            k = self.rng.choice([1, 2, 3])
             return self.bounded(Expr(f"{operand(a)} ^ {k}", False, a.error, a.size ** k, a.exact))
         if op == "/":
             b = self.exact(scope, depth)
@@ -202,40 +199,39 @@ class PlanMaker:
         return replace(a, text=f"({a.text})")
 
     def make_function(self, scope, depth):
-        rng = self.rng
-        name = rng.choice(["abs", "round", "round2", "ceil", "floor", "pow", "root", "log", "log2", "mod", "sign",
+        name = self.rng.choice(["abs", "round", "round2", "ceil", "floor", "pow", "root", "log", "log2", "mod", "sign",
                            "iferror"])
         if name in ("abs", "pow", "iferror"):
             a = self.value(scope, depth)
             if name == "abs":
                 return Expr(f"abs({a.text})", False, a.error, a.size, a.exact)
             if name == "pow":
-                a, k = self.bounded(a, 1e3), rng.choice(["1", "2", "3"])
+                a, k = self.bounded(a, 1e3), self.rng.choice(["1", "2", "3"])
                 return self.bounded(Expr(f"pow({a.text}; {k})", False, a.error, a.size ** int(k), a.exact))
             b = self.value(scope, depth)  # the second argument's value when the first fails
             return replace(either(a, b), text=f"iferror({a.text}; {b.text})", error=b.error, input=False)
         inputs = [m.value for m in self.visible() if m.value.input and not m.value.empty]
-        a = rng.choice(inputs) if name == "round2" and inputs and rng.random() < 0.5 else self.exact(scope, depth)
+        a = self.rng.choice(inputs) if name == "round2" and inputs and self.rng.random() < 0.5 else self.exact(scope, depth)
         if name == "round2":
             # rounding ties: only an input's value, of at most two decimals, is rounded to a
             # decimal place; other digits are whole numbers, or computed ones of few digits
             digits = [Expr(d) for d in ["0", "-1", "-2"]]
             if a.input:
                 digits += [Expr(d) for d in ["1", "2", "0,6", "1,6"]] + [e for e in [self.exact(scope, 0)] if e.size <= 3]
-            d = rng.choice(digits)
+            d = self.rng.choice(digits)
             # a power of ten other than 1 is inexact: the result may differ in its last bits
             return Expr(f"round({a.text}; {d.text})", False, a.error or d.error, a.size + 100, d.text == "0")
         if name in ("round", "ceil", "floor", "sign"):
             return Expr(f"{name}({a.text})", False, a.error, a.size + 1)
         if name == "root":
-            return Expr(f"root(abs({a.text}); {rng.choice(['2', '3'])})", False, a.error, a.size ** 0.5 + 1, False)
+            return Expr(f"root(abs({a.text}); {self.rng.choice(['2', '3'])})", False, a.error, a.size ** 0.5 + 1, False)
         if name == "log":
             return Expr(f"log({a.text})", False, True, 10.0, False)
         if name == "log2":
-            base = rng.choice(["2", "10", "0,5", self.exact(scope, depth).text])
+            base = self.rng.choice(["2", "10", "0,5", self.exact(scope, depth).text])
             return Expr(f"log({a.text}; {base})", False, True, 1e3, False)
         b = self.exact(scope, depth)
-        divisor = rng.choice(["3", "4,5", f"abs({b.text}) + 1"])
+        divisor = self.rng.choice(["3", "4,5", f"abs({b.text}) + 1"])
         return Expr(f"mod(abs({a.text}); {divisor})", False, a.error or "+" in divisor and b.error, a.size)
 
     def aggregation_argument(self, scope, depth):
@@ -254,12 +250,11 @@ class PlanMaker:
         return e.text, [e]
 
     def make_aggregate(self, scope, depth):
-        rng = self.rng
-        name = rng.choice(["sum", "mult", "avg", "median", "stdev", "max", "min", "count"])
-        if rng.random() < 0.05:
+        name = self.rng.choice(["sum", "mult", "avg", "median", "stdev", "max", "min", "count"])
+        if self.rng.random() < 0.05:
             return Expr(f"{name}()", error=name not in ("sum", "mult", "count"))
         texts, members = [], []
-        for _ in range(rng.randint(1, 3)):
+        for _ in range(self.rng.randint(1, 3)):
             for _ in range(TRIES):
                 text, found = self.aggregation_argument(scope, depth)
                 if name != "count" or not any(m.error for m in found):  # `count` skips error cells
@@ -269,7 +264,7 @@ class PlanMaker:
             texts.append(text)
             members += found
         if name in ("max", "min") and all(m.empty for m in members):  # `max` and `min` of empty cells
-            texts.append(literal(rng).text)
+            texts.append(literal(self.rng).text)
             members.append(Expr("", size=100.0))
         numbers = sum(not m.empty for m in members)  # at least this many
         error = any(m.error for m in members) or numbers < {"stdev": 2, "sum": 0, "mult": 0, "count": 0}.get(name, 1)
@@ -307,12 +302,11 @@ class PlanMaker:
 
     def condition(self, scope, depth):
         """A condition's text, and whether it may fail."""
-        rng = self.rng
-        kind = rng.choice(["compare", "compare", "compare", "bare", "not", "and", "or", "nested"])
+        kind = self.rng.choice(["compare", "compare", "compare", "bare", "not", "and", "or", "nested"])
         if kind == "compare" or depth <= 0:
             # comparisons with empty cells, nearly equal numbers: exact operands, never empty
             a, b = self.exact(scope, depth), self.exact(scope, depth)
-            return f"{a.text} {rng.choice(['==', '!=', '>', '<', '>=', '<='])} {b.text}", a.error or b.error
+            return f"{a.text} {self.rng.choice(['==', '!=', '>', '<', '>=', '<='])} {b.text}", a.error or b.error
         if kind == "bare":
             a = self.exact(scope, depth)
             return a.text, a.error
@@ -322,7 +316,7 @@ class PlanMaker:
         if kind == "nested":
             return f"({text})", error
         parts = [f"({text})"]
-        for _ in range(rng.randint(1, 2)):
+        for _ in range(self.rng.randint(1, 2)):
             for _ in range(TRIES):  # short-circuit conditions: later operands never fail
                 text, failing = self.condition(scope, depth - 1)
                 if not failing:
@@ -350,20 +344,19 @@ class PlanMaker:
         return replace(result, text=f"when({'; '.join(clauses)}; {values[-1].text})", error=error or result.error)
 
     def make_modifier(self, scope, depth):
-        rng = self.rng
         targets = [(m.value.text, [m.value]) for m in self.visible()]
         targets += [(f"@{g[0].node.name}", [m.value for m in g]) for g in self.shared]
         if not targets:
-            return literal(rng)
-        text, members = rng.choice(targets)
-        if rng.random() < 0.5:
+            return literal(self.rng)
+        text, members = self.rng.choice(targets)
+        if self.rng.random() < 0.5:
             total = either(*members)
             return Expr(f"total({text})", False, total.error, sum(m.size for m in members), total.exact)
         if len(members) > 1:
-            k = rng.randint(1, len(members))
+            k = self.rng.randint(1, len(members))
             text, members = f"{text}[{k}]", [members[k - 1]]
         # nearly equal numbers: a ratio divides by a first dimension that may be nearly 0
-        return Expr(f"ratio({text})", False, True, 1e4, False) if members[0].exact else literal(rng)
+        return Expr(f"ratio({text})", False, True, 1e4, False) if members[0].exact else literal(self.rng)
 
     # ---- formula nodes ----------------------------------------------------------------------
 

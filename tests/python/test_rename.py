@@ -131,20 +131,20 @@ def host_tree(inputs, formulas, shape):
     return root, nodes
 
 
+def occurrence(root, node):
+    """The node's position among the visible nodes of its name, from 1, and their number."""
+    same = [n for n in pre_order(root) if not n.is_hidden and n.name == node.name]
+    return same.index(node) + 1, len(same)
+
+
 def preferred_texts(root):
     """Each visible node's preferred reference text (None for a name without a form)."""
-    visible = [node for node in pre_order(root) if not node.is_hidden]
-    out = {}
-    for node in visible:
-        same = [n for n in visible if n.name == node.name]
-        form = FORMS.get(node.name, f"@{node.name}")
-        out[node] = form and form + (f"[{same.index(node) + 1}]" if len(same) > 1 else "")
-    return out
+    return {node: (form := FORMS.get(node.name, f"@{node.name}")) and form + ("" if count == 1 else f"[{k}]")
+            for node in pre_order(root) if not node.is_hidden for k, count in [occurrence(root, node)]}
 
 
 def usable_ids(root):
-    """The ids that identify one node: a non-empty str (that UTF-8 can hold) carried by no
-    other node of the tree, visible or hidden."""
+    """The ids that identify one node: a non-empty str (UTF-8 can hold) that no other node carries."""
     ids = [getattr(node, "id", MISSING) for node in pre_order(root)]
     usable = [i for i in ids if isinstance(i, str) and i and not re.search("[\ud800-\udfff]", i)]
     return {i for i in usable if ids.count(i) == 1}
@@ -152,12 +152,9 @@ def usable_ids(root):
 
 def written_reference(root, target, choice):
     """One accepted form of a reference that selects `target` in `root`."""
-    visible = [node for node in pre_order(root) if not node.is_hidden]
-    same = [n for n in visible if n.name == target.name]
-    form = WHOLE_FORMS[target.name][choice[0] % len(WHOLE_FORMS[target.name])]
-    occurrence = same.index(target) + 1
-    indexes = [f"[{occurrence}]", f"[0{occurrence}]"] + ([""] if len(same) == 1 else [])
-    return form + indexes[choice[1] % len(indexes)]
+    (k, count), forms = occurrence(root, target), WHOLE_FORMS[target.name]
+    indexes = [f"[{k}]", f"[0{k}]"] + ([""] if count == 1 else [])
+    return forms[choice[0] % len(forms)] + indexes[choice[1] % len(indexes)]
 
 
 @given(followed_edits())
@@ -170,15 +167,11 @@ def test_references_follow_their_node_or_become_errors(edit):
     old, old_nodes = host_tree(inputs, {}, old_shape)
     old_texts = preferred_texts(old)
     targets = [node for item, node in old_nodes.items() if item[0] == "in" and old_texts.get(node)]
-    formulas = {}
-    read = {}
-    for j, choice in enumerate(choices):
-        if targets:
-            target = targets[choice[0] % len(targets)]
-            read[j] = next(item for item, node in old_nodes.items() if node is target)
-            formulas[j] = "=" + written_reference(old, target, choice)
-    for j, formula in formulas.items():
-        old_nodes[("f", j)].formula = formula
+    formulas, read = {}, {}
+    for j, choice in enumerate(choices if targets else []):
+        target = targets[choice[0] % len(targets)]
+        read[j] = next(item for item, node in old_nodes.items() if node is target)
+        formulas[j] = old_nodes[("f", j)].formula = "=" + written_reference(old, target, choice)
     new, new_nodes = host_tree(new_inputs, formulas, new_shape)
     old_ids, new_ids = usable_ids(old), usable_ids(new)
     new_texts = preferred_texts(new)

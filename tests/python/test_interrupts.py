@@ -30,11 +30,15 @@ class Formulas:
 
 @pytest.mark.parametrize("function", tree_calls())
 @pytest.mark.parametrize("error", SEVERE)
-@pytest.mark.parametrize("attribute", ["id", "is_hidden", "cells", "children"])
-def test_reading_an_attribute(function, error, attribute):
-    child = raising(attribute, error)("c", "=1")
+@pytest.mark.parametrize("where", ["id", "is_hidden", "cells", "children", "iterating formula", "iterating cells"])
+def test_reading_an_attribute_or_iterating_a_sequence(function, error, where):
+    if where.startswith("iterating"):
+        child = N("c", "=1")
+        setattr(child, where.split()[1], Formulas(error))
+    else:
+        child = raising(where, error)("c", "=1")
     root = N("r", "=2", [N("a", "=3"), child])
-    with pytest.raises(error, match="from " + attribute):
+    with pytest.raises(error, match="from iteration" if where.startswith("iterating") else "from " + where):
         tree_calls()[function](root)
     assert root.value is None and root.children[0].value is None
 
@@ -55,18 +59,6 @@ def test_a_collection_meanwhile_keeps_the_error(function):
                 tree_calls()[function](N("r", "=2", [N("a", "=3"), child]))
     finally:
         gc.set_threshold(*thresholds)
-
-
-@pytest.mark.parametrize("function", tree_calls())
-@pytest.mark.parametrize("error", SEVERE)
-@pytest.mark.parametrize("where", ["formula", "cells"])
-def test_iterating_a_sequence(function, error, where):
-    child = N("c", "=1")
-    setattr(child, where, Formulas(error))
-    root = N("r", "=2", [child])
-    with pytest.raises(error, match="from iteration"):
-        tree_calls()[function](root)
-    assert root.value is None
 
 
 @pytest.mark.parametrize("error", SEVERE)

@@ -1,5 +1,5 @@
-"""Host node classes for the tree tests (plain classes that follow the node protocol), a walk
-over host trees, the tree functions applied to one tree, and the property tests' budget."""
+"""Host node classes for the tree tests, a walk over host trees, the tree functions applied to
+one tree, and the property tests' budget."""
 
 import os
 
@@ -7,8 +7,7 @@ import ostrel_formulas
 
 
 def examples(count):
-    """A property test's number of generated examples: `count`, scaled by the environment's
-    OSTREL_EXAMPLES_SCALE (say 0.1 for a quick pass on another Python), at least 10."""
+    """`count` examples scaled by OSTREL_EXAMPLES_SCALE (say 0.1 for a quick pass), at least 10."""
     return max(10, round(count * float(os.environ.get("OSTREL_EXAMPLES_SCALE", "1"))))
 
 
@@ -30,6 +29,22 @@ class N:
 
 class Boom(Exception):
     """A host failure the tests raise on purpose."""
+
+
+class NoCopy(N):
+    def __deepcopy__(self, memo):
+        raise Boom("copy")
+
+
+def refusing(field, error):
+    """A node class that raises `error("from writing")` on every write of `field` once built."""
+
+    def setter(self, name, value):
+        if name == field and "children" in self.__dict__:
+            raise error("from writing")
+        object.__setattr__(self, name, value)
+
+    return type(f"Refusing_{field}", (N,), {"__setattr__": setter})
 
 
 def raising(attribute, error):
@@ -61,3 +76,12 @@ def tree_calls():
         "rename_nodes (new tree)": lambda root: of.rename_nodes(N("r", ""), root, in_place=True),
         "export_tree_to_excel": lambda root: of.export_tree_to_excel(root, in_place=True),
     }
+
+
+# The functions that write a field back, each with an old tree that renames "@A" to "@X".
+WRITERS = {
+    "value": lambda root, in_place: ostrel_formulas.evaluate_tree(root, in_place=in_place),
+    "formula": lambda root, in_place: ostrel_formulas.rename_nodes(N("r", "", [N("A", id="1")], id="0"), root,
+                                                                   in_place=in_place),
+    "cells": lambda root, in_place: ostrel_formulas.export_tree_to_excel(root, in_place=in_place),
+}

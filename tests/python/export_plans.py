@@ -1,37 +1,7 @@
 """Random acyclic plans for the spreadsheet round trip: trees whose every cell a spreadsheet
-must compute as evaluate_tree does.
-
-A plan has inputs (numbers in every format the language reads, blank cells, a hidden node,
-names shared by several nodes) and formula nodes that read only nodes made before them, or
-their own later dimensions, so no plan has a cycle. Formulas use every function,
-aggregation, conditional and modifier, children, right, names with and without indexes,
-conditions with and/or/not, and references that fail on purpose; blanks may stand before
-"=".
-
-The plans leave out what a spreadsheet computes differently by design, the divergences
-that docs/api.md lists. Each expression is made together with what its value may be
-(empty, an error, how large, computed alike by both), and each divergence is avoided by
-name where it could arise:
-
-- remainders of negative numbers: remainders are taken of absolute values, by positive
-  divisors;
-- rounding ties, nearly equal numbers: rounding, comparisons, remainders, ceil, floor,
-  sign, log, roots and divisors read only exact values: dyadic inputs and literals under
-  operations that keep them so, which both compute to the same double;
-- roots of negative numbers: roots and fractional powers are taken of absolute values;
-- comparisons with empty cells: no comparison operand may be empty;
-- formulas that read an empty cell: no formula's whole value may be empty, and values that
-  may be empty enter aggregations only as cells;
-- `max` and `min` of empty cells: they always have an argument that is never empty;
-- `count` skips error cells: no `count` argument may be an error;
-- the empty text: `empty`, `iferror` of one argument and `when` without a default stand
-  only where their value is never computed with: the root's whole formula, or skipped by
-  `coalesce`;
-- overflow: magnitudes stay far below the doubles' range;
-- short-circuit conditions: no `and` or `or` operand after the first may be an error;
-- lists through `if` and `when`: lists are aggregation arguments, never conditional values;
-- texts: no input is text.
-"""
+must compute as evaluate_tree does. Every function, aggregation, conditional, modifier and
+reference kind appears, with references that fail on purpose; each divergence that
+docs/api.md lists is avoided by name where it could arise (comments below)."""
 
 from __future__ import annotations
 
@@ -40,8 +10,7 @@ from dataclasses import dataclass, field, replace
 
 from conftest import N, pre_order
 
-# Inputs as a host writes them, in every number format the language reads; all but the
-# percentage are dyadic, so sums and products of them are exact.
+# Every number format the language reads; all but the percentage are dyadic, so sums and products stay exact.
 INPUT_TEXTS = ["0", "1", "2", "3", "7", "12", "25", "100", "250", "-3", "-12", "1,5", "2.5", "12,5", "0,25",
                "1.234,5", "1,234.5", " 40 ", "-0,75", "15%"]
 LITERALS = ["0", "1", "2", "3", "5", "10", "0,5", "1,5", "2.5", "100", "20%"]
@@ -61,17 +30,15 @@ class Expr:
 
 
 def either(*parts):
-    """The summary of a value that may be any of the parts."""
     return Expr("", any(p.empty for p in parts), any(p.error for p in parts), max(p.size for p in parts),
                 all(p.exact for p in parts), all(p.cell for p in parts), all(p.input for p in parts))
 
 
 def is_call(text):
     """A keyword and its parenthesised arguments, nothing else ("root(abs(@a); 2)")."""
-    start = text.find("(")
+    start, depth = text.find("("), 0
     if start <= 0 or not text[:start].isalpha() or not text.endswith(")"):
         return False
-    depth = 0
     for i, c in enumerate(text[start:], start):
         depth += {"(": 1, ")": -1}.get(c, 0)
         if depth == 0:
@@ -80,14 +47,12 @@ def is_call(text):
 
 
 def operand(e):
-    """The expression's text as one operand of an operator or a sign: a call as it stands,
-    whatever its export becomes, anything with operators in parentheses."""
+    """The text as one operand: a call as it stands (whatever its export becomes), operators in parentheses."""
     return e.text if is_call(e.text) or " " not in e.text and e.text[:1] not in "+-" else f"({e.text})"
 
 
-def number_of(literal_text):
-    """The value of one of LITERALS."""
-    return float(literal_text.replace(",", ".").rstrip("%")) / (100 if literal_text.endswith("%") else 1)
+def number_of(text):
+    return float(text.replace(",", ".").rstrip("%")) / (100 if text.endswith("%") else 1)
 
 
 def literal(rng, exact=False):
@@ -97,8 +62,6 @@ def literal(rng, exact=False):
 
 @dataclass
 class Made:
-    """A node made so far, and what its values may be (in any dimension)."""
-
     node: N
     value: Expr  # its text is the node's reference ("@n3"), empty for a hidden or shared node
     attached: bool = False
@@ -106,40 +69,32 @@ class Made:
 
 @dataclass
 class Scope:
-    """What one formula text can read besides names: its node's children, and its own later
-    dimensions (`right`: one Expr per dimension after this one; None for a single formula)."""
-
+    """A formula's children, and its later dimensions (`right`, one Expr each; None for a single formula)."""
     children: list = field(default_factory=list)
     right: list | None = None
 
 
 class PlanMaker:
     def __init__(self, rng: random.Random, dimensions: int):
-        self.rng = rng
-        self.dimensions = dimensions
+        self.rng, self.dimensions = rng, dimensions
         self.made: list[Made] = []
         self.shared: list[list[Made]] = []  # the nodes of each shared name
 
-    def name(self):
-        return f"n{len(self.made) + 1}"
-
-    # ---- inputs ---------------------------------------------------------------------------
+    # ---- inputs and references ----------------------------------------------------------------
 
     def input_text(self):
         return "" if self.rng.random() < 0.15 else self.rng.choice(INPUT_TEXTS)
 
     def add_input(self, name=None, hidden=False):
-        rng = self.rng
-        texts = [self.input_text()] if rng.random() < 0.4 else [self.input_text() for _ in range(self.dimensions)]
-        node = N(name or self.name(), texts[0] if len(texts) == 1 and rng.random() < 0.8 else texts,
+        texts = [self.input_text()] if self.rng.random() < 0.4 else [self.input_text() for _ in range(self.dimensions)]
+        node = N(name or f"n{len(self.made) + 1}", texts[0] if len(texts) == 1 and self.rng.random() < 0.8 else texts,
                  is_hidden=hidden)
         # A single number serves every dimension: one address will do.
-        node.single_address = isinstance(node.formula, str) and texts[0] != "" and rng.random() < 0.5
+        node.single_address = isinstance(node.formula, str) and texts[0] != "" and self.rng.random() < 0.5
         # Empty where a text is blank, and beyond the end of a shorter list.
         empty = "" in texts or isinstance(node.formula, list) and len(texts) < self.dimensions
-        value = Expr("" if hidden else f"@{node.name}", empty, False, 1250.0, not any("%" in t for t in texts), True,
-                     True)
-        self.made.append(Made(node, value))
+        exact = not any("%" in t for t in texts)
+        self.made.append(Made(node, Expr("" if hidden else f"@{node.name}", empty, False, 1250.0, exact, True, True)))
         return self.made[-1]
 
     def add_shared(self):
@@ -149,68 +104,56 @@ class PlanMaker:
             member.value.text = ""
         self.shared.append(group)
 
-    # ---- references -----------------------------------------------------------------------
-
     def visible(self):
         return [m for m in self.made if m.value.text]
 
     def reference(self, scope):
-        rng = self.rng
-        choices = []
+        rng, choices = self.rng, []
         if self.visible():
             choices.append(rng.choice(self.visible()).value)
         if self.shared:
             group = rng.choice(self.shared)
             k = rng.randint(1, len(group))
             choices.append(replace(either(*(m.value for m in group)), text=f"@{group[0].node.name}[{k}]"))
-        if scope.children:
-            k = rng.randint(1, len(scope.children))
-            choices.append(replace(scope.children[k - 1], text=f"children[{k}]"))
-        if scope.right:
-            k = rng.randint(1, len(scope.right))
-            choices.append(replace(scope.right[k - 1], text=f"right[{k}]"))
+        for word, members in (("children", scope.children), ("right", scope.right)):
+            if members:
+                k = rng.randint(1, len(members))
+                choices.append(replace(members[k - 1], text=f"{word}[{k}]"))
         return rng.choice(choices) if choices else literal(rng)
 
     def failing_reference(self, scope):
         """A reference the engine cannot resolve, or a list where one value belongs."""
-        rng = self.rng
         options = ["@nobody", "children[99]", "right[99]"]
-        # right ends where the node's formula list ends, whatever its cells; a single
-        # formula has no right-hand values
+        # right ends where the formula list ends, whatever its cells; a single formula has none
         options += [f"right[{len(scope.right) + 1}]"] if scope.right is not None else ["right[1]", "sum(right)"]
         if self.visible():
-            options.append(rng.choice(self.visible()).value.text + "[2]")
+            options.append(self.rng.choice(self.visible()).value.text + "[2]")
         options += [f"{text} + 1" for text, _ in self.lists(scope)]
-        return Expr(rng.choice(options), error=True)
+        return Expr(self.rng.choice(options), error=True)
 
     def lists(self, scope):
         """The lists a formula can read: (text, an Expr per member)."""
         found = [(f"@{group[0].node.name}", [m.value for m in group]) for group in self.shared]
-        if scope.children:
-            found.append(("children", scope.children))
-        if scope.right is not None:
-            found.append(("right", scope.right))
-        return found
+        found += [("children", scope.children)] if scope.children else []
+        return found + ([("right", scope.right)] if scope.right is not None else [])
 
     # ---- values ---------------------------------------------------------------------------
 
     def value(self, scope, depth):
-        rng = self.rng
-        if depth <= 0 or rng.random() < 0.25:
-            if rng.random() < 0.04:
+        if depth <= 0 or self.rng.random() < 0.25:
+            if self.rng.random() < 0.04:
                 return self.failing_reference(scope)
-            return self.reference(scope) if rng.random() < 0.75 else literal(rng)
-        kind = rng.choice(["arith", "arith", "sign", "paren", "function", "function", "aggregate", "aggregate",
+            return self.reference(scope) if self.rng.random() < 0.75 else literal(self.rng)
+        kind = self.rng.choice(["arith", "arith", "sign", "paren", "function", "function", "aggregate", "aggregate",
                            "coalesce", "if", "when", "modifier"])
         return getattr(self, "make_" + kind)(scope, depth - 1)
 
     def filled(self, scope, depth):
-        """A value that is never empty."""
         e = self.value(scope, depth)
         return replace(e, text=f"{operand(e)} + 0", empty=False, cell=False) if e.empty else e
 
     def exact(self, scope, depth):
-        """A value that is never empty and that both compute alike (nearly equal numbers)."""
+        """Never empty, and computed alike by both (nearly equal numbers)."""
         for _ in range(TRIES):
             e = self.filled(scope, depth)
             if e.exact and e.size <= 1e6:
@@ -218,33 +161,28 @@ class PlanMaker:
         return literal(self.rng, exact=True)
 
     def bounded(self, e, limit=BIG):
-        """The expression, or a literal for one that may overflow."""
-        return e if e.size <= limit else literal(self.rng)
+        return e if e.size <= limit else literal(self.rng)  # overflow
 
     def make_arith(self, scope, depth):
-        rng = self.rng
-        op = rng.choice(["+", "-", "*", "/", "%", "^"])
-        if op == "%":
-            # remainders of negative numbers: an absolute value by a positive literal
+        op = self.rng.choice(["+", "-", "*", "/", "%", "^"])
+        if op == "%":  # remainders of negative numbers: an absolute value by a positive literal
             a = self.exact(scope, depth)
-            return Expr(f"abs({a.text}) % {rng.choice(['2', '3', '7', '2,5'])}", False, a.error, 7.0)
+            return Expr(f"abs({a.text}) % {self.rng.choice(['2', '3', '7', '2,5'])}", False, a.error, 7.0)
         a = self.value(scope, depth) if op != "^" or self.rng.random() < 0.5 else self.call(scope, depth)
         if op == "^":
             a = self.bounded(a, 1e4)
-            if rng.random() < 0.3:  # roots of negative numbers: a fractional power of an absolute value
+            if self.rng.random() < 0.3:  # roots of negative numbers: a fractional power of an absolute value
                 a = self.exact(scope, depth)
                 return Expr(f"abs({a.text}) ^ 0,5", False, a.error, a.size ** 0.5 + 1, False)
-            k = rng.choice([1, 2, 3])
+            k = self.rng.choice([1, 2, 3])
             return self.bounded(Expr(f"{operand(a)} ^ {k}", False, a.error, a.size ** k, a.exact))
         if op == "/":
             b = self.exact(scope, depth)
-            nonzero = b.text in LITERALS and number_of(b.text) != 0
-            return self.bounded(Expr(f"{operand(a)} / {operand(b)}", False, a.error or b.error or not nonzero,
-                                     a.size * 1e3, False))
+            failing = a.error or b.error or b.text not in LITERALS or number_of(b.text) == 0
+            return self.bounded(Expr(f"{operand(a)} / {operand(b)}", False, failing, a.size * 1e3, False))
         b = self.value(scope, depth)
         size = a.size * b.size if op == "*" else a.size + b.size
-        return self.bounded(Expr(f"{operand(a)} {op} {operand(b)}", False, a.error or b.error, size,
-                                 a.exact and b.exact))
+        return self.bounded(Expr(f"{operand(a)} {op} {operand(b)}", False, a.error or b.error, size, a.exact and b.exact))
 
     def call(self, scope, depth):
         """A function, aggregation or modifier: an operand that its export must keep one."""
@@ -261,51 +199,44 @@ class PlanMaker:
         return replace(a, text=f"({a.text})")
 
     def make_function(self, scope, depth):
-        rng = self.rng
-        name = rng.choice(["abs", "round", "round2", "ceil", "floor", "pow", "root", "log", "log2", "mod", "sign",
+        name = self.rng.choice(["abs", "round", "round2", "ceil", "floor", "pow", "root", "log", "log2", "mod", "sign",
                            "iferror"])
         if name in ("abs", "pow", "iferror"):
             a = self.value(scope, depth)
             if name == "abs":
                 return Expr(f"abs({a.text})", False, a.error, a.size, a.exact)
             if name == "pow":
-                a = self.bounded(a, 1e3)
-                k = rng.choice(["1", "2", "3"])
+                a, k = self.bounded(a, 1e3), self.rng.choice(["1", "2", "3"])
                 return self.bounded(Expr(f"pow({a.text}; {k})", False, a.error, a.size ** int(k), a.exact))
-            # the second argument's value when the first fails
-            b = self.value(scope, depth)
+            b = self.value(scope, depth)  # the second argument's value when the first fails
             return replace(either(a, b), text=f"iferror({a.text}; {b.text})", error=b.error, input=False)
         inputs = [m.value for m in self.visible() if m.value.input and not m.value.empty]
-        if name == "round2" and inputs and rng.random() < 0.5:
-            a = rng.choice(inputs)
-        else:
-            a = self.exact(scope, depth)
+        a = self.rng.choice(inputs) if name == "round2" and inputs and self.rng.random() < 0.5 else self.exact(scope, depth)
         if name == "round2":
             # rounding ties: only an input's value, of at most two decimals, is rounded to a
             # decimal place; other digits are whole numbers, or computed ones of few digits
             digits = [Expr(d) for d in ["0", "-1", "-2"]]
             if a.input:
                 digits += [Expr(d) for d in ["1", "2", "0,6", "1,6"]] + [e for e in [self.exact(scope, 0)] if e.size <= 3]
-            d = rng.choice(digits)
+            d = self.rng.choice(digits)
             # a power of ten other than 1 is inexact: the result may differ in its last bits
             return Expr(f"round({a.text}; {d.text})", False, a.error or d.error, a.size + 100, d.text == "0")
         if name in ("round", "ceil", "floor", "sign"):
             return Expr(f"{name}({a.text})", False, a.error, a.size + 1)
         if name == "root":
-            return Expr(f"root(abs({a.text}); {rng.choice(['2', '3'])})", False, a.error, a.size ** 0.5 + 1, False)
+            return Expr(f"root(abs({a.text}); {self.rng.choice(['2', '3'])})", False, a.error, a.size ** 0.5 + 1, False)
         if name == "log":
             return Expr(f"log({a.text})", False, True, 10.0, False)
         if name == "log2":
-            base = rng.choice(["2", "10", "0,5", self.exact(scope, depth).text])
+            base = self.rng.choice(["2", "10", "0,5", self.exact(scope, depth).text])
             return Expr(f"log({a.text}; {base})", False, True, 1e3, False)
         b = self.exact(scope, depth)
-        divisor = rng.choice(["3", "4,5", f"abs({b.text}) + 1"])
+        divisor = self.rng.choice(["3", "4,5", f"abs({b.text}) + 1"])
         return Expr(f"mod(abs({a.text}); {divisor})", False, a.error or "+" in divisor and b.error, a.size)
 
     def aggregation_argument(self, scope, depth):
         """(text, an Expr per member): a list or one value."""
-        rng = self.rng
-        lists = self.lists(scope)
+        rng, lists = self.rng, self.lists(scope)
         if lists and rng.random() < 0.4:
             text, members = rng.choice(lists)
             return rng.choice([text, text, f"({text})", f"+{text}", f"iferror({text}; 0)"]), members
@@ -314,19 +245,16 @@ class PlanMaker:
             e = rng.choice(blanks)
             return e.text, [e]
         e = self.value(scope, depth)
-        if e.empty and not e.cell:
-            # formulas that read an empty cell: a value that may be empty is a cell, which
-            # aggregations skip as the engine skips empty values
+        if e.empty and not e.cell:  # formulas that read an empty cell: aggregations skip only cells
             e = replace(e, text=f"{operand(e)} + 0", empty=False)
         return e.text, [e]
 
     def make_aggregate(self, scope, depth):
-        rng = self.rng
-        name = rng.choice(["sum", "mult", "avg", "median", "stdev", "max", "min", "count"])
-        if rng.random() < 0.05:
+        name = self.rng.choice(["sum", "mult", "avg", "median", "stdev", "max", "min", "count"])
+        if self.rng.random() < 0.05:
             return Expr(f"{name}()", error=name not in ("sum", "mult", "count"))
         texts, members = [], []
-        for _ in range(rng.randint(1, 3)):
+        for _ in range(self.rng.randint(1, 3)):
             for _ in range(TRIES):
                 text, found = self.aggregation_argument(scope, depth)
                 if name != "count" or not any(m.error for m in found):  # `count` skips error cells
@@ -336,51 +264,49 @@ class PlanMaker:
             texts.append(text)
             members += found
         if name in ("max", "min") and all(m.empty for m in members):  # `max` and `min` of empty cells
-            texts.append(literal(rng).text)
+            texts.append(literal(self.rng).text)
             members.append(Expr("", size=100.0))
         numbers = sum(not m.empty for m in members)  # at least this many
         error = any(m.error for m in members) or numbers < {"stdev": 2, "sum": 0, "mult": 0, "count": 0}.get(name, 1)
         size = max((m.size for m in members), default=1.0)
-        if name in ("sum", "mult"):
-            size = sum(m.size for m in members) if name == "sum" else 1.0
-            for m in members if name == "mult" else []:
+        if name == "sum":
+            size = sum(m.size for m in members)
+        elif name == "mult":
+            size = 1.0
+            for m in members:
                 size *= max(m.size, 1.0)
         exact = all(m.exact for m in members) and name not in ("avg", "stdev")
         return self.bounded(Expr(f"{name}({'; '.join(texts)})", False, error, size, exact))
 
     def make_coalesce(self, scope, depth):
-        rng = self.rng
-        texts, operands = [], []
+        rng, texts, operands = self.rng, [], []
         if rng.random() < 0.2:
             texts.append("empty")  # the empty text, skipped: another operand follows
         for _ in range(rng.randint(1, 3)):
             lists = self.lists(scope)
             if lists and rng.random() < 0.3:
                 text, members = rng.choice(lists)
-                texts.append(text)
-                operands += members
             else:
                 e = self.value(scope, depth)
-                texts.append(e.text)
-                operands.append(e)
+                text, members = e.text, [e]
+            texts.append(text)
+            operands += members
         if not operands or operands[-1].empty and not operands[-1].cell:
             # a list that selects nothing leaves the empty text of coalesce(): a value ends it
             e = literal(rng)
             texts.append(e.text)
             operands.append(e)
-        result = either(*operands)
         empty = all(o.empty for o in operands)
-        return replace(result, text=f"coalesce({'; '.join(texts)})", empty=empty, cell=empty and operands[-1].cell,
-                       input=False)
+        return replace(either(*operands), text=f"coalesce({'; '.join(texts)})", empty=empty,
+                       cell=empty and operands[-1].cell, input=False)
 
     def condition(self, scope, depth):
         """A condition's text, and whether it may fail."""
-        rng = self.rng
-        kind = rng.choice(["compare", "compare", "compare", "bare", "not", "and", "or", "nested"])
+        kind = self.rng.choice(["compare", "compare", "compare", "bare", "not", "and", "or", "nested"])
         if kind == "compare" or depth <= 0:
             # comparisons with empty cells, nearly equal numbers: exact operands, never empty
             a, b = self.exact(scope, depth), self.exact(scope, depth)
-            return f"{a.text} {rng.choice(['==', '!=', '>', '<', '>=', '<='])} {b.text}", a.error or b.error
+            return f"{a.text} {self.rng.choice(['==', '!=', '>', '<', '>=', '<='])} {b.text}", a.error or b.error
         if kind == "bare":
             a = self.exact(scope, depth)
             return a.text, a.error
@@ -390,7 +316,7 @@ class PlanMaker:
         if kind == "nested":
             return f"({text})", error
         parts = [f"({text})"]
-        for _ in range(rng.randint(1, 2)):
+        for _ in range(self.rng.randint(1, 2)):
             for _ in range(TRIES):  # short-circuit conditions: later operands never fail
                 text, failing = self.condition(scope, depth - 1)
                 if not failing:
@@ -410,31 +336,27 @@ class PlanMaker:
         clauses, values, error = [], [], False
         for _ in range(self.rng.randint(1, 3)):
             condition, failing = self.condition(scope, depth)
-            e = self.value(scope, depth)
-            clauses.append(f"{condition}; {e.text}")
-            values.append(e)
+            values.append(self.value(scope, depth))
+            clauses.append(f"{condition}; {values[-1].text}")
             error = error or failing
         values.append(self.value(scope, depth))
         result = either(*values)
         return replace(result, text=f"when({'; '.join(clauses)}; {values[-1].text})", error=error or result.error)
 
     def make_modifier(self, scope, depth):
-        rng = self.rng
         targets = [(m.value.text, [m.value]) for m in self.visible()]
         targets += [(f"@{g[0].node.name}", [m.value for m in g]) for g in self.shared]
         if not targets:
-            return literal(rng)
-        text, members = rng.choice(targets)
-        if rng.random() < 0.5:
+            return literal(self.rng)
+        text, members = self.rng.choice(targets)
+        if self.rng.random() < 0.5:
             total = either(*members)
             return Expr(f"total({text})", False, total.error, sum(m.size for m in members), total.exact)
         if len(members) > 1:
-            k = rng.randint(1, len(members))
+            k = self.rng.randint(1, len(members))
             text, members = f"{text}[{k}]", [members[k - 1]]
         # nearly equal numbers: a ratio divides by a first dimension that may be nearly 0
-        if not members[0].exact:
-            return literal(rng)
-        return Expr(f"ratio({text})", False, True, 1e4, False)
+        return Expr(f"ratio({text})", False, True, 1e4, False) if members[0].exact else literal(self.rng)
 
     # ---- formula nodes ----------------------------------------------------------------------
 
@@ -454,8 +376,7 @@ class PlanMaker:
         return children
 
     def add_formula(self):
-        rng = self.rng
-        children = self.adopt()
+        rng, children = self.rng, self.adopt()
         scope = Scope(children=[replace(c.value, text="") for c in children])
         if rng.random() < 0.5:
             formula, value = self.formula_text(scope)
@@ -470,16 +391,14 @@ class PlanMaker:
                 formula.insert(0, text)
                 later.insert(0, replace(e, cell=True, input=False))
             value = replace(either(*later), empty=length < self.dimensions)
-        node = N(self.name(), formula, [c.node for c in children])
+        node = N(f"n{len(self.made) + 1}", formula, [c.node for c in children])
         self.made.append(Made(node, replace(value, text=f"@{node.name}", cell=True, input=False)))
 
     def root(self):
-        """The root, over every node not attached elsewhere. No cell reads its value, so it
-        may be the empty text."""
+        """The root over every unattached node; no cell reads it, so it may be the empty text."""
         free = [m for m in self.made if not m.attached]
         scope = Scope(children=[replace(m.value, text="") for m in free])
-        rng = self.rng
-        special = rng.random()
+        special = self.rng.random()
         if special < 0.1:
             formula = "=empty"
         elif special < 0.25:
@@ -496,15 +415,13 @@ def random_plan(rng: random.Random) -> N:
     maker = PlanMaker(rng, rng.randint(1, 4))
     for _ in range(rng.randint(2, 5)):
         maker.add_input()
-    if rng.random() < 0.3:
-        # A hidden node of a visible node's name: that name still names one node.
+    if rng.random() < 0.3:  # a hidden node of a visible node's name: that name still names one node
         maker.add_input(name=rng.choice(maker.visible()).node.name, hidden=True)
     if rng.random() < 0.6:
         maker.add_shared()
     for _ in range(rng.randint(3, 8)):
         maker.add_formula()
     plan = maker.root()
-    # The tree's dimensions are its longest formula list's, which may fall short of the
-    # maker's: cells beyond them would have no engine value.
+    # The tree's dimensions are its longest formula list's: cells beyond them would have no engine value.
     plan.dimensions = max((len(n.formula) for n in pre_order(plan) if isinstance(n.formula, list)), default=1)
     return plan

@@ -1,14 +1,7 @@
-"""Expansion and explanation never change a value: on trees without cycles, every node of
-expand_tree_formulas(tree) evaluates to the value it has in the tree, in every dimension,
-and explain_node's formula put in place of the node's own gives the node's value.
-
-Numbers must be equal and empty values stay empty; an error must stay an error, of any
-kind (a reference turns every error into REF!, the formula put in its place keeps its own).
-
-The generated trees are acyclic by construction: a node refers only to nodes after it in
-pre-order (by name, by index, through children, total and ratio) and to its own later
-dimensions (right). The suite runs the property over 2,000 trees; a longer run:
-OSTREL_EXPANSION_PROFILE=expansion-long pytest test_expansion_values.py (20,000 trees)."""
+"""Expansion and explanation never change a value: on acyclic trees every node of the expanded
+tree, and a node given its explained formula, evaluates as in the tree, in every dimension (an
+error stays an error of any kind: a reference turns each into REF!). A longer run (20,000 trees):
+OSTREL_EXPANSION_PROFILE=expansion-long pytest test_expansion_values.py."""
 
 import copy
 import os
@@ -20,15 +13,13 @@ from hypothesis import strategies as st
 from conftest import N, examples, pre_order
 from ostrel_formulas import evaluate_tree, expand_tree_formulas, explain_node
 
-settings.register_profile(
-    "expansion", max_examples=examples(2_000), deadline=None, suppress_health_check=[HealthCheck.too_slow]
-)
+settings.register_profile("expansion", max_examples=examples(2_000), deadline=None,
+                          suppress_health_check=[HealthCheck.too_slow])
 settings.register_profile("expansion-long", settings.get_profile("expansion"), max_examples=20_000)
 PROFILE = settings.get_profile(os.environ.get("OSTREL_EXPANSION_PROFILE", "expansion"))
 
 ERRORS = {"ERROR!", "REF!", "MANY!", "VALUE!"}
-# Names that several nodes may share ("Unit cost" needs braces); other nodes get names of
-# their own, and Z is borne by no node.
+# Names that several nodes may share ("Unit cost" needs braces); Z is borne by no node.
 SHARED = ["A", "B", "Unit cost"]
 NUMBERS = ["1,5", "2.25", "3", "10%", "1.234,5", "0", "7"]
 
@@ -44,11 +35,8 @@ def dimensions(root):
 def values(root):
     """Every node's value in every dimension, in pre-order; any error reads "error"."""
     m = dimensions(root)
-    out = []
-    for node in pre_order(root):
-        per_dimension = node.value if isinstance(node.value, list) else [node.value] * m
-        out.append(["error" if v in ERRORS else v for v in per_dimension])
-    return out
+    return [["error" if v in ERRORS else v for v in (node.value if isinstance(node.value, list) else [node.value] * m)]
+            for node in pre_order(root)]
 
 
 def assert_values_kept(tree):
@@ -62,16 +50,12 @@ def assert_values_kept(tree):
         assert values(evaluate_tree(changed))[i] == expected[i], (node.name, explained["formula"])
 
 
-# ---- Trees without cycles ------------------------------------------------------------------
-
-
 def pick(draw, options):
     return options[draw(st.integers(0, len(options) - 1))]
 
 
 def expression(draw, atoms, lists, depth):
-    """An expression text over the atoms, given in groups each as likely as the others
-    (numbers, single references, ...); `lists` are terms that give several values."""
+    """An expression over atoms in groups each as likely as the others; `lists` give several values."""
     shape = draw(st.integers(-3, 8)) if depth > 0 else 0
 
     def sub():
@@ -92,11 +76,8 @@ def expression(draw, atoms, lists, depth):
     if shape == 4:
         return f"iferror({spread()}; {sub()})"
     if shape == 5:
-        condition = pick(draw, [
-            lambda: sub() + pick(draw, [" > ", " <= ", " == "]) + sub(),
-            lambda: sub() + pick(draw, [" and ", " or "]) + sub(),
-            lambda: "not " + sub(),
-        ])()
+        condition = pick(draw, [lambda: sub() + pick(draw, [" > ", " <= ", " == "]) + sub(),
+                                lambda: sub() + pick(draw, [" and ", " or "]) + sub(), lambda: "not " + sub()])()
         return f"if({condition}; {spread()}; {sub()})"
     if shape == 6:
         return f"({spread()})"
@@ -124,22 +105,13 @@ def trees(draw):
         # References to nodes after this one only: names all of whose bearers follow it (or
         # none), and single nodes by index.
         names_after = [reference(n) for n, b in bearers.items() if all(j > i for j in b)]
-        indexed = [
-            f"{reference(names[j])}[{bearers[names[j]].index(j) + 1}]"
-            for j in range(i + 1, count)
-            if not hidden[j]
-        ] + [reference(names[i]) + "[9]"]
+        indexed = [f"{reference(names[j])}[{bearers[names[j]].index(j) + 1}]" for j in range(i + 1, count)
+                   if not hidden[j]] + [reference(names[i]) + "[9]"]
         singles = [r for r in names_after if len(bearers[r.strip("@{}")]) <= 1] + indexed
         modified = [f"{m}({r})" for m in ("total", "ratio") for r in names_after + indexed]
-        kids = len(children[i])
-        atoms = [
-            NUMBERS,
-            singles,
-            modified,
-            [f"children[{k}]" for k in range(1, kids + 2)] + ["children", "right[1]", "right[2]", "right", "empty"],
-        ]
         lists = [r for r in names_after if r not in singles] or ["children", "right"]
-        atoms.append(lists)
+        words = [f"children[{k}]" for k in range(1, len(children[i]) + 2)]
+        atoms = [NUMBERS, singles, modified, words + ["children", "right[1]", "right[2]", "right", "empty"], lists]
 
         def formula():
             kind = draw(st.integers(0, 9))
@@ -166,8 +138,7 @@ def test_expansion_and_explanation_keep_every_value(tree):
     assert_values_kept(tree)
 
 
-# ---- The cases that each rule of expansion answers -----------------------------------------
-
+# The cases that each rule of expansion answers.
 ROWS = {
     # A modifier names a node: its argument is never expanded.
     "total and ratio": N("r", "", [N("S", "=@A*2"), N("A", ["1", "2"]), N("T", "=total(@S) + ratio(@S)")]),

@@ -1,7 +1,5 @@
-"""export_tree_to_excel: cells written back under the in-place rule in the shape of the
-addresses, cells of other types, content that never raises, and formulas that a
-spreadsheet's formula grammar reads. The translation is tested in the core, and proven in
-a spreadsheet by test_export_roundtrip.py."""
+"""export_tree_to_excel: cells written back in the shape of the addresses, content that never
+raises, formulas that an xlsx grammar reads (the values are proven by test_export_roundtrip.py)."""
 
 import functools
 
@@ -29,11 +27,8 @@ def plan():
 def test_contents_are_written_onto_a_copy():
     root = plan()
     result = export_tree_to_excel(root)
-    assert result is not root
-    assert cells(root) == [["B1", "C1"], ["B2", "C2"], ["B3", "C3"], "B4", None, ("B6",)]
-    # Per-dimension addresses give lists, a single address one text; a node read without
-    # cells receives an empty list.
-    # (The folder among the root's children has no cell.)
+    assert result is not root and cells(root) == [["B1", "C1"], ["B2", "C2"], ["B3", "C3"], "B4", None, ("B6",)]
+    # Addresses per dimension give lists, a single one a text, none an empty list (the folder: no cell).
     expected = [["REF!", "REF!"], ["100", "1234.5"], ["=B2*0.4", "=C2*0.4"], "Hello, world.", [], ["=0.15"]]
     assert cells(result) == expected
     assert export_tree_to_excel(root, in_place=True) is root and cells(root) == expected
@@ -69,26 +64,16 @@ def test_any_formula_and_cells_give_text_in_the_shape_of_the_cells(formula, addr
         assert type(result) is list and len(result) == len(addresses) and all(type(c) is str for c in result)
 
 
-def test_addresses_are_copied_verbatim():
+def test_addresses_are_copied_verbatim_and_cells_of_another_type_read_as_none():
     odd = "'My sheet'!$B$7 ünïcode, ; @x"
-    root = N("n", "=@a + 1", [N("a", "1", cells=odd)], cells="Z1")
-    assert export_tree_to_excel(root).cells == "=" + odd + "+1"
-
-
-def test_cells_of_another_type_are_read_as_none():
-    root = N("n", "=1", [N("a", "1", cells=["A1", 3])], cells=5)
-    result = export_tree_to_excel(root)
+    assert export_tree_to_excel(N("n", "=@a + 1", [N("a", "1", cells=odd)], cells="Z1")).cells == "=" + odd + "+1"
+    result = export_tree_to_excel(N("n", "=1", [N("a", "1", cells=["A1", 3])], cells=5))
     assert (result.cells, result.children[0].cells) == ([], [])
 
 
-# ---- Every exported formula is one of the xlsx formula language -------------------------
-#
-# Random trees over every construct of the language, references that resolve and ones that
-# do not (unknown and hidden names, indexes out of range, lists where one value belongs,
-# children of leaves, right at the end and on single formulas, empty addresses), literals
-# beyond the doubles, blanks before "=". Every content starting with "=" must parse with an
-# independent xlsx formula parser, and no function may lack its first argument or any
-# other ("=MAX()", "=SUM(,D2,)").
+# Random trees over every construct, with references that resolve and ones that fail, literals
+# beyond the doubles, blanks before "=": every exported formula parses with an independent xlsx
+# parser, and no function lacks an argument ("=MAX()", "=SUM(,D2,)").
 
 NAMES = ["a", "b", "x", "Self", "nobody", "h"]  # x is shared; h is hidden; nobody is no node
 leaf_expression = st.one_of(
@@ -142,18 +127,16 @@ def trees(draw):
     """Up to three levels of nodes named from NAMES, every node with cells."""
 
     def node(depth):
-        name = draw(node_names)
-        formula, addresses = draw(formulas), draw(node_cells)
-        children = [node(depth + 1) for _ in range(draw(child_counts[depth]))]
-        return N(name, formula, children, is_hidden=name == "h", cells=addresses)
+        name, formula, addresses = draw(node_names), draw(formulas), draw(node_cells)
+        return N(name, formula, [node(depth + 1) for _ in range(draw(child_counts[depth]))], is_hidden=name == "h",
+                 cells=addresses)
 
     return node(0)
 
 
 @functools.lru_cache(maxsize=None)
 def xlsx_tokens(formula):
-    """The token kinds of a formula as the formulas package's xlsx parser reads it; it
-    raises on a text that is no formula."""
+    """The tokens of the formulas package's xlsx parser, which raises on a text that is no formula."""
     from formulas import Parser
 
     return tuple((type(token).__name__, str(token)) for token in Parser().ast(formula)[0])

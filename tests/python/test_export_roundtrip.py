@@ -1,10 +1,8 @@
-"""The export proven in a real spreadsheet. Random acyclic plans (export_plans.py) are
-exported, written into one .xlsx as a host writes them (error texts as the sheet's errors),
-recalculated by LibreOffice Calc in one run and read back: every cell must hold what
-evaluate_tree computes. The same run measures one example of every divergence that
-docs/api.md lists, the cases where the spreadsheet's own semantics differ from the
-engine's, which the plans leave out."""
+"""The export proven in a spreadsheet: random acyclic plans, exported into one .xlsx and
+recalculated by LibreOffice in one run, hold what evaluate_tree computes in every cell; the
+same run measures one example of each divergence that docs/api.md lists."""
 
+import importlib.util
 import math
 import os
 import random
@@ -25,17 +23,13 @@ PLANS = 240
 SEED = 21
 COLUMNS = "BCDE"  # one column per dimension; column A holds the node's name
 ENGINE_ERRORS = {"ERROR!", "REF!", "MANY!", "VALUE!"}
-# The spreadsheet's errors of a computation. Err:502 is LibreOffice's "invalid argument"
-# (#NUM! in a file). Any other "Err:" is a formula it could not read, and #NAME? one that
-# names something unknown: both are failures of the export, never agreement.
+# A computation's errors (Err:502 is #NUM!); any other "Err:" or #NAME? is an export failure.
 SHEET_ERRORS = {"#N/A", "#REF!", "#VALUE!", "#DIV/0!", "#NUM!", "Err:502"}
 DOCS = Path(__file__).resolve().parents[2] / "docs" / "api.md"
 
 
 def divergence_examples():
-    """The divergences that docs/api.md lists, one example each: (name, tree, engine value
-    text, spreadsheet value as measured) of the tree's node "subject". The nodes that a
-    case reads stand beside the subject, or below it when it reads children."""
+    """(name, tree, engine text, spreadsheet value) of the node "subject", its inputs beside or below it."""
     blank, bad, note = ("blank", ""), ("bad", "=1/0"), ("note", "Hello, world.")
     cases = [
         ("Remainders of negative numbers", "=-7 % 3", [], "-1", 2.0),
@@ -52,49 +46,36 @@ def divergence_examples():
         ("Lists through `if` and `when`", "=sum(if(1 > 0; children; 0))", [("c1", "1"), ("c2", "2")], "3", "#N/A"),
         ("Texts", "=sum(@note; 1)", [note], "REF!", 1.0),
     ]
-    examples = []
-    for name, formula, others, engine, sheet in cases:
+    def tree(formula, others):
         others = [N(*other) for other in others]
-        if "children" in formula:
-            tree = N("example", "", [N("subject", formula, others)])
-        else:
-            tree = N("example", "", [N("subject", formula), *others])
-        examples.append((name, tree, engine, sheet))
-    return examples
+        below = "children" in formula
+        return N("example", "", [N("subject", formula, others if below else []), *([] if below else others)])
+
+    return [(name, tree(formula, others), engine, sheet) for name, formula, others, engine, sheet in cases]
 
 
-def lay_out(root, first_row, columns):
-    """Gives every node of a tree a row from `first_row` on: one address per dimension, or
-    one address for a node that asks for it. Returns the rows (node, row) in pre-order."""
-    rows = []
-    for row, node in enumerate(pre_order(root), start=first_row):
-        if getattr(node, "single_address", False):
-            node.cells = f"B{row}"
-        else:
-            node.cells = [f"{column}{row}" for column in COLUMNS[:columns]]
-        rows.append((node, row))
-    return rows
-
-
-def engine_values(value, columns):
-    return [value] * columns if isinstance(value, str) else list(value) + [""] * (columns - len(value))
+def listed(texts):
+    return [texts] if isinstance(texts, str) else texts
 
 
 def place(root, first_row, columns, contents, labels):
-    """Exports and evaluates one tree laid out from `first_row`; adds its contents and
-    labels, and gives its cells: (node, dimension, address, content, engine value)."""
-    rows = lay_out(root, first_row, columns)
-    exported = export_tree_to_excel(root)
-    evaluated = evaluate_tree(root)
+    """Lays a tree out a row per node from `first_row` (one address per dimension, or one for a
+    node that asks), exports and evaluates it, fills contents and labels, and gives its cells:
+    (node, dimension, address, content, engine value)."""
+    nodes = list(pre_order(root))
+    for row, node in enumerate(nodes, start=first_row):
+        single = getattr(node, "single_address", False)
+        node.cells = f"B{row}" if single else [f"{column}{row}" for column in COLUMNS[:columns]]
     cells = []
-    for (node, row), done, engine in zip(rows, pre_order(exported), pre_order(evaluated)):
+    for row, node, done, engine in zip(range(first_row, first_row + len(nodes)), nodes,
+                                       pre_order(export_tree_to_excel(root)), pre_order(evaluate_tree(root))):
         labels[f"A{row}"] = node.name
-        addresses = [node.cells] if isinstance(node.cells, str) else node.cells
-        written = [done.cells] if isinstance(done.cells, str) else done.cells
-        for d, (address, content) in enumerate(zip(addresses, written)):
+        values = [engine.value] * columns if isinstance(engine.value, str) else list(engine.value)
+        values += [""] * (columns - len(values))
+        for d, (address, content) in enumerate(zip(listed(node.cells), listed(done.cells))):
             contents[address] = content
-            cells.append((node, d, address, content, engine_values(engine.value, columns)[d]))
-    return cells, first_row + len(rows)
+            cells.append((node, d, address, content, values[d]))
+    return cells, first_row + len(nodes)
 
 
 def run_workbook():
@@ -120,22 +101,17 @@ def kind(value):
     """number, empty, error or text, for an engine text or a spreadsheet value."""
     if value is None or value == "":
         return "empty"
-    if isinstance(value, float):
-        return "number"
     if value in ENGINE_ERRORS or value in SHEET_ERRORS:
         return "error"
     try:
-        float(value)
+        return float(value) is not None and "number"
     except ValueError:
         return "text"
-    return "number"
 
 
 def agree(engine, sheet):
-    """The engine's value text and the spreadsheet's value are the same: equal numbers (to
-    the file's 15 digits and the engine text's 10 decimals), both empty, or both errors of a
-    computation (the kinds differ: the engine turns another node's error into REF!, the
-    spreadsheet passes it on)."""
+    """Equal numbers (to 15 digits and the engine's 10 decimals), both empty, or both errors
+    of any kind (the engine turns another node's error into REF!, the spreadsheet passes it on)."""
     if kind(engine) != kind(sheet) or kind(engine) == "text":
         return False
     if kind(engine) == "number":
@@ -143,20 +119,13 @@ def agree(engine, sheet):
     return True
 
 
-def spreadsheet_missing():
-    """Why the round trip cannot run here, or None."""
-    if spreadsheet_recalc.find_soffice() is None:
-        return "LibreOffice is not installed (apt-get install --no-install-recommends libreoffice-calc-nogui)"
-    try:
-        import openpyxl  # noqa: F401
-    except ImportError:
-        return "openpyxl is not installed (pip install openpyxl)"
-    return None
-
-
 @pytest.fixture(scope="module")
 def workbook():
-    reason = spreadsheet_missing()
+    reason = None
+    if spreadsheet_recalc.find_soffice() is None:
+        reason = "LibreOffice is not installed (apt-get install --no-install-recommends libreoffice-calc-nogui)"
+    elif importlib.util.find_spec("openpyxl") is None:
+        reason = "openpyxl is not installed (pip install openpyxl)"
     if reason is not None:
         if os.environ.get("CI") == "true":
             pytest.fail("the spreadsheet round trip must run in CI: " + reason)
@@ -199,6 +168,5 @@ def test_each_documented_divergence_is_measured(workbook, index):
     sheet = workbook[2][cell[2]]
     assert (cell[4], sheet) == (engine, expected), f"{name}: {cell[3]!r}"
     assert not agree(engine, sheet)
-    # docs/api.md lists it under this name, with this example.
     section = DOCS.read_text(encoding="utf-8").split("**Where the spreadsheet computes something else.**")[1]
     assert f"**{name}**" in section and cell[0].formula.lstrip("=") in section

@@ -8,7 +8,7 @@ import time
 import pytest
 
 import ostrel_formulas
-from conftest import N, raising, tree_calls
+from conftest import WRITERS, N, raising, refusing, tree_calls
 
 SEVERE = [KeyboardInterrupt, SystemExit, GeneratorExit, MemoryError]
 
@@ -30,20 +30,23 @@ class Formulas:
 
 @pytest.mark.parametrize("function", tree_calls())
 @pytest.mark.parametrize("error", SEVERE)
-@pytest.mark.parametrize("attribute", ["id", "is_hidden", "cells", "children"])
-def test_reading_an_attribute(function, error, attribute):
-    child = raising(attribute, error)("c", "=1")
+@pytest.mark.parametrize("where", ["id", "is_hidden", "cells", "children", "iterating formula", "iterating cells"])
+def test_reading_an_attribute_or_iterating_a_sequence(function, error, where):
+    if where.startswith("iterating"):
+        child = N("c", "=1")
+        setattr(child, where.split()[1], Formulas(error))
+    else:
+        child = raising(where, error)("c", "=1")
     root = N("r", "=2", [N("a", "=3"), child])
-    with pytest.raises(error, match="from " + attribute):
+    with pytest.raises(error, match="from iteration" if where.startswith("iterating") else "from " + where):
         tree_calls()[function](root)
     assert root.value is None and root.children[0].value is None
 
 
 @pytest.mark.parametrize("function", tree_calls())
 def test_a_collection_meanwhile_keeps_the_error(function):
-    """The collector may run inside any call into the interpreter (on 3.12, each check for
-    signals runs it when it is due), and it reports and drops an exception pending there: the
-    module makes no such call while the host's exception waits to be raised."""
+    """The collector, run by any call into the interpreter (on 3.12 each signal check), drops a
+    pending exception: no such call is made while the host's exception waits to be raised."""
     thresholds = gc.get_threshold()
     gc.set_threshold(1)  # due at almost every allocation
     try:
@@ -58,65 +61,32 @@ def test_a_collection_meanwhile_keeps_the_error(function):
         gc.set_threshold(*thresholds)
 
 
-@pytest.mark.parametrize("function", tree_calls())
-@pytest.mark.parametrize("error", SEVERE)
-@pytest.mark.parametrize("where", ["formula", "cells"])
-def test_iterating_a_sequence(function, error, where):
-    child = N("c", "=1")
-    setattr(child, where, Formulas(error))
-    root = N("r", "=2", [child])
-    with pytest.raises(error, match="from iteration"):
-        tree_calls()[function](root)
-    assert root.value is None
-
-
-WRITERS = {
-    "value": lambda root: ostrel_formulas.evaluate_tree(root, in_place=True),
-    "formula": lambda root: ostrel_formulas.rename_nodes(root, root, in_place=True),
-    "cells": lambda root: ostrel_formulas.export_tree_to_excel(root, in_place=True),
-}
-
-
 @pytest.mark.parametrize("error", SEVERE)
 @pytest.mark.parametrize("field", WRITERS)
 def test_writing_back(error, field):
-    class Refusing(N):
-        def __setattr__(self, name, value):
-            if name == field and getattr(self, "ready", False):
-                raise error("from writing")
-            super().__setattr__(name, value)
-
-    refusing = Refusing("c", "=1", cells="B2")
-    refusing.ready = True
     later = N("d", "=3", cells="C3")
-    root = N("r", "=2", [refusing, later], cells="A1")
+    root = N("r", "=2", [refusing(field, error)("c", "=1", cells="B2"), later], cells="A1")
     before = getattr(later, field)
     with pytest.raises(error, match="from writing"):
-        WRITERS[field](root)
+        WRITERS[field](root, True)
     assert getattr(later, field) == before
 
 
-def test_ordinary_failures_still_fall_back():
-    for attribute, error in [("id", LookupError), ("is_hidden", ValueError), ("cells", AttributeError)]:
-        root = N("r", "=2", [raising(attribute, error)("c", "=1")])
-        assert ostrel_formulas.evaluate_tree(root).value == "2"
-    with pytest.raises(TypeError, match="Missing required attribute 'children'"):
-        ostrel_formulas.evaluate_tree(raising("children", RuntimeError)("r", ""))
-    with pytest.raises(TypeError, match="Attribute 'formula' must be"):
-        ostrel_formulas.evaluate_tree(N("r", Formulas(ValueError)))
+@pytest.mark.parametrize("attribute, error", [("id", LookupError), ("is_hidden", ValueError), ("cells", AttributeError)])
+def test_ordinary_failures_still_fall_back(attribute, error):
+    assert ostrel_formulas.evaluate_tree(N("r", "=2", [raising(attribute, error)("c", "=1")])).value == "2"
+
+
+@pytest.mark.parametrize("root, message", [(raising("children", RuntimeError)("r", ""), "Missing required attribute"),
+                                           (N("r", Formulas(ValueError)), "Attribute 'formula' must be")])
+def test_ordinary_failures_of_required_attributes_are_type_errors(root, message):
+    with pytest.raises(TypeError, match=message):
+        ostrel_formulas.evaluate_tree(root)
 
 
 # ---- Signals during a long call ----------------------------------------------------------
 
 
-def plan(groups, per_group=100):
-    """A tree of `groups` groups of inputs and formulas over them, with cells to export."""
-    lines = []
-    for g in range(groups):
-        leaves = [N(f"i{g}_{k}", "5" if k % 2 == 0 else f"=@i{g}_{k - 1} * 2", id=f"{g}.{k}", cells=f"B{k}")
-                  for k in range(per_group)]
-        lines.append(N(f"g{g}", "=sum(children)", leaves, id=f"g{g}", cells=f"A{g}"))
-    return N("root", "=sum(children)", lines, id="root", cells="A1")
 
 
 SIGNALLED = {
@@ -131,13 +101,16 @@ SIGNALLED = {
 
 @pytest.fixture(scope="module")
 def large_plan():
-    return plan(3000)  # 303,001 nodes
+    """3,000 groups of 100 inputs and formulas over them, with cells to export: 303,001 nodes."""
+    groups = [N(f"g{g}", "=sum(children)", [
+        N(f"i{g}_{k}", "5" if k % 2 == 0 else f"=@i{g}_{k - 1} * 2", id=f"{g}.{k}", cells=f"B{k}") for k in range(100)
+    ], id=f"g{g}", cells=f"A{g}") for g in range(3000)]
+    return N("root", "=sum(children)", groups, id="root", cells="A1")
 
 
 @pytest.fixture
 def no_gc_callbacks():
-    """A signal's exception raised while a collector callback runs is lost (the interpreter
-    reports it as unraisable): hypothesis keeps one installed, which no host needs here."""
+    """A signal's exception raised in a collector callback is lost; hypothesis keeps one installed."""
     callbacks = gc.callbacks[:]
     gc.callbacks.clear()
     yield
@@ -145,8 +118,7 @@ def no_gc_callbacks():
 
 
 def signalled_call(call, root, delay):
-    """Calls with a timer signal `delay` seconds in; how late after the signal the call
-    raised KeyboardInterrupt, or None when it finished first (with how long it took)."""
+    """A call with a timer signal `delay` s in: (how late it raised KeyboardInterrupt, None) or (None, its time)."""
     start = time.perf_counter()
     signal.setitimer(signal.ITIMER_REAL, delay)
     try:
@@ -160,10 +132,8 @@ def signalled_call(call, root, delay):
 
 @pytest.mark.parametrize("function", SIGNALLED)
 def test_a_signal_stops_a_long_call_soon(function, large_plan, no_gc_callbacks):
-    """Ctrl-C at any point of a call on 300,000 nodes raises KeyboardInterrupt at once, not
-    when the call would have finished. The bound is generous and each point gets a second
-    try (a loaded machine stretches everything, the benchmark measures the delay); what it
-    catches is a phase that never looks at signals, which fails every try."""
+    """Ctrl-C at any point of a call on 300,000 nodes raises at once. The bound is generous and each
+    point gets a second try (the benchmark measures the delay): it catches a phase deaf to signals."""
     call = SIGNALLED[function]
     start = time.perf_counter()
     call(large_plan)

@@ -13,8 +13,8 @@ CALLS = 10_000
 
 
 def sample_tree():
-    return N("root", ["=sum(children)", "=@a * 2"], [N("a", "=1/3", cells="A1"), N("b", "=@a + right", [N("c", "x")])],
-             cells=["R1", "R2"])
+    children = [N("a", "=1/3", cells="A1"), N("b", "=@a + right", [N("c", "x")])]
+    return N("root", ["=sum(children)", "=@a * 2"], children, cells=["R1", "R2"])
 
 
 def renamed_pair():
@@ -75,30 +75,28 @@ CASES = [
 def test_repeated_calls_leak_nothing(name, args, kwargs):
     function = getattr(ostrel_formulas, name)
 
-    def call():
-        try:
-            function(*args, **kwargs)
-        except (TypeError, UnicodeEncodeError, AttributeError):
-            pass
+    def calls(count):
+        for _ in range(count):
+            try:
+                function(*args, **kwargs)
+            except (TypeError, UnicodeEncodeError, AttributeError):
+                pass
+        gc.collect()
 
-    # Warm up under tracing: caches filled on first use (the deepcopy
-    # dispatch) are one-time growth, not a leak.
+    def counts():
+        return [sys.getrefcount(a) for a in [*args, *kwargs.values()]]
+
+    # Warm up under tracing: caches filled on first use (the deepcopy dispatch) grow once.
     tracemalloc.start()
-    for _ in range(CALLS // 10):
-        call()
-    gc.collect()
-    counts = [sys.getrefcount(a) for a in args] + [sys.getrefcount(v) for v in kwargs.values()]
-    # The interpreter's free lists (tuples, floats) fill up and drain with
-    # the collector's timing, so one round can grow by a few kilobytes. A
-    # leak grows every round: judge by the smallest growth of three.
+    calls(CALLS // 10)
+    before = counts()
+    # Free lists fill and drain with the collector's timing; a leak grows every round: judge the least of three.
     rounds = []
     for _ in range(3):
-        before = tracemalloc.get_traced_memory()[0]
-        for _ in range(CALLS // 2):
-            call()
-        gc.collect()
-        rounds.append(tracemalloc.get_traced_memory()[0] - before)
+        start = tracemalloc.get_traced_memory()[0]
+        calls(CALLS // 2)
+        rounds.append(tracemalloc.get_traced_memory()[0] - start)
     tracemalloc.stop()
-    assert counts == [sys.getrefcount(a) for a in args] + [sys.getrefcount(v) for v in kwargs.values()]
+    assert counts() == before
     # A single leaked object per call would add at least 16 bytes per call.
     assert min(rounds) < CALLS // 2, rounds

@@ -57,7 +57,7 @@ std::optional<std::string> read_the_old_way(const Token& token) {
 TEST(ScanReferences, ReadsEveryTokenAsTheToolsReadItOneByOne) {
   // Pieces separated by "|": references of each rule, brackets, braces and blanks around them.
   const std::string_view table =
-      "@a|@Gr\xC3\xB6\xC3\x9F_2|@_x|@{a b}|@{a{b}c}|@{a[1]}|@{}|@{a}}|@{|{|}|{x}|[|]|[2]|[01]|[ 3 ]|[1 2]|[4 ]|"
+      "@a|@Gr\xC3\xB6\xC3\x9F_2|@_x|@{a b}|@{a{b}c}|@{a[1]}|@{}|@{a}}|@{|{|}|{x}|[|]|[2]|[01]|[ 3 ]|[ 5]|[1 2]|[4 ]|"
       "[99999999999999999999]|[18446744073709551615]|children|CHILDREN|Children|children_|right|RIGHT|rights|@|@1| |"
       "\t|+|*|sum(|)|;|=|7|x|\xC3\xA9|\xff|total(|@children|@right|@{children}";
   std::vector<std::string> pieces;
@@ -81,7 +81,7 @@ TEST(ScanReferences, ReadsEveryTokenAsTheToolsReadItOneByOne) {
     for (const ScannedReference& r : scan_references(formula)) {
       actual.push_back(describe(r.kind, r.start, r.length, r.name, r.index, r.spaced_index));
     }
-    ASSERT_EQ(actual, expected) << formula;
+    ASSERT_EQ(actual, expected) << "formula " << i << ": " << formula;
   }
 }
 

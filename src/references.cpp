@@ -4,37 +4,50 @@
 
 #include "parser/grammar.h"
 #include "parser/parse.h"
+#include "parser/reference_tokens.h"
 #include "parser/tokenize.h"
 
 namespace ostrel {
 
-bool is_valid_node_reference(std::string_view text) {
+namespace {
+
+// The token of `formula` ("=" and a text) that the text stands alone as: the formula's only
+// token that is neither an operator nor unexpected, a reference of exactly the text, and
+// no unexpected text after it.
+std::optional<parser::ScannedToken> alone(std::string_view formula) {
   using parser::TokenKind;
-  if (text.empty()) return false;
-  std::string formula = "=";
-  formula += text;
-  const std::vector<parser::Token> tokens = parser::scan_tokens(formula);
-  if (tokens.empty() || tokens.back().kind == TokenKind::Unexpected) return false;
-  const parser::Token* first_reference = nullptr;
+  parser::TokenScanner scanner(formula);
+  std::optional<parser::ScannedToken> first_reference;
+  std::optional<parser::ScannedToken> last;
   std::size_t others = 0;
-  for (const parser::Token& token : tokens) {
-    if (token.kind == TokenKind::NodeReference && first_reference == nullptr) first_reference = &token;
-    if (token.kind != TokenKind::Operator && token.kind != TokenKind::Unexpected) ++others;
+  while (const std::optional<parser::ScannedToken> token = scanner.next()) {
+    if (token->kind == TokenKind::NodeReference && !first_reference) first_reference = token;
+    if (token->kind != TokenKind::Operator && token->kind != TokenKind::Unexpected) ++others;
+    last = token;
   }
-  return first_reference != nullptr && first_reference->text == text && others == 1;
+  if (!last || last->kind == TokenKind::Unexpected || !first_reference || others != 1) return std::nullopt;
+  if (first_reference->start != 1 || first_reference->end != formula.size()) return std::nullopt;
+  return first_reference;
+}
+
+}  // namespace
+
+bool is_valid_node_reference(std::string_view text) {
+  return !text.empty() && alone("=" + std::string(text)).has_value();
 }
 
 std::optional<std::string> get_preferred_reference_format(std::string_view name) {
   if (name.empty()) return std::nullopt;
   for (const bool braced : {false, true}) {
-    std::string candidate = braced ? "@{" : "@";
-    candidate += name;
-    if (braced) candidate += '}';
-    if (!is_valid_node_reference(candidate)) continue;
+    std::string formula = braced ? "=@{" : "=@";
+    formula += name;
+    if (braced) formula += '}';
+    const std::optional<parser::ScannedToken> token = alone(formula);
+    if (!token) continue;
     // A form that reads back as another name, or with an index ("@a[1]" for the name
     // "a[1]"), would point formulas at the wrong node.
-    const auto read = parse_node_reference_from_str(candidate);
-    if (read && read.value().name == name && !read.value().index) return candidate;
+    const std::optional<parser::ScannedReference> read = parser::read_reference(formula, *token);
+    if (read && read->name == name && !read->index) return formula.substr(1);
   }
   return std::nullopt;
 }

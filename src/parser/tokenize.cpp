@@ -120,46 +120,51 @@ std::string_view kind_name(TokenKind kind) {
   return kNames.at(static_cast<std::size_t>(kind));
 }
 
-std::vector<Token> scan_tokens(std::string_view formula) {
-  std::vector<Token> tokens;
-  tokens.reserve(formula.size() / 3 + 1);
-  ParseScratch scratch(formula);
-  auto emit = [&](std::size_t start, std::size_t end, TokenKind kind) {
-    tokens.push_back(Token{std::string(formula.substr(start, end - start)), start, end, kind});
-  };
-  std::size_t pos = 0;
+std::optional<ScannedToken> TokenScanner::next() {
+  const std::string_view formula = scratch_.text;
   for (;;) {
-    pos = lexical::skip_blanks(formula, pos);
-    if (pos >= formula.size()) break;
+    const std::size_t pos = lexical::skip_blanks(formula, pos_);
+    if (pos >= formula.size()) {
+      pos_ = pos;
+      return std::nullopt;
+    }
 
-    bool made = false;
     for (std::uint32_t m = candidates_at(formula, pos); m != 0; m &= m - 1) {
       const Candidate& candidate = kCandidates[static_cast<std::size_t>(std::countr_zero(m))];
       const std::optional<std::size_t> end =
           is_one_byte_literal(candidate.rule, static_cast<unsigned char>(formula[pos]))
               ? pos + 1
-              : FormulaParser::match_end(candidate.rule, scratch, pos);
+              : FormulaParser::match_end(candidate.rule, scratch_, pos);
       if (!end || (candidate.boundary && !boundary_holds(formula, *end))) continue;
       const TokenKind kind =
           candidate.rule == Rule::IDENTIFIER ? identifier_kind(formula.substr(pos, *end - pos)) : candidate.kind;
-      emit(pos, *end, kind);
-      pos = *end;
-      made = true;
-      break;
+      pos_ = *end;
+      return ScannedToken{pos, *end, kind, candidate.rule};
     }
-    if (made) continue;
 
     // An unexpected run: up to the next character at which any rule matches, or one
     // character when a rule matches right here but its candidate was passed over.
     std::size_t run_end = formula.size();
     for (std::size_t i = pos; i < formula.size(); i += unicode::char_length(formula, i)) {
-      if (any_rule_matches(scratch, i)) {
+      if (any_rule_matches(scratch_, i)) {
         run_end = i == pos ? pos + unicode::char_length(formula, pos) : i;
         break;
       }
     }
-    if (!only_white_space(formula.substr(pos, run_end - pos))) emit(pos, run_end, TokenKind::Unexpected);
-    pos = run_end;
+    pos_ = run_end;
+    if (!only_white_space(formula.substr(pos, run_end - pos))) {
+      return ScannedToken{pos, run_end, TokenKind::Unexpected, std::nullopt};
+    }
+  }
+}
+
+std::vector<Token> scan_tokens(std::string_view formula) {
+  std::vector<Token> tokens;
+  tokens.reserve(formula.size() / 3 + 1);
+  TokenScanner scanner(formula);
+  while (const std::optional<ScannedToken> token = scanner.next()) {
+    tokens.push_back(Token{std::string(formula.substr(token->start, token->end - token->start)), token->start,
+                           token->end, token->kind});
   }
   return tokens;
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,5 +37,26 @@ struct Token {
 };
 
 std::vector<Token> scan_tokens(std::string_view formula);
+
+// A token as the scanner finds it, before its text is copied, with the grammar rule that
+// made it: none for an unexpected run.
+struct ScannedToken {
+  std::size_t start;
+  std::size_t end;
+  TokenKind kind;
+  std::optional<Rule> rule;
+};
+
+// The scanner one token at a time, for the tools that look at a few tokens of each of many
+// formulas and need no copies of their texts. `scan_tokens` is this with the texts copied.
+class TokenScanner {
+ public:
+  explicit TokenScanner(std::string_view formula) : scratch_(formula) {}
+  std::optional<ScannedToken> next();
+
+ private:
+  ParseScratch scratch_;
+  std::size_t pos_ = 0;
+};
 
 }  // namespace ostrel::parser

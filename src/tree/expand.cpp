@@ -8,8 +8,7 @@
 #include "parser/ast.h"
 #include "parser/grammar.h"
 #include "parser/lexical.h"
-#include "parser/parse.h"
-#include "parser/tokenize.h"
+#include "parser/reference_tokens.h"
 #include "references.h"
 #include "support/invariant.h"
 
@@ -115,29 +114,20 @@ class ReferenceWalk {
   }
 };
 
-// Whether the scanner's reference token is the reference the syntax tree found there. A
-// name is written "@" and the name, or in braces, then the index as digits in brackets.
-bool same_reference(std::string_view token, const ReferenceWalk::Found& found) {
-  using parser::lexical::starts_with_folded;
+// Whether the scanner's reference is the reference the syntax tree found there.
+bool same_reference(const parser::ScannedReference& scanned, const ReferenceWalk::Found& found) {
+  using Scanned = parser::ScannedReference::Kind;
   switch (found.kind) {
     case Kind::Children:
     case Kind::Spread:
-      return starts_with_folded(token, 0, "children");
+      return scanned.kind == Scanned::Children;
     case Kind::Right:
-      return starts_with_folded(token, 0, "right");
+      return scanned.kind == Scanned::Right;
     case Kind::Name:
     case Kind::Modifier:
       break;
   }
-  const bool braced = token.starts_with("@{");
-  const std::size_t name_at = braced ? 2 : 1;
-  const std::size_t name_end = name_at + found.name.size();
-  if (!token.starts_with("@") || token.substr(name_at, found.name.size()) != found.name) return false;
-  if (braced && token.substr(name_end, 1) != "}") return false;
-  const std::string_view rest = token.substr(braced ? name_end + 1 : name_end);
-  if (rest.empty()) return !found.index;
-  if (rest.size() < 3 || rest.front() != '[' || rest.back() != ']') return false;
-  return found.index && parser::index_text_value(rest.substr(1, rest.size() - 2)) == found.index;
+  return scanned.kind == Scanned::Node && scanned.name == found.name && scanned.index == found.index;
 }
 
 }  // namespace
@@ -152,13 +142,12 @@ std::vector<ReferenceToken> read_references(std::string_view formula) {
   if (walk.found.empty()) return {};
   std::vector<ReferenceToken> tokens;
   tokens.reserve(walk.found.size());
-  for (const parser::Token& token : parser::scan_tokens(formula)) {
-    if (token.kind != parser::TokenKind::NodeReference) continue;
+  for (const parser::ScannedReference& scanned : parser::scan_references(formula)) {
     if (tokens.size() == walk.found.size()) return {};
     const ReferenceWalk::Found& found = walk.found[tokens.size()];
-    if (!same_reference(token.text, found)) return {};
-    tokens.push_back(
-        ReferenceToken{token.start, token.end, found.kind, found.own, std::string(found.name), found.index});
+    if (!same_reference(scanned, found)) return {};
+    tokens.push_back(ReferenceToken{scanned.start, scanned.end(), found.kind, found.own, std::string(found.name),
+                                    found.index, scanned.spaced_index});
   }
   if (tokens.size() != walk.found.size()) return {};
   return tokens;
@@ -234,6 +223,7 @@ TreeExpansion::Reading TreeExpansion::read(std::string_view formula) {
   for (const ReferenceToken& token : tokens) {
     Range range{token.start, token.end, token.kind};
     if (token.kind == Kind::Right) reading.may_stand_in = false;
+    if (token.kind == Kind::Children && token.index && !token.spaced_index) range.child = *token.index;
     if (token.kind == Kind::Name) {
       range.target = selected(token.name, token.index);
       // A name that several nodes bear gives them all, where nothing makes one value of them.
@@ -387,7 +377,7 @@ bool TreeExpansion::run(Frame& frame, std::vector<Frame>& frames) {
         step = Step{Replacement{token}, std::nullopt};
         break;
       case Kind::Children:
-        step = expand_child_reference(frame, token);
+        step = expand_child_reference(frame, token, range.child);
         break;
       case Kind::Spread:
         step = expand_children_reference(frame, token);
@@ -444,16 +434,11 @@ TreeExpansion::Step TreeExpansion::expand_node_reference(std::string_view refere
   return Step{std::nullopt, Need{target, k, formula, slot}};
 }
 
-TreeExpansion::Step TreeExpansion::expand_child_reference(const Frame& frame, std::string_view token) {
+TreeExpansion::Step TreeExpansion::expand_child_reference(const Frame& frame, std::string_view token, std::uint64_t n) {
   const Step as_written{Replacement{token}, std::nullopt, false, true};
   const std::vector<NodeIndex>& children = index_.children(frame.node);
-  const std::size_t open = token.find('[');
-  if (!token.starts_with("children") || open == std::string_view::npos) return as_written;
-  const std::size_t close = token.find(']', open);
-  if (close == std::string_view::npos) return as_written;
-  const std::optional<std::uint64_t> n = parser::index_text_value(token.substr(open + 1, close - open - 1));
-  if (!n || *n == 0 || *n > children.size()) return as_written;
-  const NodeIndex child = children[*n - 1];
+  if (n == 0 || n > children.size()) return as_written;
+  const NodeIndex child = children[n - 1];
   const ChildReference& reference = child_reference(child);
   if (!reference.text) return as_written;
   return expand_node_reference(*reference.text, child, frame.node, frame.dimension);
@@ -462,7 +447,7 @@ TreeExpansion::Step TreeExpansion::expand_child_reference(const Frame& frame, st
 std::optional<TreeExpansion::Step> TreeExpansion::expand_children_reference(Frame& frame, std::string_view token) {
   const Step as_written{Replacement{token}, std::nullopt, false, true};
   const std::vector<NodeIndex>& children = index_.children(frame.node);
-  if (!token.starts_with("children") || children.empty()) return as_written;
+  if (children.empty()) return as_written;
   // Every child must be written as a reference that selects exactly it, or none is.
   if (frame.join_child == 0) {
     for (const NodeIndex child : children) {

@@ -60,6 +60,7 @@ struct ReferenceToken {
   bool own = false;
   std::string name;  // of a Name or Modifier
   std::optional<std::uint64_t> index;
+  bool spaced_index = false;  // blanks inside the brackets: "children[ 2 ]" picks no child here
 };
 
 // The reference tokens of a formula in order, each as the syntax tree reads it; none when
@@ -121,6 +122,7 @@ class TreeExpansion {
     std::size_t end;
     ReferenceToken::Kind kind;
     NodeIndex target = kNoNode;
+    std::uint64_t child = 0;  // of Children: the child it picks, counting from 1; 0 for none
   };
   // What a distinct formula text holds: its reference tokens, and whether its expansion
   // may stand in for a reference at all (it reads other nodes, gives one value, holds no
@@ -180,7 +182,9 @@ class TreeExpansion {
   // A reference to `target` in a formula of `from` expanded for `dimension`.
   Step expand_node_reference(std::string_view reference, NodeIndex target, NodeIndex from, std::size_t dimension);
   Replacement replacement(const CacheEntry& entry, std::string_view reference) const;
-  Step expand_child_reference(const Frame& frame, std::string_view token);
+  // The children token with an index at the frame's current position: child `n`, counting
+  // from 1 (0 for none).
+  Step expand_child_reference(const Frame& frame, std::string_view token, std::uint64_t n);
   // The spread children token at the frame's current position; nullopt when the pieces
   // have been appended to the frame.
   std::optional<Step> expand_children_reference(Frame& frame, std::string_view token);

@@ -1,11 +1,8 @@
 #include "tree/explain.h"
 
 #include <algorithm>
-#include <charconv>
 
-#include "parser/lexical.h"
-#include "parser/tokenize.h"
-#include "references.h"
+#include "parser/reference_tokens.h"
 
 namespace ostrel::tree {
 
@@ -49,22 +46,16 @@ std::vector<NodeIndex> extract_node_references_from_all(const TreeIndex& index, 
     }
   };
   for (const std::string& formula : formulas) {
-    if (formula.empty()) continue;
-    for (const parser::Token& token : parser::scan_tokens(formula)) {
-      if (token.kind != parser::TokenKind::NodeReference) continue;
-      if (const auto reference = parse_node_reference_from_str(token.text)) {
-        take_all(index.named(reference.value().name), reference.value().index);
-      } else if (parser::lexical::starts_with_folded(token.text, 0, "children")) {
-        // The index as evaluation reads it: digits between the brackets, blanks around them.
-        std::optional<std::uint64_t> n;
-        if (const std::size_t open = token.text.find('['); open != std::string::npos) {
-          const std::size_t first = parser::lexical::skip_blanks(token.text, open + 1);
-          std::uint64_t value = 0;
-          const char* end = token.text.data() + token.text.size();
-          if (std::from_chars(token.text.data() + first, end, value).ec != std::errc()) continue;
-          n = value;
-        }
-        take_all(index.children(node), n);
+    for (const parser::ScannedReference& reference : parser::scan_references(formula)) {
+      switch (reference.kind) {
+        case parser::ScannedReference::Kind::Node:
+          take_all(index.named(reference.name), reference.index);
+          break;
+        case parser::ScannedReference::Kind::Children:
+          take_all(index.children(node), reference.index);
+          break;
+        case parser::ScannedReference::Kind::Right:  // the node itself
+          break;
       }
     }
   }

@@ -6,7 +6,7 @@
 #include <unordered_set>
 #include <utility>
 
-#include "parser/tokenize.h"
+#include "parser/reference_tokens.h"
 #include "references.h"
 #include "text/fnv1a.h"
 
@@ -122,17 +122,15 @@ Renaming::Renaming(const Node& old_root, const Node& new_root, InterruptPoll* po
   }
 }
 
-std::optional<std::string_view> Renaming::replacement(std::string_view reference) const {
-  if (fates_.empty() || !reference.starts_with('@')) return std::nullopt;  // not children or right
-  const auto read = parse_node_reference_from_str(reference);
-  if (!read) return std::nullopt;
-  const std::span<const NodeIndex> namesakes = old_index_.named(read.value().name);
-  const std::optional<std::size_t> position = selected(namesakes.size(), read.value().index);
+std::optional<std::string_view> Renaming::replacement(const parser::ScannedReference& reference) const {
+  if (fates_.empty() || reference.kind != parser::ScannedReference::Kind::Node) return std::nullopt;
+  const std::span<const NodeIndex> namesakes = old_index_.named(reference.name);
+  const std::optional<std::size_t> position = selected(namesakes.size(), reference.index);
   if (!position) return std::nullopt;
   const auto fate = fates_.find(namesakes[*position]);
   if (fate == fates_.end()) return std::nullopt;
   if (!fate->second.text.empty()) return fate->second.text;
-  if (selects_any(fate->second.namesakes, read.value().index)) return kRefError;
+  if (selects_any(fate->second.namesakes, reference.index)) return kRefError;
   return std::nullopt;
 }
 
@@ -206,13 +204,12 @@ std::optional<std::string> rewritten(std::string_view formula, const Renaming& r
   if (renaming.names().empty() || !filter.may_hold_key(formula)) return std::nullopt;
   std::string out;
   std::size_t copied = 0;  // formula bytes before this offset are in `out`
-  for (const parser::Token& token : parser::scan_tokens(formula)) {
-    if (token.kind != parser::TokenKind::NodeReference || token.start < copied) continue;
-    const std::optional<std::string_view> text = renaming.replacement(token.text);
+  for (const parser::ScannedReference& reference : parser::scan_references(formula)) {
+    const std::optional<std::string_view> text = renaming.replacement(reference);
     if (!text) continue;
-    out.append(formula.substr(copied, token.start - copied));
+    out.append(formula.substr(copied, reference.start - copied));
     out += *text;
-    copied = token.end;
+    copied = reference.end();
   }
   if (copied == 0) return std::nullopt;
   out.append(formula.substr(copied));

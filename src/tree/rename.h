@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "nodes/tree_index.h"
+#include "parser/reference_tokens.h"
 #include "support/interrupt.h"
 #include "types.h"
 
@@ -29,9 +30,9 @@ class Renaming {
   // poll (when given) says stop, the renaming is left unfinished, only good for dropping.
   Renaming(const Node& old_root, const Node& new_root, InterruptPoll* poll = nullptr);
 
-  // The text that replaces one node reference token of a formula of the new tree, or
-  // nothing when the token keeps its bytes.
-  std::optional<std::string_view> replacement(std::string_view reference) const;
+  // The text that replaces one reference token of a formula of the new tree, or nothing
+  // when the token keeps its bytes.
+  std::optional<std::string_view> replacement(const parser::ScannedReference& reference) const;
 
   // The old names of the nodes whose references may change: a reference token of any other
   // name keeps its bytes.

@@ -56,6 +56,12 @@ TEST(Expand, MendedCases) {
   }
   // A reference with an index that selects nothing neither fills nor reads the cache.
   EXPECT_EQ(expanded(node("r", "", node("A", "=@A[2]+1"), node("B", "=@A")))[2], "=(@A[2]+1)");
+  // Keywords are read in any case: children too is spread.
+  for (const std::string children : {"CHILDREN", "Children"}) {
+    EXPECT_EQ(expanded(node("r", "", node("p", "=sum(" + children + ")", node("A", "1"), node("B", "2"))))[1],
+              "=sum(@A; @B)")
+        << children;
+  }
 }
 
 // ---- The plain recursive expansion, on strings ---------------------------------------------

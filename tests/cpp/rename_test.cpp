@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "parser/tokenize.h"
+#include "parser/reference_tokens.h"
 
 namespace ostrel::tree {
 namespace {
@@ -135,12 +135,12 @@ TEST(ReplaceReferences, KeepsHostileFormulasOrRewritesOnlyTheirReferences) {
 std::string replaced_token_by_token(const std::string& formula, const Renaming& renaming) {
   std::string out;
   std::size_t at = 0;
-  for (const parser::Token& token : parser::scan_tokens(formula)) {
-    out += formula.substr(at, token.start - at);
-    const auto replacement =
-        token.kind == parser::TokenKind::NodeReference ? renaming.replacement(token.text) : std::nullopt;
-    out += replacement ? *replacement : token.text;
-    at = token.end;
+  for (const parser::ScannedReference& reference : parser::scan_references(formula)) {
+    const auto replacement = renaming.replacement(reference);
+    if (!replacement) continue;
+    out += formula.substr(at, reference.start - at);
+    out += *replacement;
+    at = reference.end();
   }
   return out + formula.substr(at);
 }

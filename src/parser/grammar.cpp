@@ -32,68 +32,9 @@ struct RuleInfo {
 };
 
 constexpr RuleInfo kRules[kRuleCount] = {
-    {"EOI", Kind::Normal},
-    {"value", Kind::Normal},
-    {"boolean_value", Kind::Normal},
-    {"expression", Kind::Normal},
-    {"addition_expression", Kind::Normal},
-    {"multiplication_expression", Kind::Normal},
-    {"power_expression", Kind::Normal},
-    {"unary_expression", Kind::Normal},
-    {"atomic_expression", Kind::Normal},
-    {"modifier_expression", Kind::Normal},
-    {"modifier_name", Kind::Normal},
-    {"function_expression", Kind::Normal},
-    {"function_name", Kind::Normal},
-    {"function_args", Kind::Normal},
-    {"aggregation_expression", Kind::Normal},
-    {"aggregation_name", Kind::Normal},
-    {"aggregator_args", Kind::Normal},
-    {"conditional_expression", Kind::Normal},
-    {"conditional_name", Kind::Normal},
-    {"conditional_args", Kind::Normal},
-    {"boolean_expression", Kind::Normal},
-    {"or_expression", Kind::Normal},
-    {"and_expression", Kind::Normal},
-    {"negation_expression", Kind::Normal},
-    {"atomic_boolean_expression", Kind::Normal},
-    {"EQUALS", Kind::Normal},
-    {"PLUS", Kind::Normal},
-    {"MINUS", Kind::Normal},
-    {"MULTIPLY", Kind::Normal},
-    {"DIVIDE", Kind::Normal},
-    {"MODULO", Kind::Normal},
-    {"POWER", Kind::Normal},
-    {"COMPARISON_OP", Kind::Silent},
-    {"EQUAL_TO", Kind::Normal},
-    {"NOT_EQUAL", Kind::Normal},
-    {"GREATER_THAN", Kind::Normal},
-    {"LESS_THAN", Kind::Normal},
-    {"GREATER_OR_EQUAL", Kind::Normal},
-    {"LESS_OR_EQUAL", Kind::Normal},
-    {"NOT", Kind::Normal},
-    {"AND", Kind::Normal},
-    {"OR", Kind::Normal},
-    {"NODE_REFERENCE", Kind::CompoundAtomic},
-    {"CHILDREN_REFERENCE", Kind::Normal},
-    {"RIGHT_REFERENCE", Kind::Normal},
-    {"INDEX", Kind::Normal},
-    {"NUMBER", Kind::Normal},
-    {"NUMBER_OR_PERCENT", Kind::Atomic},
-    {"OPERAND_START", Kind::Silent},
-    {"SIGNED_NUMBER", Kind::Normal},
-    {"IDENTIFIER", Kind::Atomic},
-    {"CURLY_IDENTIFIER", Kind::Atomic},
-    {"LPAREN", Kind::Normal},
-    {"RPAREN", Kind::Normal},
-    {"LBRACKET", Kind::Normal},
-    {"RBRACKET", Kind::Normal},
-    {"AT", Kind::Normal},
-    {"LCURLYAT", Kind::Normal},
-    {"RCURLY", Kind::Normal},
-    {"SEMICOLON", Kind::Normal},
-    {"EMPTY", Kind::Normal},
-    {"WHITESPACE", Kind::SilentAtomic},
+#define OSTREL_RULE_INFO(name, kind, starts) {#name, Kind::kind},
+    OSTREL_GRAMMAR_RULES(OSTREL_RULE_INFO)
+#undef OSTREL_RULE_INFO
 };
 
 constexpr std::uint32_t kNoNode = std::numeric_limits<std::uint32_t>::max();
@@ -361,68 +302,9 @@ constexpr KeywordChoice<K> keywords_of() {
 // ---- The rules as callable elements ---------------------------------------------------
 
 namespace g {
-constexpr Call<Rule::EOI> EOI;
-constexpr Call<Rule::value> value;
-constexpr Call<Rule::boolean_value> boolean_value;
-constexpr Call<Rule::expression> expression;
-constexpr Call<Rule::addition_expression> addition_expression;
-constexpr Call<Rule::multiplication_expression> multiplication_expression;
-constexpr Call<Rule::power_expression> power_expression;
-constexpr Call<Rule::unary_expression> unary_expression;
-constexpr Call<Rule::atomic_expression> atomic_expression;
-constexpr Call<Rule::modifier_expression> modifier_expression;
-constexpr Call<Rule::modifier_name> modifier_name;
-constexpr Call<Rule::function_expression> function_expression;
-constexpr Call<Rule::function_name> function_name;
-constexpr Call<Rule::function_args> function_args;
-constexpr Call<Rule::aggregation_expression> aggregation_expression;
-constexpr Call<Rule::aggregation_name> aggregation_name;
-constexpr Call<Rule::aggregator_args> aggregator_args;
-constexpr Call<Rule::conditional_expression> conditional_expression;
-constexpr Call<Rule::conditional_name> conditional_name;
-constexpr Call<Rule::conditional_args> conditional_args;
-constexpr Call<Rule::boolean_expression> boolean_expression;
-constexpr Call<Rule::or_expression> or_expression;
-constexpr Call<Rule::and_expression> and_expression;
-constexpr Call<Rule::negation_expression> negation_expression;
-constexpr Call<Rule::atomic_boolean_expression> atomic_boolean_expression;
-constexpr Call<Rule::EQUALS> EQUALS;
-constexpr Call<Rule::PLUS> PLUS;
-constexpr Call<Rule::MINUS> MINUS;
-constexpr Call<Rule::MULTIPLY> MULTIPLY;
-constexpr Call<Rule::DIVIDE> DIVIDE;
-constexpr Call<Rule::MODULO> MODULO;
-constexpr Call<Rule::POWER> POWER;
-constexpr Call<Rule::COMPARISON_OP> COMPARISON_OP;
-constexpr Call<Rule::EQUAL_TO> EQUAL_TO;
-constexpr Call<Rule::NOT_EQUAL> NOT_EQUAL;
-constexpr Call<Rule::GREATER_THAN> GREATER_THAN;
-constexpr Call<Rule::LESS_THAN> LESS_THAN;
-constexpr Call<Rule::GREATER_OR_EQUAL> GREATER_OR_EQUAL;
-constexpr Call<Rule::LESS_OR_EQUAL> LESS_OR_EQUAL;
-constexpr Call<Rule::NOT> NOT;
-constexpr Call<Rule::AND> AND;
-constexpr Call<Rule::OR> OR;
-constexpr Call<Rule::NODE_REFERENCE> NODE_REFERENCE;
-constexpr Call<Rule::CHILDREN_REFERENCE> CHILDREN_REFERENCE;
-constexpr Call<Rule::RIGHT_REFERENCE> RIGHT_REFERENCE;
-constexpr Call<Rule::INDEX> INDEX;
-constexpr Call<Rule::NUMBER> NUMBER;
-constexpr Call<Rule::NUMBER_OR_PERCENT> NUMBER_OR_PERCENT;
-constexpr Call<Rule::OPERAND_START> OPERAND_START;
-constexpr Call<Rule::SIGNED_NUMBER> SIGNED_NUMBER;
-constexpr Call<Rule::IDENTIFIER> IDENTIFIER;
-constexpr Call<Rule::CURLY_IDENTIFIER> CURLY_IDENTIFIER;
-constexpr Call<Rule::LPAREN> LPAREN;
-constexpr Call<Rule::RPAREN> RPAREN;
-constexpr Call<Rule::LBRACKET> LBRACKET;
-constexpr Call<Rule::RBRACKET> RBRACKET;
-constexpr Call<Rule::AT> AT;
-constexpr Call<Rule::LCURLYAT> LCURLYAT;
-constexpr Call<Rule::RCURLY> RCURLY;
-constexpr Call<Rule::SEMICOLON> SEMICOLON;
-constexpr Call<Rule::EMPTY> EMPTY;
-constexpr Call<Rule::WHITESPACE> WHITESPACE;
+#define OSTREL_RULE_CALL(name, kind, starts) constexpr Call<Rule::name> name;
+OSTREL_GRAMMAR_RULES(OSTREL_RULE_CALL)
+#undef OSTREL_RULE_CALL
 
 constexpr Soi SOI;
 constexpr AnyChar ANY;

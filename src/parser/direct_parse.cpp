@@ -8,7 +8,7 @@
 #include "parser/language.h"
 #include "parser/lexical.h"
 #include "parser/parse.h"
-#include "unicode/unicode.h"
+#include "parser/terminals.h"
 
 namespace ostrel::parser {
 
@@ -424,45 +424,11 @@ class DirectParser {
     while (p < text_.size() && is_digit(text_[p])) ++p;
     return p;
   }
-  // Greedy (separator, three digits) groups from `p`: their end and their count.
-  std::pair<std::size_t, std::size_t> groups_end(std::size_t p, char separator) const {
-    std::size_t count = 0;
-    while (p + 3 < text_.size() && text_[p] == separator && is_digit(text_[p + 1]) && is_digit(text_[p + 2]) &&
-           is_digit(text_[p + 3])) {
-      p += 4;
-      ++count;
-    }
-    return {p, count};
-  }
-  // A decimal separator and at least one digit after `p`: the end, or 0.
-  std::size_t fraction_end(std::size_t p, char separator) const {
-    if (p + 1 < text_.size() && text_[p] == separator && is_digit(text_[p + 1])) return digits_end(p + 1);
-    return 0;
-  }
-
-  // NUMBER at a digit: the first of its six forms that matches.
-  std::size_t number_end() const {
-    const std::size_t whole = digits_end(pos_);
-    const auto [comma_end, commas] = groups_end(whole, ',');
-    const auto [point_end, points] = groups_end(whole, '.');
-    if (commas >= 1) {
-      if (std::size_t end = fraction_end(comma_end, '.')) return end;
-    }
-    if (points >= 1) {
-      if (std::size_t end = fraction_end(point_end, ',')) return end;
-    }
-    if (commas >= 2) return comma_end;
-    if (points >= 2) return point_end;
-    if (std::size_t end = fraction_end(whole, '.')) return end;
-    if (std::size_t end = fraction_end(whole, ',')) return end;
-    return whole;
-  }
-
   // NUMBER ~ ("%" ~ !(WHITESPACE* ~ OPERAND_START))?, at a digit: its end.
   std::size_t number_or_percent_end() const {
-    std::size_t end = number_end();
+    std::size_t end = terminals::number_end(text_, pos_);
     if (end < text_.size() && text_[end] == '%') {
-      if (!operand_starts(lexical::skip_blanks(text_, end + 1))) ++end;
+      if (!terminals::operand_starts(text_, lexical::skip_blanks(text_, end + 1))) ++end;
     }
     return end;
   }
@@ -489,13 +455,6 @@ class DirectParser {
     if (p < text_.size() && (text_[p] == ',' || text_[p] == '.' || text_[p] == '%')) return std::nullopt;
     pos_ = p;
     return static_cast<double>(mantissa);
-  }
-
-  bool operand_starts(std::size_t p) const {
-    if (p >= text_.size()) return false;
-    const char c = text_[p];
-    if (is_digit(c) || c == '(' || c == '@' || c == '_') return true;
-    return unicode::is_xid_start(unicode::decode_utf8(text_, p).code_point);
   }
 
   std::optional<double> converted_number(std::string_view text) {
@@ -543,7 +502,7 @@ class DirectParser {
       }
     }
     if (pos_ == start) {
-      const std::size_t name_end = identifier_end(start + 1);
+      const std::size_t name_end = terminals::identifier_end(text_, start + 1);
       if (name_end == start + 1) return std::nullopt;
       reference.name = arena_.copy(text_.substr(start + 1, name_end - start - 1));
       pos_ = name_end;
@@ -592,24 +551,6 @@ class DirectParser {
     auto index = index_text_value(digits);
     if (!index) return give_up();  // the builder's error to report
     return index;
-  }
-
-  // (XID_START | "_") ~ (XID_CONTINUE | "_")*: the end, or `p` when nothing matches.
-  std::size_t identifier_end(std::size_t p) const {
-    if (p >= text_.size()) return p;
-    unicode::Decoded d = unicode::decode_utf8(text_, p);
-    if (text_[p] != '_' && !unicode::is_xid_start(d.code_point)) return p;
-    p += d.length;
-    while (p < text_.size()) {
-      if (text_[p] == '_') {
-        ++p;
-        continue;
-      }
-      d = unicode::decode_utf8(text_, p);
-      if (!unicode::is_xid_continue(d.code_point)) break;
-      p += d.length;
-    }
-    return p;
   }
 
   // CURLY_IDENTIFIER: up to the first "}" outside a "{...}" group that holds no "{".
@@ -734,23 +675,10 @@ class DirectParser {
 
   // GREATER_OR_EQUAL | LESS_OR_EQUAL | EQUAL_TO | NOT_EQUAL | GREATER_THAN | LESS_THAN
   std::optional<ComparisonOperator> comparison_operator() {
-    const std::string_view rest = text_.substr(pos_);
-    struct Spelling {
-      std::string_view text;
-      ComparisonOperator op;
-    };
-    static constexpr Spelling kSpellings[] = {
-        {">=", ComparisonOperator::GreaterOrEqual}, {"<=", ComparisonOperator::LessOrEqual},
-        {"==", ComparisonOperator::EqualTo},        {"!=", ComparisonOperator::NotEqual},
-        {"<>", ComparisonOperator::NotEqual},       {">", ComparisonOperator::GreaterThan},
-        {"<", ComparisonOperator::LessThan}};
-    for (const Spelling& s : kSpellings) {
-      if (rest.starts_with(s.text)) {
-        pos_ += s.text.size();
-        return s.op;
-      }
-    }
-    return std::nullopt;
+    const terminals::ComparisonSpelling* spelling = terminals::comparison_at(text_, pos_);
+    if (spelling == nullptr) return std::nullopt;
+    pos_ += spelling->text.size();
+    return spelling->op;
   }
 
   std::string_view text_;

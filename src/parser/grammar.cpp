@@ -17,6 +17,7 @@
 #include <tuple>
 
 #include "parser/language.h"
+#include "parser/terminals.h"
 #include "support/invariant.h"
 #include "unicode/unicode.h"
 
@@ -53,10 +54,9 @@ class Machine {
 
   bool call(Rule rule);
   // Implicit whitespace: only between elements of normal rules outside atomic ones.
-  void skip() {
-    if (atomic_) return;
-    pos = lexical::skip_blanks(text, pos);
-  }
+  void skip() { pos = next_element(pos); }
+  // Where an element after position `p` may start.
+  std::size_t next_element(std::size_t p) const { return atomic_ ? p : lexical::skip_blanks(text, p); }
 
   struct Mark {
     std::size_t pos;
@@ -235,13 +235,39 @@ struct AsciiDigit {
   }
 };
 
-template <bool (*Property)(char32_t)>
-struct CharWith {
+// A terminal of the shared matchers: `End(text, pos)` is the end of its match, `pos` when
+// there is none.
+template <std::size_t (*End)(std::string_view, std::size_t)>
+struct Terminal {
   bool operator()(Machine& m) const {
-    if (m.pos >= m.text.size()) return false;
-    const unicode::Decoded d = unicode::decode_utf8(m.text, m.pos);
-    if (!Property(d.code_point)) return false;
-    m.pos += d.length;
+    const std::size_t end = End(m.text, m.pos);
+    if (end == m.pos) return false;
+    m.pos = end;
+    return true;
+  }
+};
+
+// NUMBER, with the whitespace of the context it is called from between its elements.
+struct Number {
+  bool operator()(Machine& m) const {
+    const std::size_t end = terminals::number_end(m.text, m.pos, [&m](std::size_t p) { return m.next_element(p); });
+    if (end == m.pos) return false;
+    m.pos = end;
+    return true;
+  }
+};
+
+std::size_t operand_start_end(std::string_view text, std::size_t pos) {
+  return terminals::operand_starts(text, pos) ? pos + unicode::decode_utf8(text, pos).length : pos;
+}
+
+// One comparison rule: its spellings in the shared table.
+template <Rule R>
+struct ComparisonSpelled {
+  bool operator()(Machine& m) const {
+    const terminals::ComparisonSpelling* spelling = terminals::comparison_at(m.text, m.pos, R);
+    if (spelling == nullptr) return false;
+    m.pos += spelling->text.size();
     return true;
   }
 };
@@ -285,10 +311,6 @@ constexpr Repeat<1, E> plus(E e) {
   return {e};
 }
 template <class E>
-constexpr Repeat<2, E> at_least_two(E e) {
-  return {e};
-}
-template <class E>
 constexpr NotAhead<E> not_ahead(E e) {
   return {e};
 }
@@ -310,9 +332,6 @@ constexpr Soi SOI;
 constexpr AnyChar ANY;
 constexpr AsciiDigit D;
 constexpr Blank BLANK;
-constexpr CharWith<unicode::is_xid_start> XID_START;
-constexpr CharWith<unicode::is_xid_continue> XID_CONTINUE;
-constexpr auto D3 = seq(D, D, D);
 constexpr auto OPTIONAL_INDEX = opt(seq(LBRACKET, INDEX, RBRACKET));
 }  // namespace g
 
@@ -425,17 +444,17 @@ bool Machine::body(Rule rule) {
       // GREATER_OR_EQUAL | LESS_OR_EQUAL | EQUAL_TO | NOT_EQUAL | GREATER_THAN | LESS_THAN
       OSTREL_RULE(choice(GREATER_OR_EQUAL, LESS_OR_EQUAL, EQUAL_TO, NOT_EQUAL, GREATER_THAN, LESS_THAN));
     case Rule::EQUAL_TO:  // "=="
-      OSTREL_RULE(lit("=="));
+      OSTREL_RULE(ComparisonSpelled<Rule::EQUAL_TO>{});
     case Rule::NOT_EQUAL:  // "!=" | "<>"
-      OSTREL_RULE(choice(lit("!="), lit("<>")));
+      OSTREL_RULE(ComparisonSpelled<Rule::NOT_EQUAL>{});
     case Rule::GREATER_THAN:  // ">"
-      OSTREL_RULE(lit(">"));
+      OSTREL_RULE(ComparisonSpelled<Rule::GREATER_THAN>{});
     case Rule::LESS_THAN:  // "<"
-      OSTREL_RULE(lit("<"));
+      OSTREL_RULE(ComparisonSpelled<Rule::LESS_THAN>{});
     case Rule::GREATER_OR_EQUAL:  // ">="
-      OSTREL_RULE(lit(">="));
+      OSTREL_RULE(ComparisonSpelled<Rule::GREATER_OR_EQUAL>{});
     case Rule::LESS_OR_EQUAL:  // "<="
-      OSTREL_RULE(lit("<="));
+      OSTREL_RULE(ComparisonSpelled<Rule::LESS_OR_EQUAL>{});
     case Rule::NOT:  // ^"not"
       OSTREL_RULE(ilit("not"));
     case Rule::AND:  // ^"and"
@@ -454,18 +473,15 @@ bool Machine::body(Rule rule) {
     case Rule::NUMBER:
       // D+ ~ ("," ~ D3)+ ~ "." ~ D+  |  D+ ~ ("." ~ D3)+ ~ "," ~ D+  |  D+ ~ ("," ~ D3){2,}
       // | D+ ~ ("." ~ D3){2,}  |  D+ ~ ("." | ",") ~ D+  |  D+
-      OSTREL_RULE(choice(seq(plus(D), plus(seq(lit(","), D3)), lit("."), plus(D)),
-                         seq(plus(D), plus(seq(lit("."), D3)), lit(","), plus(D)),
-                         seq(plus(D), at_least_two(seq(lit(","), D3))), seq(plus(D), at_least_two(seq(lit("."), D3))),
-                         seq(plus(D), choice(lit("."), lit(",")), plus(D)), plus(D)));
+      OSTREL_RULE(Number{});
     case Rule::NUMBER_OR_PERCENT:  // NUMBER ~ ("%" ~ !(WHITESPACE* ~ OPERAND_START))?
       OSTREL_RULE(seq(NUMBER, opt(seq(lit("%"), not_ahead(seq(star(WHITESPACE), OPERAND_START))))));
     case Rule::OPERAND_START:  // ASCII_DIGIT | "(" | "@" | XID_START | "_"
-      OSTREL_RULE(choice(D, lit("("), lit("@"), XID_START, lit("_")));
+      OSTREL_RULE(Terminal<operand_start_end>{});
     case Rule::SIGNED_NUMBER:  // (PLUS | MINUS)? ~ NUMBER_OR_PERCENT
       OSTREL_RULE(seq(opt(choice(PLUS, MINUS)), NUMBER_OR_PERCENT));
     case Rule::IDENTIFIER:  // (XID_START | "_") ~ (XID_CONTINUE | "_")*
-      OSTREL_RULE(seq(choice(XID_START, lit("_")), star(choice(XID_CONTINUE, lit("_")))));
+      OSTREL_RULE(Terminal<terminals::identifier_end>{});
     case Rule::CURLY_IDENTIFIER:  // ("{" ~ (!"{" ~ !"}" ~ ANY)* ~ "}" | !"}" ~ ANY)*
       OSTREL_RULE(CurlyIdentifierBody{});
     case Rule::LPAREN:  // "("

@@ -7,6 +7,7 @@
 
 #include "parser/direct_parse.h"
 #include "parser/language.h"
+#include "parser/terminals.h"
 #include "support/invariant.h"
 #include "text/number_text.h"
 #include "unicode/unicode.h"
@@ -483,32 +484,13 @@ Result<NegationExpression, FormulaError> parse_negation_expression(Arena& arena,
         return NegationExpression{negated, {ComparisonExpression::Single{left_box}}};
       }
       const ParseNode op = atomic.child(1);
-      ComparisonOperator comparison{};
-      switch (op.rule()) {
-        case Rule::EQUAL_TO:
-          comparison = ComparisonOperator::EqualTo;
-          break;
-        case Rule::NOT_EQUAL:
-          comparison = ComparisonOperator::NotEqual;
-          break;
-        case Rule::GREATER_THAN:
-          comparison = ComparisonOperator::GreaterThan;
-          break;
-        case Rule::LESS_THAN:
-          comparison = ComparisonOperator::LessThan;
-          break;
-        case Rule::GREATER_OR_EQUAL:
-          comparison = ComparisonOperator::GreaterOrEqual;
-          break;
-        case Rule::LESS_OR_EQUAL:
-          comparison = ComparisonOperator::LessOrEqual;
-          break;
-        default:
-          return fail(error_at(op, "Unexpected comparison operator: " + std::string(rule_name(op.rule()))));
+      const std::optional<ComparisonOperator> comparison = terminals::comparison_operator(op.rule());
+      if (!comparison) {
+        return fail(error_at(op, "Unexpected comparison operator: " + std::string(rule_name(op.rule()))));
       }
       OSTREL_TRY(right, parse_expression(arena, atomic.child(2)));
       return NegationExpression{
-          negated, {ComparisonExpression::Comparison{left_box, comparison, arena.make<Expression>(right)}}};
+          negated, {ComparisonExpression::Comparison{left_box, *comparison, arena.make<Expression>(right)}}};
     }
     case Rule::boolean_expression:
     case Rule::LPAREN: {

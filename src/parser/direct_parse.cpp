@@ -116,87 +116,93 @@ class DirectParser {
     return matched;
   }
 
-  bool addition_expression(Expression& out) {
-    if (!multiplication_expression(out.first)) return false;
-    ListBuilder<AdditionOperation> operations;
+  // The repeats of a left-associative chain, (operator ~ operand)*, appended to `list`. At
+  // each repeat `match_operator` matches the operator at `pos_` (after whitespace), moving
+  // past it and giving what it stands for, or nothing; `match_operand(element, op)` then
+  // fills the new element. A repeat that does not match whole is given back, with the
+  // whitespace before it, and ends the chain.
+  template <class T, class MatchOperator, class MatchOperand>
+  void chain(ListBuilder<T>& list, MatchOperator match_operator, MatchOperand match_operand) {
     for (;;) {
       const std::size_t before = pos_;
       skip();
-      AdditionOperation::Kind kind;
-      if (at('+')) {
-        kind = AdditionOperation::Kind::Plus;
-      } else if (at('-')) {
-        kind = AdditionOperation::Kind::Minus;
-      } else {
+      const auto op = match_operator();
+      if (!op) {
         pos_ = before;
-        break;
+        return;
       }
-      ++pos_;
       skip();
-      AdditionOperation& operation = operations.push(arena_);
-      operation.kind = kind;
-      if (!multiplication_expression(operation.operand)) {
-        operations.pop();
+      if (!match_operand(list.push(arena_), *op)) {
+        list.pop();
         pos_ = before;
-        break;
+        return;
       }
     }
+  }
+  // One byte at `pos_` that `kinds` maps to an operator kind; `pos_` moves past it.
+  template <class Kind, std::size_t N>
+  std::optional<Kind> operator_byte(const std::pair<char, Kind> (&kinds)[N]) {
+    for (const auto& [byte, kind] : kinds) {
+      if (at(byte)) {
+        ++pos_;
+        return kind;
+      }
+    }
+    return std::nullopt;
+  }
+  // A keyword operator ("and", "or") at `pos_`.
+  std::optional<bool> operator_keyword(std::string_view lower) {
+    return keyword(lower) ? std::optional<bool>(true) : std::nullopt;
+  }
+
+  bool addition_expression(Expression& out) {
+    using Kind = AdditionOperation::Kind;
+    static constexpr std::pair<char, Kind> kOperators[] = {{'+', Kind::Plus}, {'-', Kind::Minus}};
+    if (!multiplication_expression(out.first)) return false;
+    ListBuilder<AdditionOperation> operations;
+    chain(
+        operations, [&] { return operator_byte(kOperators); },
+        [&](AdditionOperation& operation, Kind kind) {
+          operation.kind = kind;
+          return multiplication_expression(operation.operand);
+        });
     out.operations = operations.list();
     return true;
   }
 
   bool multiplication_expression(MultiplicationExpression& out) {
+    using Kind = MultiplicationOperation::Kind;
+    static constexpr std::pair<char, Kind> kOperators[] = {
+        {'*', Kind::Multiply}, {'/', Kind::Divide}, {'%', Kind::Modulo}};
     if (!power_expression(out.first)) return false;
     ListBuilder<MultiplicationOperation> operations;
-    for (;;) {
-      const std::size_t before = pos_;
-      skip();
-      MultiplicationOperation::Kind kind;
-      if (at('*')) {
-        kind = MultiplicationOperation::Kind::Multiply;
-      } else if (at('/')) {
-        kind = MultiplicationOperation::Kind::Divide;
-      } else if (at('%')) {
-        kind = MultiplicationOperation::Kind::Modulo;
-      } else {
-        pos_ = before;
-        break;
-      }
-      ++pos_;
-      skip();
-      MultiplicationOperation& operation = operations.push(arena_);
-      operation.kind = kind;
-      if (!power_expression(operation.operand)) {
-        operations.pop();
-        pos_ = before;
-        break;
-      }
-    }
+    chain(
+        operations, [&] { return operator_byte(kOperators); },
+        [&](MultiplicationOperation& operation, Kind kind) {
+          operation.kind = kind;
+          return power_expression(operation.operand);
+        });
     out.operations = operations.list();
+    return true;
+  }
+
+  // POWER is "**" or "^".
+  std::optional<bool> power_operator() {
+    if (text_.substr(pos_).starts_with("**")) {
+      pos_ += 2;
+      return true;
+    }
+    if (!at('^')) return std::nullopt;
+    ++pos_;
     return true;
   }
 
   bool power_expression(PowerExpression& out) {
     if (!unary_expression(out.base)) return false;
     ListBuilder<UnaryExpression> exponents;
-    for (;;) {
-      const std::size_t before = pos_;
-      skip();
-      if (text_.substr(pos_).starts_with("**")) {
-        pos_ += 2;
-      } else if (at('^')) {
-        ++pos_;
-      } else {
-        pos_ = before;
-        break;
-      }
-      skip();
-      if (!unary_expression(exponents.push(arena_))) {
-        exponents.pop();
-        pos_ = before;
-        break;
-      }
-    }
+    chain(
+        exponents, [&] { return power_operator(); },
+        [&](UnaryExpression& exponent, bool) { return unary_expression(exponent); });
     out.exponents = exponents.list();
     return true;
   }
@@ -337,23 +343,12 @@ class DirectParser {
 
   // expression ~ (SEMICOLON ~ expression)*
   std::optional<List<Expression>> expression_list() {
+    static constexpr std::pair<char, bool> kSemicolon[] = {{';', true}};
     ListBuilder<Expression> list;
     if (!expression(list.push(arena_))) return std::nullopt;
-    for (;;) {
-      const std::size_t before = pos_;
-      skip();
-      if (!at(';')) {
-        pos_ = before;
-        break;
-      }
-      ++pos_;
-      skip();
-      if (!expression(list.push(arena_))) {
-        list.pop();
-        pos_ = before;
-        break;
-      }
-    }
+    chain(
+        list, [&] { return operator_byte(kSemicolon); },
+        [&](Expression& argument, bool) { return expression(argument); });
     return list.list();
   }
 
@@ -574,49 +569,28 @@ class DirectParser {
   std::optional<OrExpression> or_expression() {
     auto first = and_expression();
     if (!first) return std::nullopt;
-    OrExpression result{*first, {}};
     ListBuilder<AndExpression> rest;
-    for (;;) {
-      const std::size_t before = pos_;
-      skip();
-      if (!keyword("or")) {
-        pos_ = before;
-        break;
-      }
-      skip();
-      auto next = and_expression();
-      if (!next) {
-        pos_ = before;
-        break;
-      }
-      rest.push(arena_) = *next;
-    }
-    result.rest = rest.list();
-    return result;
+    chain(
+        rest, [&] { return operator_keyword("or"); },
+        [&](AndExpression& operand, bool) { return assign(operand, and_expression()); });
+    return OrExpression{*first, rest.list()};
   }
 
   std::optional<AndExpression> and_expression() {
     auto first = negation_expression();
     if (!first) return std::nullopt;
-    AndExpression result{*first, {}};
     ListBuilder<NegationExpression> rest;
-    for (;;) {
-      const std::size_t before = pos_;
-      skip();
-      if (!keyword("and")) {
-        pos_ = before;
-        break;
-      }
-      skip();
-      auto next = negation_expression();
-      if (!next) {
-        pos_ = before;
-        break;
-      }
-      rest.push(arena_) = *next;
-    }
-    result.rest = rest.list();
-    return result;
+    chain(
+        rest, [&] { return operator_keyword("and"); },
+        [&](NegationExpression& operand, bool) { return assign(operand, negation_expression()); });
+    return AndExpression{*first, rest.list()};
+  }
+
+  // Stores a matched operand; false when it did not match.
+  template <class T>
+  static bool assign(T& slot, const std::optional<T>& matched) {
+    if (matched) slot = *matched;
+    return matched.has_value();
   }
 
   // NOT* ~ atomic_boolean_expression; the repetition never gives back a "not".

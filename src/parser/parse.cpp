@@ -267,6 +267,8 @@ std::string normalize_number_string(std::string_view text) {
   return t;
 }
 
+// The failure reasons are fixed texts that a number's error value carries word for word:
+// nothing shows them, but they are part of the value, so they keep this form and not ours.
 Result<double, std::string> parse_float(std::string_view text) {
   if (text.empty()) return fail(std::string("ParseFloatError { kind: Empty }"));
   constexpr std::string_view invalid = "ParseFloatError { kind: Invalid }";

@@ -473,13 +473,37 @@ Failed write_unary(const UnaryExpression& expression, const ConvertContext& cont
   return write_atom(expression.atom, context, out);
 }
 
-Failed write_power(const PowerExpression& expression, const ConvertContext& context, std::string& out) {
-  if (Failed failed = write_unary(expression.base, context, out)) return failed;
-  for (const UnaryExpression& exponent : expression.exponents) {
-    out += '^';
-    if (Failed failed = write_unary(exponent, context, out)) return failed;
+// The operand of one repeat of a chain: an operation's operand, or the repeat itself.
+const MultiplicationExpression& operand_of(const AdditionOperation& operation) { return operation.operand; }
+const PowerExpression& operand_of(const MultiplicationOperation& operation) { return operation.operand; }
+template <class T>
+const T& operand_of(const T& operand) {
+  return operand;
+}
+
+// What one repeat of a chain writes before and after its operand.
+struct Spelling {
+  std::string_view before;
+  std::string_view after = {};
+};
+
+// A left-associative chain: `first`, then each repeat's operand, spelled by `spell`.
+template <class First, class Repeat, class Spell, class Write>
+Failed write_chain(const First& first, const List<Repeat>& rest, Spell spell, Write write, std::string& out) {
+  if (Failed failed = write(first)) return failed;
+  for (const Repeat& repeat : rest) {
+    const Spelling spelling = spell(repeat);
+    out += spelling.before;
+    if (Failed failed = write(operand_of(repeat))) return failed;
+    out += spelling.after;
   }
   return std::nullopt;
+}
+
+Failed write_power(const PowerExpression& expression, const ConvertContext& context, std::string& out) {
+  return write_chain(
+      expression.base, expression.exponents, [](const UnaryExpression&) { return Spelling{"^"}; },
+      [&](const UnaryExpression& operand) { return write_unary(operand, context, out); }, out);
 }
 
 // A remainder wraps everything to its left in MOD(...); every such wrapper opens at the
@@ -490,21 +514,32 @@ Failed write_multiplication(const MultiplicationExpression& expression, const Co
   const auto modulos = std::count_if(expression.operations.begin(), expression.operations.end(),
                                      [](const MultiplicationOperation& op) { return op.kind == Kind::Modulo; });
   for (std::ptrdiff_t i = 0; i < modulos; ++i) out += "MOD(";
-  if (Failed failed = write_power(expression.first, context, out)) return failed;
-  for (const MultiplicationOperation& op : expression.operations) {
-    out += op.kind == Kind::Multiply ? '*' : op.kind == Kind::Divide ? '/' : ',';
-    if (Failed failed = write_power(op.operand, context, out)) return failed;
-    if (op.kind == Kind::Modulo) out += ')';
-  }
-  return std::nullopt;
+  return write_chain(
+      expression.first, expression.operations,
+      [](const MultiplicationOperation& op) {
+        return op.kind == Kind::Multiply ? Spelling{"*"} : op.kind == Kind::Divide ? Spelling{"/"} : Spelling{",", ")"};
+      },
+      [&](const PowerExpression& operand) { return write_power(operand, context, out); }, out);
 }
 
 Failed write_expression(const Expression& expression, const ConvertContext& context, std::string& out) {
-  if (Failed failed = write_multiplication(expression.first, context, out)) return failed;
-  for (const AdditionOperation& op : expression.operations) {
-    out += op.kind == AdditionOperation::Kind::Plus ? '+' : '-';
-    if (Failed failed = write_multiplication(op.operand, context, out)) return failed;
-  }
+  return write_chain(
+      expression.first, expression.operations,
+      [](const AdditionOperation& op) { return Spelling{op.kind == AdditionOperation::Kind::Plus ? "+" : "-"}; },
+      [&](const MultiplicationExpression& operand) { return write_multiplication(operand, context, out); }, out);
+}
+
+// A chain of conditions as the spreadsheet's function `name` of its operands, or the
+// operand alone.
+template <class First, class Repeat, class Write>
+Failed write_logical(std::string_view name, const First& first, const List<Repeat>& rest, Write write,
+                     std::string& out) {
+  if (rest.empty()) return write(first);
+  out += name;
+  out += '(';
+  const auto comma = [](const Repeat&) { return Spelling{","}; };
+  if (Failed failed = write_chain(first, rest, comma, write, out)) return failed;
+  out += ')';
   return std::nullopt;
 }
 
@@ -541,27 +576,15 @@ Failed write_negation(const NegationExpression& expression, const ConvertContext
 }
 
 Failed write_and(const AndExpression& expression, const ConvertContext& context, std::string& out) {
-  if (expression.rest.empty()) return write_negation(expression.first, context, out);
-  out += "AND(";
-  if (Failed failed = write_negation(expression.first, context, out)) return failed;
-  for (const NegationExpression& operand : expression.rest) {
-    out += ',';
-    if (Failed failed = write_negation(operand, context, out)) return failed;
-  }
-  out += ')';
-  return std::nullopt;
+  return write_logical(
+      "AND", expression.first, expression.rest,
+      [&](const NegationExpression& operand) { return write_negation(operand, context, out); }, out);
 }
 
 Failed write_or(const OrExpression& expression, const ConvertContext& context, std::string& out) {
-  if (expression.rest.empty()) return write_and(expression.first, context, out);
-  out += "OR(";
-  if (Failed failed = write_and(expression.first, context, out)) return failed;
-  for (const AndExpression& operand : expression.rest) {
-    out += ',';
-    if (Failed failed = write_and(operand, context, out)) return failed;
-  }
-  out += ')';
-  return std::nullopt;
+  return write_logical(
+      "OR", expression.first, expression.rest,
+      [&](const AndExpression& operand) { return write_and(operand, context, out); }, out);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <tuple>
 
 #include "parser/language.h"
+#include "parser/terminals.h"
 #include "support/invariant.h"
 #include "unicode/unicode.h"
 
@@ -32,68 +33,9 @@ struct RuleInfo {
 };
 
 constexpr RuleInfo kRules[kRuleCount] = {
-    {"EOI", Kind::Normal},
-    {"value", Kind::Normal},
-    {"boolean_value", Kind::Normal},
-    {"expression", Kind::Normal},
-    {"addition_expression", Kind::Normal},
-    {"multiplication_expression", Kind::Normal},
-    {"power_expression", Kind::Normal},
-    {"unary_expression", Kind::Normal},
-    {"atomic_expression", Kind::Normal},
-    {"modifier_expression", Kind::Normal},
-    {"modifier_name", Kind::Normal},
-    {"function_expression", Kind::Normal},
-    {"function_name", Kind::Normal},
-    {"function_args", Kind::Normal},
-    {"aggregation_expression", Kind::Normal},
-    {"aggregation_name", Kind::Normal},
-    {"aggregator_args", Kind::Normal},
-    {"conditional_expression", Kind::Normal},
-    {"conditional_name", Kind::Normal},
-    {"conditional_args", Kind::Normal},
-    {"boolean_expression", Kind::Normal},
-    {"or_expression", Kind::Normal},
-    {"and_expression", Kind::Normal},
-    {"negation_expression", Kind::Normal},
-    {"atomic_boolean_expression", Kind::Normal},
-    {"EQUALS", Kind::Normal},
-    {"PLUS", Kind::Normal},
-    {"MINUS", Kind::Normal},
-    {"MULTIPLY", Kind::Normal},
-    {"DIVIDE", Kind::Normal},
-    {"MODULO", Kind::Normal},
-    {"POWER", Kind::Normal},
-    {"COMPARISON_OP", Kind::Silent},
-    {"EQUAL_TO", Kind::Normal},
-    {"NOT_EQUAL", Kind::Normal},
-    {"GREATER_THAN", Kind::Normal},
-    {"LESS_THAN", Kind::Normal},
-    {"GREATER_OR_EQUAL", Kind::Normal},
-    {"LESS_OR_EQUAL", Kind::Normal},
-    {"NOT", Kind::Normal},
-    {"AND", Kind::Normal},
-    {"OR", Kind::Normal},
-    {"NODE_REFERENCE", Kind::CompoundAtomic},
-    {"CHILDREN_REFERENCE", Kind::Normal},
-    {"RIGHT_REFERENCE", Kind::Normal},
-    {"INDEX", Kind::Normal},
-    {"NUMBER", Kind::Normal},
-    {"NUMBER_OR_PERCENT", Kind::Atomic},
-    {"OPERAND_START", Kind::Silent},
-    {"SIGNED_NUMBER", Kind::Normal},
-    {"IDENTIFIER", Kind::Atomic},
-    {"CURLY_IDENTIFIER", Kind::Atomic},
-    {"LPAREN", Kind::Normal},
-    {"RPAREN", Kind::Normal},
-    {"LBRACKET", Kind::Normal},
-    {"RBRACKET", Kind::Normal},
-    {"AT", Kind::Normal},
-    {"LCURLYAT", Kind::Normal},
-    {"RCURLY", Kind::Normal},
-    {"SEMICOLON", Kind::Normal},
-    {"EMPTY", Kind::Normal},
-    {"WHITESPACE", Kind::SilentAtomic},
+#define OSTREL_RULE_INFO(name, kind, starts) {#name, Kind::kind},
+    OSTREL_GRAMMAR_RULES(OSTREL_RULE_INFO)
+#undef OSTREL_RULE_INFO
 };
 
 constexpr std::uint32_t kNoNode = std::numeric_limits<std::uint32_t>::max();
@@ -112,10 +54,9 @@ class Machine {
 
   bool call(Rule rule);
   // Implicit whitespace: only between elements of normal rules outside atomic ones.
-  void skip() {
-    if (atomic_) return;
-    pos = lexical::skip_blanks(text, pos);
-  }
+  void skip() { pos = next_element(pos); }
+  // Where an element after position `p` may start.
+  std::size_t next_element(std::size_t p) const { return atomic_ ? p : lexical::skip_blanks(text, p); }
 
   struct Mark {
     std::size_t pos;
@@ -294,13 +235,39 @@ struct AsciiDigit {
   }
 };
 
-template <bool (*Property)(char32_t)>
-struct CharWith {
+// A terminal of the shared matchers: `End(text, pos)` is the end of its match, `pos` when
+// there is none.
+template <std::size_t (*End)(std::string_view, std::size_t)>
+struct Terminal {
   bool operator()(Machine& m) const {
-    if (m.pos >= m.text.size()) return false;
-    const unicode::Decoded d = unicode::decode_utf8(m.text, m.pos);
-    if (!Property(d.code_point)) return false;
-    m.pos += d.length;
+    const std::size_t end = End(m.text, m.pos);
+    if (end == m.pos) return false;
+    m.pos = end;
+    return true;
+  }
+};
+
+// NUMBER, with the whitespace of the context it is called from between its elements.
+struct Number {
+  bool operator()(Machine& m) const {
+    const std::size_t end = terminals::number_end(m.text, m.pos, [&m](std::size_t p) { return m.next_element(p); });
+    if (end == m.pos) return false;
+    m.pos = end;
+    return true;
+  }
+};
+
+std::size_t operand_start_end(std::string_view text, std::size_t pos) {
+  return terminals::operand_starts(text, pos) ? pos + unicode::decode_utf8(text, pos).length : pos;
+}
+
+// One comparison rule: its spellings in the shared table.
+template <Rule R>
+struct ComparisonSpelled {
+  bool operator()(Machine& m) const {
+    const terminals::ComparisonSpelling* spelling = terminals::comparison_at(m.text, m.pos, R);
+    if (spelling == nullptr) return false;
+    m.pos += spelling->text.size();
     return true;
   }
 };
@@ -344,10 +311,6 @@ constexpr Repeat<1, E> plus(E e) {
   return {e};
 }
 template <class E>
-constexpr Repeat<2, E> at_least_two(E e) {
-  return {e};
-}
-template <class E>
 constexpr NotAhead<E> not_ahead(E e) {
   return {e};
 }
@@ -361,76 +324,14 @@ constexpr KeywordChoice<K> keywords_of() {
 // ---- The rules as callable elements ---------------------------------------------------
 
 namespace g {
-constexpr Call<Rule::EOI> EOI;
-constexpr Call<Rule::value> value;
-constexpr Call<Rule::boolean_value> boolean_value;
-constexpr Call<Rule::expression> expression;
-constexpr Call<Rule::addition_expression> addition_expression;
-constexpr Call<Rule::multiplication_expression> multiplication_expression;
-constexpr Call<Rule::power_expression> power_expression;
-constexpr Call<Rule::unary_expression> unary_expression;
-constexpr Call<Rule::atomic_expression> atomic_expression;
-constexpr Call<Rule::modifier_expression> modifier_expression;
-constexpr Call<Rule::modifier_name> modifier_name;
-constexpr Call<Rule::function_expression> function_expression;
-constexpr Call<Rule::function_name> function_name;
-constexpr Call<Rule::function_args> function_args;
-constexpr Call<Rule::aggregation_expression> aggregation_expression;
-constexpr Call<Rule::aggregation_name> aggregation_name;
-constexpr Call<Rule::aggregator_args> aggregator_args;
-constexpr Call<Rule::conditional_expression> conditional_expression;
-constexpr Call<Rule::conditional_name> conditional_name;
-constexpr Call<Rule::conditional_args> conditional_args;
-constexpr Call<Rule::boolean_expression> boolean_expression;
-constexpr Call<Rule::or_expression> or_expression;
-constexpr Call<Rule::and_expression> and_expression;
-constexpr Call<Rule::negation_expression> negation_expression;
-constexpr Call<Rule::atomic_boolean_expression> atomic_boolean_expression;
-constexpr Call<Rule::EQUALS> EQUALS;
-constexpr Call<Rule::PLUS> PLUS;
-constexpr Call<Rule::MINUS> MINUS;
-constexpr Call<Rule::MULTIPLY> MULTIPLY;
-constexpr Call<Rule::DIVIDE> DIVIDE;
-constexpr Call<Rule::MODULO> MODULO;
-constexpr Call<Rule::POWER> POWER;
-constexpr Call<Rule::COMPARISON_OP> COMPARISON_OP;
-constexpr Call<Rule::EQUAL_TO> EQUAL_TO;
-constexpr Call<Rule::NOT_EQUAL> NOT_EQUAL;
-constexpr Call<Rule::GREATER_THAN> GREATER_THAN;
-constexpr Call<Rule::LESS_THAN> LESS_THAN;
-constexpr Call<Rule::GREATER_OR_EQUAL> GREATER_OR_EQUAL;
-constexpr Call<Rule::LESS_OR_EQUAL> LESS_OR_EQUAL;
-constexpr Call<Rule::NOT> NOT;
-constexpr Call<Rule::AND> AND;
-constexpr Call<Rule::OR> OR;
-constexpr Call<Rule::NODE_REFERENCE> NODE_REFERENCE;
-constexpr Call<Rule::CHILDREN_REFERENCE> CHILDREN_REFERENCE;
-constexpr Call<Rule::RIGHT_REFERENCE> RIGHT_REFERENCE;
-constexpr Call<Rule::INDEX> INDEX;
-constexpr Call<Rule::NUMBER> NUMBER;
-constexpr Call<Rule::NUMBER_OR_PERCENT> NUMBER_OR_PERCENT;
-constexpr Call<Rule::OPERAND_START> OPERAND_START;
-constexpr Call<Rule::SIGNED_NUMBER> SIGNED_NUMBER;
-constexpr Call<Rule::IDENTIFIER> IDENTIFIER;
-constexpr Call<Rule::CURLY_IDENTIFIER> CURLY_IDENTIFIER;
-constexpr Call<Rule::LPAREN> LPAREN;
-constexpr Call<Rule::RPAREN> RPAREN;
-constexpr Call<Rule::LBRACKET> LBRACKET;
-constexpr Call<Rule::RBRACKET> RBRACKET;
-constexpr Call<Rule::AT> AT;
-constexpr Call<Rule::LCURLYAT> LCURLYAT;
-constexpr Call<Rule::RCURLY> RCURLY;
-constexpr Call<Rule::SEMICOLON> SEMICOLON;
-constexpr Call<Rule::EMPTY> EMPTY;
-constexpr Call<Rule::WHITESPACE> WHITESPACE;
+#define OSTREL_RULE_CALL(name, kind, starts) constexpr Call<Rule::name> name;
+OSTREL_GRAMMAR_RULES(OSTREL_RULE_CALL)
+#undef OSTREL_RULE_CALL
 
 constexpr Soi SOI;
 constexpr AnyChar ANY;
 constexpr AsciiDigit D;
 constexpr Blank BLANK;
-constexpr CharWith<unicode::is_xid_start> XID_START;
-constexpr CharWith<unicode::is_xid_continue> XID_CONTINUE;
-constexpr auto D3 = seq(D, D, D);
 constexpr auto OPTIONAL_INDEX = opt(seq(LBRACKET, INDEX, RBRACKET));
 }  // namespace g
 
@@ -543,17 +444,17 @@ bool Machine::body(Rule rule) {
       // GREATER_OR_EQUAL | LESS_OR_EQUAL | EQUAL_TO | NOT_EQUAL | GREATER_THAN | LESS_THAN
       OSTREL_RULE(choice(GREATER_OR_EQUAL, LESS_OR_EQUAL, EQUAL_TO, NOT_EQUAL, GREATER_THAN, LESS_THAN));
     case Rule::EQUAL_TO:  // "=="
-      OSTREL_RULE(lit("=="));
+      OSTREL_RULE(ComparisonSpelled<Rule::EQUAL_TO>{});
     case Rule::NOT_EQUAL:  // "!=" | "<>"
-      OSTREL_RULE(choice(lit("!="), lit("<>")));
+      OSTREL_RULE(ComparisonSpelled<Rule::NOT_EQUAL>{});
     case Rule::GREATER_THAN:  // ">"
-      OSTREL_RULE(lit(">"));
+      OSTREL_RULE(ComparisonSpelled<Rule::GREATER_THAN>{});
     case Rule::LESS_THAN:  // "<"
-      OSTREL_RULE(lit("<"));
+      OSTREL_RULE(ComparisonSpelled<Rule::LESS_THAN>{});
     case Rule::GREATER_OR_EQUAL:  // ">="
-      OSTREL_RULE(lit(">="));
+      OSTREL_RULE(ComparisonSpelled<Rule::GREATER_OR_EQUAL>{});
     case Rule::LESS_OR_EQUAL:  // "<="
-      OSTREL_RULE(lit("<="));
+      OSTREL_RULE(ComparisonSpelled<Rule::LESS_OR_EQUAL>{});
     case Rule::NOT:  // ^"not"
       OSTREL_RULE(ilit("not"));
     case Rule::AND:  // ^"and"
@@ -572,18 +473,15 @@ bool Machine::body(Rule rule) {
     case Rule::NUMBER:
       // D+ ~ ("," ~ D3)+ ~ "." ~ D+  |  D+ ~ ("." ~ D3)+ ~ "," ~ D+  |  D+ ~ ("," ~ D3){2,}
       // | D+ ~ ("." ~ D3){2,}  |  D+ ~ ("." | ",") ~ D+  |  D+
-      OSTREL_RULE(choice(seq(plus(D), plus(seq(lit(","), D3)), lit("."), plus(D)),
-                         seq(plus(D), plus(seq(lit("."), D3)), lit(","), plus(D)),
-                         seq(plus(D), at_least_two(seq(lit(","), D3))), seq(plus(D), at_least_two(seq(lit("."), D3))),
-                         seq(plus(D), choice(lit("."), lit(",")), plus(D)), plus(D)));
+      OSTREL_RULE(Number{});
     case Rule::NUMBER_OR_PERCENT:  // NUMBER ~ ("%" ~ !(WHITESPACE* ~ OPERAND_START))?
       OSTREL_RULE(seq(NUMBER, opt(seq(lit("%"), not_ahead(seq(star(WHITESPACE), OPERAND_START))))));
     case Rule::OPERAND_START:  // ASCII_DIGIT | "(" | "@" | XID_START | "_"
-      OSTREL_RULE(choice(D, lit("("), lit("@"), XID_START, lit("_")));
+      OSTREL_RULE(Terminal<operand_start_end>{});
     case Rule::SIGNED_NUMBER:  // (PLUS | MINUS)? ~ NUMBER_OR_PERCENT
       OSTREL_RULE(seq(opt(choice(PLUS, MINUS)), NUMBER_OR_PERCENT));
     case Rule::IDENTIFIER:  // (XID_START | "_") ~ (XID_CONTINUE | "_")*
-      OSTREL_RULE(seq(choice(XID_START, lit("_")), star(choice(XID_CONTINUE, lit("_")))));
+      OSTREL_RULE(Terminal<terminals::identifier_end>{});
     case Rule::CURLY_IDENTIFIER:  // ("{" ~ (!"{" ~ !"}" ~ ANY)* ~ "}" | !"}" ~ ANY)*
       OSTREL_RULE(CurlyIdentifierBody{});
     case Rule::LPAREN:  // "("

@@ -20,73 +20,102 @@ namespace ast {
 struct Value;
 }
 
-// The grammar's rules in the order the grammar defines them.
+// The quick reject by first byte of each rule (see `may_start`), by the kind of text the
+// rule begins with.
+namespace may_start_detail {
+using lexical::is_ascii_letter;
+using lexical::is_blank;
+using lexical::is_digit;
+constexpr unsigned char folded(unsigned char b) {
+  return static_cast<unsigned char>(lexical::fold_ascii(static_cast<char>(b)));
+}
+// What an operand (`atomic_expression`) can begin with: a number, a reference, a keyword,
+// or a parenthesis.
+constexpr bool operand(unsigned char b) { return is_digit(b) || b == '@' || b == '(' || is_ascii_letter(b); }
+// The rules that begin with an optional sign or "not", after which whitespace is skipped even
+// when the optional part is absent.
+constexpr bool signed_operand(unsigned char b) { return b == '+' || b == '-' || is_blank(b) || operand(b); }
+}  // namespace may_start_detail
+
+// The grammar's rules in the order the grammar defines them, one line each: the name, the
+// kind (how the machine treats whitespace and nodes inside the rule, see grammar.cpp), and
+// whether an attempt at a byte `b` can get past that byte (`may_start`).
+#define OSTREL_GRAMMAR_RULES(X)                                                \
+  X(EOI, Normal, true)                                                         \
+  X(value, Normal, true)                                                       \
+  X(boolean_value, Normal, true)                                               \
+  X(expression, Normal, signed_operand(b))                                     \
+  X(addition_expression, Normal, signed_operand(b))                            \
+  X(multiplication_expression, Normal, signed_operand(b))                      \
+  X(power_expression, Normal, signed_operand(b))                               \
+  X(unary_expression, Normal, signed_operand(b))                               \
+  X(atomic_expression, Normal, operand(b))                                     \
+  X(modifier_expression, Normal, is_ascii_letter(b))                           \
+  X(modifier_name, Normal, is_ascii_letter(b))                                 \
+  X(function_expression, Normal, is_ascii_letter(b))                           \
+  X(function_name, Normal, is_ascii_letter(b))                                 \
+  X(function_args, Normal, signed_operand(b))                                  \
+  X(aggregation_expression, Normal, is_ascii_letter(b))                        \
+  X(aggregation_name, Normal, is_ascii_letter(b))                              \
+  X(aggregator_args, Normal, signed_operand(b))                                \
+  X(conditional_expression, Normal, is_ascii_letter(b))                        \
+  X(conditional_name, Normal, is_ascii_letter(b))                              \
+  X(conditional_args, Normal, signed_operand(b))                               \
+  X(boolean_expression, Normal, signed_operand(b))                             \
+  X(or_expression, Normal, signed_operand(b))                                  \
+  X(and_expression, Normal, signed_operand(b))                                 \
+  X(negation_expression, Normal, signed_operand(b))                            \
+  X(atomic_boolean_expression, Normal, signed_operand(b))                      \
+  X(EQUALS, Normal, b == '=')                                                  \
+  X(PLUS, Normal, b == '+')                                                    \
+  X(MINUS, Normal, b == '-')                                                   \
+  X(MULTIPLY, Normal, b == '*')                                                \
+  X(DIVIDE, Normal, b == '/')                                                  \
+  X(MODULO, Normal, b == '%')                                                  \
+  X(POWER, Normal, b == '*' || b == '^')                                       \
+  X(COMPARISON_OP, Silent, b == '>' || b == '<' || b == '=' || b == '!')       \
+  X(EQUAL_TO, Normal, b == '=')                                                \
+  X(NOT_EQUAL, Normal, b == '!' || b == '<')                                   \
+  X(GREATER_THAN, Normal, b == '>')                                            \
+  X(LESS_THAN, Normal, b == '<')                                               \
+  X(GREATER_OR_EQUAL, Normal, b == '>')                                        \
+  X(LESS_OR_EQUAL, Normal, b == '<')                                           \
+  X(NOT, Normal, folded(b) == 'n')                                             \
+  X(AND, Normal, folded(b) == 'a')                                             \
+  X(OR, Normal, folded(b) == 'o')                                              \
+  X(NODE_REFERENCE, CompoundAtomic, b == '@')                                  \
+  X(CHILDREN_REFERENCE, Normal, folded(b) == 'c')                              \
+  X(RIGHT_REFERENCE, Normal, folded(b) == 'r')                                 \
+  X(INDEX, Normal, is_digit(b))                                                \
+  X(NUMBER, Normal, is_digit(b))                                               \
+  X(NUMBER_OR_PERCENT, Atomic, is_digit(b))                                    \
+  X(OPERAND_START, Silent, true)                                               \
+  X(SIGNED_NUMBER, Normal, b == '+' || b == '-' || is_blank(b) || is_digit(b)) \
+  X(IDENTIFIER, Atomic, is_ascii_letter(b) || b == '_' || b >= 0x80)           \
+  X(CURLY_IDENTIFIER, Atomic, true)                                            \
+  X(LPAREN, Normal, b == '(')                                                  \
+  X(RPAREN, Normal, b == ')')                                                  \
+  X(LBRACKET, Normal, b == '[')                                                \
+  X(RBRACKET, Normal, b == ']')                                                \
+  X(AT, Normal, b == '@')                                                      \
+  X(LCURLYAT, Normal, b == '@')                                                \
+  X(RCURLY, Normal, b == '}')                                                  \
+  X(SEMICOLON, Normal, b == ';')                                               \
+  X(EMPTY, Normal, folded(b) == 'e')                                           \
+  X(WHITESPACE, SilentAtomic, is_blank(b))
+
+// The rules, numbered in that order.
 enum class Rule : std::uint8_t {
-  EOI,
-  value,
-  boolean_value,
-  expression,
-  addition_expression,
-  multiplication_expression,
-  power_expression,
-  unary_expression,
-  atomic_expression,
-  modifier_expression,
-  modifier_name,
-  function_expression,
-  function_name,
-  function_args,
-  aggregation_expression,
-  aggregation_name,
-  aggregator_args,
-  conditional_expression,
-  conditional_name,
-  conditional_args,
-  boolean_expression,
-  or_expression,
-  and_expression,
-  negation_expression,
-  atomic_boolean_expression,
-  EQUALS,
-  PLUS,
-  MINUS,
-  MULTIPLY,
-  DIVIDE,
-  MODULO,
-  POWER,
-  COMPARISON_OP,
-  EQUAL_TO,
-  NOT_EQUAL,
-  GREATER_THAN,
-  LESS_THAN,
-  GREATER_OR_EQUAL,
-  LESS_OR_EQUAL,
-  NOT,
-  AND,
-  OR,
-  NODE_REFERENCE,
-  CHILDREN_REFERENCE,
-  RIGHT_REFERENCE,
-  INDEX,
-  NUMBER,
-  NUMBER_OR_PERCENT,
-  OPERAND_START,
-  SIGNED_NUMBER,
-  IDENTIFIER,
-  CURLY_IDENTIFIER,
-  LPAREN,
-  RPAREN,
-  LBRACKET,
-  RBRACKET,
-  AT,
-  LCURLYAT,
-  RCURLY,
-  SEMICOLON,
-  EMPTY,
-  WHITESPACE,
+#define OSTREL_RULE_ENUMERATOR(name, kind, starts) name,
+  OSTREL_GRAMMAR_RULES(OSTREL_RULE_ENUMERATOR)
+#undef OSTREL_RULE_ENUMERATOR
 };
 
-inline constexpr std::size_t kRuleCount = 62;
+inline constexpr std::size_t kRuleCount = 0
+#define OSTREL_RULE_COUNT(name, kind, starts) +1
+    OSTREL_GRAMMAR_RULES(OSTREL_RULE_COUNT)
+#undef OSTREL_RULE_COUNT
+    ;
 
 // The rule's name exactly as the grammar writes it.
 std::string_view rule_name(Rule rule);
@@ -100,114 +129,16 @@ inline constexpr int kMaxNesting = 128;
 // A quick reject by first byte: false when no attempt of `rule` at a byte `b` can get past
 // that byte, so the rule fails there, and so do all the rules it would call. It only saves
 // work; the grammar still decides every match.
-namespace may_start_detail {
-using lexical::is_ascii_letter;
-using lexical::is_blank;
-// What an operand (`atomic_expression`) can begin with: a number, a reference, a keyword,
-// or a parenthesis.
-constexpr bool operand_may_start(unsigned char b) {
-  return (b >= '0' && b <= '9') || b == '@' || b == '(' || is_ascii_letter(b);
-}
-}  // namespace may_start_detail
-
 constexpr bool may_start(Rule rule, unsigned char b) {
   using namespace may_start_detail;
-  const unsigned char lower = is_ascii_letter(b) ? static_cast<unsigned char>(b | 0x20) : b;
   switch (rule) {
-    case Rule::expression:
-    case Rule::addition_expression:
-    case Rule::multiplication_expression:
-    case Rule::power_expression:
-    case Rule::unary_expression:
-    case Rule::function_args:
-    case Rule::aggregator_args:
-    case Rule::conditional_args:
-    case Rule::boolean_expression:
-    case Rule::or_expression:
-    case Rule::and_expression:
-    case Rule::negation_expression:
-    case Rule::atomic_boolean_expression:
-      // These begin with an optional sign or "not", after which whitespace is skipped even
-      // when the optional part is absent.
-      return b == '+' || b == '-' || is_blank(b) || operand_may_start(b);
-    case Rule::atomic_expression:
-      return operand_may_start(b);
-    case Rule::modifier_expression:
-    case Rule::modifier_name:
-    case Rule::function_expression:
-    case Rule::function_name:
-    case Rule::aggregation_expression:
-    case Rule::aggregation_name:
-    case Rule::conditional_expression:
-    case Rule::conditional_name:
-      return is_ascii_letter(b);
-    case Rule::SIGNED_NUMBER:
-      return b == '+' || b == '-' || is_blank(b) || (b >= '0' && b <= '9');
-    case Rule::CHILDREN_REFERENCE:
-      return lower == 'c';
-    case Rule::RIGHT_REFERENCE:
-      return lower == 'r';
-    case Rule::NODE_REFERENCE:
-      return b == '@';
-    case Rule::POWER:
-      return b == '*' || b == '^';
-    case Rule::GREATER_OR_EQUAL:
-    case Rule::GREATER_THAN:
-      return b == '>';
-    case Rule::LESS_OR_EQUAL:
-    case Rule::LESS_THAN:
-      return b == '<';
-    case Rule::EQUAL_TO:
-    case Rule::EQUALS:
-      return b == '=';
-    case Rule::NOT_EQUAL:
-      return b == '!' || b == '<';
-    case Rule::NOT:
-      return lower == 'n';
-    case Rule::AND:
-      return lower == 'a';
-    case Rule::OR:
-      return lower == 'o';
-    case Rule::NUMBER_OR_PERCENT:
-    case Rule::NUMBER:
-    case Rule::INDEX:
-      return b >= '0' && b <= '9';
-    case Rule::EMPTY:
-      return lower == 'e';
-    case Rule::IDENTIFIER:
-      return is_ascii_letter(b) || b == '_' || b >= 0x80;
-    case Rule::COMPARISON_OP:
-      return b == '>' || b == '<' || b == '=' || b == '!';
-    case Rule::LBRACKET:
-      return b == '[';
-    case Rule::RBRACKET:
-      return b == ']';
-    case Rule::AT:
-    case Rule::LCURLYAT:
-      return b == '@';
-    case Rule::RCURLY:
-      return b == '}';
-    case Rule::WHITESPACE:
-      return is_blank(b);
-    case Rule::LPAREN:
-      return b == '(';
-    case Rule::RPAREN:
-      return b == ')';
-    case Rule::PLUS:
-      return b == '+';
-    case Rule::MINUS:
-      return b == '-';
-    case Rule::MULTIPLY:
-      return b == '*';
-    case Rule::DIVIDE:
-      return b == '/';
-    case Rule::MODULO:
-      return b == '%';
-    case Rule::SEMICOLON:
-      return b == ';';
-    default:
-      return true;
+#define OSTREL_RULE_MAY_START(name, kind, starts) \
+  case Rule::name:                                \
+    return starts;
+    OSTREL_GRAMMAR_RULES(OSTREL_RULE_MAY_START)
+#undef OSTREL_RULE_MAY_START
   }
+  return true;
 }
 
 // Whether `rule` is one literal byte where it may start, so that its match there is that

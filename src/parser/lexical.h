@@ -27,6 +27,7 @@ constexpr std::size_t skip_blanks(std::string_view text, std::size_t pos) {
 }
 
 constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool is_digit(unsigned char b) { return is_digit(static_cast<char>(b)); }
 constexpr bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 constexpr bool is_ascii_letter(unsigned char b) { return is_ascii_letter(static_cast<char>(b)); }
 

@@ -7,6 +7,7 @@
 
 #include "parser/direct_parse.h"
 #include "parser/language.h"
+#include "parser/terminals.h"
 #include "support/invariant.h"
 #include "text/number_text.h"
 #include "unicode/unicode.h"
@@ -266,6 +267,8 @@ std::string normalize_number_string(std::string_view text) {
   return t;
 }
 
+// The failure reasons are fixed texts that a number's error value carries word for word:
+// nothing shows them, but they are part of the value, so they keep this form and not ours.
 Result<double, std::string> parse_float(std::string_view text) {
   if (text.empty()) return fail(std::string("ParseFloatError { kind: Empty }"));
   constexpr std::string_view invalid = "ParseFloatError { kind: Invalid }";
@@ -334,63 +337,90 @@ Result<Condition, FormulaError> build_condition(std::string_view text) {
 
 namespace {
 
+// The repeats of a left-associative chain, operand ~ (operator ~ operand)*, from the children
+// of `chain`: each operator that `kind_of` knows, with the operand after it built by
+// `make(kind, operand)`.
+template <class T, class KindOf, class Make>
+Result<List<T>, FormulaError> chain_rest(Arena& arena, ParseNode chain, KindOf kind_of, Make make) {
+  ListBuilder<T> rest;
+  for (std::size_t i = 1; i + 1 < chain.child_count(); i += 2) {
+    const auto kind = kind_of(chain.child(i));
+    if (!kind) continue;
+    OSTREL_TRY(element, make(*kind, chain.child(i + 1)));
+    rest.push(arena) = element;
+  }
+  return rest.list();
+}
+
+// The operator node itself, or the node it stands in as the only child of.
+template <class Kind>
+std::optional<Kind> operator_kind(ParseNode op, std::optional<Kind> (*kind_of)(Rule)) {
+  std::optional<Kind> kind = kind_of(op.rule());
+  if (!kind && op.child_count() > 0) kind = kind_of(op.child(0).rule());
+  return kind;
+}
+
+// A chain operator that is one rule.
+auto operator_rule(Rule rule) {
+  return [rule](ParseNode op) { return op.rule() == rule ? std::optional<bool>(true) : std::nullopt; };
+}
+
+std::optional<AdditionOperation::Kind> addition_kind(Rule rule) {
+  switch (rule) {
+    case Rule::PLUS:
+      return AdditionOperation::Kind::Plus;
+    case Rule::MINUS:
+      return AdditionOperation::Kind::Minus;
+    default:
+      return std::nullopt;
+  }
+}
+
+std::optional<MultiplicationOperation::Kind> multiplication_kind(Rule rule) {
+  switch (rule) {
+    case Rule::MULTIPLY:
+      return MultiplicationOperation::Kind::Multiply;
+    case Rule::DIVIDE:
+      return MultiplicationOperation::Kind::Divide;
+    case Rule::MODULO:
+      return MultiplicationOperation::Kind::Modulo;
+    default:
+      return std::nullopt;
+  }
+}
+
 Result<Expression, FormulaError> parse_expression(Arena& arena, ParseNode node) {
   const ParseNode chain = node.child(0);
   OSTREL_TRY(first, parse_multiplication_expression(arena, chain.child(0)));
-  Expression expression{first, {}};
-  ListBuilder<AdditionOperation> operations;
-  for (std::size_t i = 1; i + 1 < chain.child_count(); i += 2) {
-    ParseNode op = chain.child(i);
-    if (op.rule() != Rule::PLUS && op.rule() != Rule::MINUS && op.child_count() > 0) op = op.child(0);
-    if (op.rule() != Rule::PLUS && op.rule() != Rule::MINUS) continue;
-    OSTREL_TRY(operand, parse_multiplication_expression(arena, chain.child(i + 1)));
-    const auto kind = op.rule() == Rule::PLUS ? AdditionOperation::Kind::Plus : AdditionOperation::Kind::Minus;
-    operations.push(arena) = AdditionOperation{kind, operand};
-  }
-  expression.operations = operations.list();
-  return expression;
+  OSTREL_TRY(operations,
+             chain_rest<AdditionOperation>(
+                 arena, chain, [](ParseNode op) { return operator_kind(op, addition_kind); },
+                 [&](AdditionOperation::Kind kind, ParseNode operand) -> Result<AdditionOperation, FormulaError> {
+                   OSTREL_TRY(value, parse_multiplication_expression(arena, operand));
+                   return AdditionOperation{kind, value};
+                 }));
+  return Expression{first, operations};
 }
 
 Result<MultiplicationExpression, FormulaError> parse_multiplication_expression(Arena& arena, ParseNode node) {
   OSTREL_TRY(first, parse_power_expression(arena, node.child(0)));
-  MultiplicationExpression expression{first, {}};
-  ListBuilder<MultiplicationOperation> operations;
-  auto kind_of = [](Rule rule) -> std::optional<MultiplicationOperation::Kind> {
-    switch (rule) {
-      case Rule::MULTIPLY:
-        return MultiplicationOperation::Kind::Multiply;
-      case Rule::DIVIDE:
-        return MultiplicationOperation::Kind::Divide;
-      case Rule::MODULO:
-        return MultiplicationOperation::Kind::Modulo;
-      default:
-        return std::nullopt;
-    }
-  };
-  for (std::size_t i = 1; i + 1 < node.child_count(); i += 2) {
-    const ParseNode op = node.child(i);
-    std::optional<MultiplicationOperation::Kind> kind = kind_of(op.rule());
-    if (!kind && op.child_count() > 0) kind = kind_of(op.child(0).rule());
-    if (!kind) continue;
-    OSTREL_TRY(operand, parse_power_expression(arena, node.child(i + 1)));
-    operations.push(arena) = MultiplicationOperation{*kind, operand};
-  }
-  expression.operations = operations.list();
-  return expression;
+  OSTREL_TRY(operations, chain_rest<MultiplicationOperation>(
+                             arena, node, [](ParseNode op) { return operator_kind(op, multiplication_kind); },
+                             [&](MultiplicationOperation::Kind kind,
+                                 ParseNode operand) -> Result<MultiplicationOperation, FormulaError> {
+                               OSTREL_TRY(value, parse_power_expression(arena, operand));
+                               return MultiplicationOperation{kind, value};
+                             }));
+  return MultiplicationExpression{first, operations};
 }
 
 Result<PowerExpression, FormulaError> parse_power_expression(Arena& arena, ParseNode node) {
   OSTREL_TRY(base, parse_unary_expression(arena, node.child(0)));
-  PowerExpression expression{base, {}};
-  ListBuilder<UnaryExpression> exponents;
-  for (std::size_t i = 1; i < node.child_count(); ++i) {
-    if (node.child(i).rule() != Rule::POWER) continue;
-    OSTREL_TRY(exponent, parse_unary_expression(arena, node.child(i + 1)));
-    exponents.push(arena) = exponent;
-    ++i;
-  }
-  expression.exponents = exponents.list();
-  return expression;
+  OSTREL_TRY(exponents,
+             chain_rest<UnaryExpression>(arena, node, operator_rule(Rule::POWER), [&](bool, ParseNode operand) {
+               return parse_unary_expression(arena, operand);
+             }));
+  return PowerExpression{base, exponents};
 }
 
 Result<UnaryExpression, FormulaError> parse_unary_expression(Arena& arena, ParseNode node) {
@@ -443,30 +473,18 @@ Result<List<Expression>, FormulaError> parse_function_args(Arena& arena, ParseNo
 Result<BooleanExpression, FormulaError> parse_boolean_expression(Arena& arena, ParseNode node) {
   const ParseNode chain = node.child(0);
   OSTREL_TRY(first, parse_and_expression(arena, chain.child(0)));
-  OrExpression expression{first, {}};
-  ListBuilder<AndExpression> rest;
-  for (std::size_t i = 1; i < chain.child_count(); ++i) {
-    if (chain.child(i).rule() != Rule::OR) continue;
-    OSTREL_TRY(operand, parse_and_expression(arena, chain.child(i + 1)));
-    rest.push(arena) = operand;
-    ++i;
-  }
-  expression.rest = rest.list();
-  return expression;
+  OSTREL_TRY(rest, chain_rest<AndExpression>(arena, chain, operator_rule(Rule::OR), [&](bool, ParseNode operand) {
+               return parse_and_expression(arena, operand);
+             }));
+  return OrExpression{first, rest};
 }
 
 Result<AndExpression, FormulaError> parse_and_expression(Arena& arena, ParseNode node) {
   OSTREL_TRY(first, parse_negation_expression(arena, node.child(0)));
-  AndExpression expression{first, {}};
-  ListBuilder<NegationExpression> rest;
-  for (std::size_t i = 1; i < node.child_count(); ++i) {
-    if (node.child(i).rule() != Rule::AND) continue;
-    OSTREL_TRY(operand, parse_negation_expression(arena, node.child(i + 1)));
-    rest.push(arena) = operand;
-    ++i;
-  }
-  expression.rest = rest.list();
-  return expression;
+  OSTREL_TRY(rest, chain_rest<NegationExpression>(arena, node, operator_rule(Rule::AND), [&](bool, ParseNode operand) {
+               return parse_negation_expression(arena, operand);
+             }));
+  return AndExpression{first, rest};
 }
 
 Result<NegationExpression, FormulaError> parse_negation_expression(Arena& arena, ParseNode node) {
@@ -483,32 +501,13 @@ Result<NegationExpression, FormulaError> parse_negation_expression(Arena& arena,
         return NegationExpression{negated, {ComparisonExpression::Single{left_box}}};
       }
       const ParseNode op = atomic.child(1);
-      ComparisonOperator comparison{};
-      switch (op.rule()) {
-        case Rule::EQUAL_TO:
-          comparison = ComparisonOperator::EqualTo;
-          break;
-        case Rule::NOT_EQUAL:
-          comparison = ComparisonOperator::NotEqual;
-          break;
-        case Rule::GREATER_THAN:
-          comparison = ComparisonOperator::GreaterThan;
-          break;
-        case Rule::LESS_THAN:
-          comparison = ComparisonOperator::LessThan;
-          break;
-        case Rule::GREATER_OR_EQUAL:
-          comparison = ComparisonOperator::GreaterOrEqual;
-          break;
-        case Rule::LESS_OR_EQUAL:
-          comparison = ComparisonOperator::LessOrEqual;
-          break;
-        default:
-          return fail(error_at(op, "Unexpected comparison operator: " + std::string(rule_name(op.rule()))));
+      const std::optional<ComparisonOperator> comparison = terminals::comparison_operator(op.rule());
+      if (!comparison) {
+        return fail(error_at(op, "Unexpected comparison operator: " + std::string(rule_name(op.rule()))));
       }
       OSTREL_TRY(right, parse_expression(arena, atomic.child(2)));
       return NegationExpression{
-          negated, {ComparisonExpression::Comparison{left_box, comparison, arena.make<Expression>(right)}}};
+          negated, {ComparisonExpression::Comparison{left_box, *comparison, arena.make<Expression>(right)}}};
     }
     case Rule::boolean_expression:
     case Rule::LPAREN: {

@@ -81,7 +81,8 @@ INSTANTIATE_TEST_SUITE_P(
         Corner{"=empty", true}, Corner{"=emptyx", false}, Corner{"=1e5", false}, Corner{"=.5", false},
         Corner{"=1,234,56", false}, Corner{"=1,2345", true}, Corner{"=99999999999999999999999", true},
         Corner{"=1 +", false}, Corner{"=(1", false}, Corner{"=1)", false}, Corner{"=@a[0]", true},
-        Corner{"=@a[18446744073709551616]", false}),
+        Corner{"=@a[18446744073709551616]", false}, Corner{"=2 ** 3 ^ -1 ** 2", true},
+        Corner{"=8 / 4 % 3 * 2 - 1 + 2 - 3", true}),
     LabelBy<&Corner::text>());
 
 INSTANTIATE_TEST_SUITE_P(Grammar, ConditionCorner,
@@ -91,7 +92,8 @@ INSTANTIATE_TEST_SUITE_P(Grammar, ConditionCorner,
                                            Corner{"(@a > 1 or @b)", true}, Corner{"((1))", true},
                                            Corner{"(1 > 2", false}, Corner{"=1 > 0", false}, Corner{"1 >", false},
                                            Corner{"1 > 2 > 3", false}, Corner{"not(1 > 2)", true}, Corner{"", false},
-                                           Corner{"1 <> 2", true}, Corner{"1 >= 2", true}, Corner{"1 => 2", false}),
+                                           Corner{"1 <> 2", true}, Corner{"1 >= 2", true}, Corner{"1 => 2", false},
+                                           Corner{"-31or", false}, Corner{"1 > 0 or 2 > 1 and 3 > 2 and 1 or 0", true}),
                          LabelBy<&Corner::text>());
 
 // Keywords run into the next word: only agreement is asked.

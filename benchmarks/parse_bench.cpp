@@ -142,7 +142,7 @@ BENCHMARK(BM_scan_60_byte_formula);
 // Parsing and evaluating against no tree: references give "REF!", which is still a full
 // walk of the syntax tree. Shown beside the parse figure for scale.
 void run_parse_and_evaluate(benchmark::State& state, std::string_view formula) {
-  const ostrel::eval::EmptyContext context;
+  ostrel::eval::EmptyContext context;
   std::string outcome;
   for (auto _ : state) {
     auto parsed = FormulaParser::parse_formula(formula);

@@ -50,7 +50,8 @@ int main() {
   const std::size_t total = ostrel_bench_run_0() + ostrel_bench_run_1() + ostrel_bench_run_2() + ostrel_bench_run_3() +
                             ostrel_bench_run_4() + ostrel_bench_run_5();
   for (std::string_view formula : kFormulas) {
-    std::printf("%-40.*s %s\n", static_cast<int>(formula.size()), formula.data(), once(formula).c_str());
+    std::printf("%-40.*s %s\n", static_cast<int>(formula.size()), formula.data(),
+                ostrel::eval::evaluate_formula_text(formula).c_str());
   }
   std::printf("%d runs each, %zu bytes of results\n", kRepeats, total);
   return 0;

@@ -33,7 +33,10 @@ std::optional<parser::ScannedToken> alone(std::string_view formula) {
 }  // namespace
 
 bool is_valid_node_reference(std::string_view text) {
-  return !text.empty() && alone("=" + std::string(text)).has_value();
+  if (text.empty()) return false;
+  std::string formula = "=";  // appended: g++ 12 at -O3 warns falsely on "=" + std::string
+  formula += text;
+  return alone(formula).has_value();
 }
 
 std::optional<std::string> get_preferred_reference_format(std::string_view name) {

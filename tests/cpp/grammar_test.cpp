@@ -1,5 +1,5 @@
 // Matches, spans and failures of single grammar rules where the scanner and the builder
-// tables do not show them, and the first-byte quick reject.
+// tables do not show them, the furthest failure position, and the first-byte quick reject.
 #include "parser/grammar.h"
 
 #include <gtest/gtest.h>
@@ -60,6 +60,14 @@ INSTANTIATE_TEST_SUITE_P(
         MatchCase{Rule::SIGNED_NUMBER, "- 5", "SIGNED_NUMBER(MINUS'-' NUMBER_OR_PERCENT'5')"},
         MatchCase{Rule::SIGNED_NUMBER, "--5", "FAIL"}),
     LabelBy<&MatchCase::text>());
+
+TEST(Grammar, SyntaxErrorRecordsFurthestPosition) {
+  auto result = FormulaParser::parse(Rule::value, "=1 + (2 * ");
+  ASSERT_FALSE(result.ok());
+  ASSERT_TRUE(result.error().is_syntax());
+  EXPECT_EQ(result.error().syntax().position, 10u);
+  EXPECT_NE(result.error().syntax().expected, 0u);
+}
 
 // The quick reject by first byte never rejects a text that the plain grammar matches, and the
 // scanner's one-byte literals match their byte alone, whatever follows.

@@ -75,6 +75,17 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"=if(@a = 1; 1; 0)", "syntax error"}),
     LabelBy<&Case::text>());
 
+TEST(Build, CustomErrorSpanCoversItsNode) {
+  auto value = FormulaParser::parse_formula("=1 + round(1; 2; 3)");
+  ASSERT_FALSE(value.ok());
+  EXPECT_EQ(value.error().custom().start, 5u);
+  EXPECT_EQ(value.error().custom().end, 19u);
+  auto index = FormulaParser::parse_formula("=children[1 2]");
+  ASSERT_FALSE(index.ok());
+  EXPECT_EQ(index.error().custom().start, 10u);
+  EXPECT_EQ(index.error().custom().end, 13u);
+}
+
 class Condition : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Condition, Builds) {

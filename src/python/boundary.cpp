@@ -1,5 +1,8 @@
 #include "python/boundary.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "python/ref.h"
 
 namespace ostrel::python {
@@ -37,6 +40,14 @@ void raise_engine_fault(std::string_view message) {
 }
 
 Ref text_object(std::string_view text) {
+  // ASCII, the usual case, is copied into the new str without decoding. Texts of one
+  // character or none go through the decoder, which gives the interpreter's cached ones.
+  const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii && text.size() > 1) {
+    Ref object(PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 127));
+    if (object) std::memcpy(PyUnicode_1BYTE_DATA(object.get()), text.data(), text.size());
+    return object;
+  }
   // "replace" keeps a broken byte from becoming a second failure on the way out.
   return Ref(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
 }

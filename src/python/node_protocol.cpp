@@ -1,6 +1,5 @@
 #include "python/node_protocol.h"
 
-#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -304,16 +303,8 @@ Ref str_list(const std::vector<T>& items, Make make) {
   return list;
 }
 
-// A result's display text, which is ASCII (a number, an error text or nothing). Texts of one
-// character or none come from the interpreter's cache; longer ones are filled in directly,
-// with no decoding.
-Ref result_text(const EvalResult& result) {
-  const std::string text = result.to_string();
-  if (text.size() <= 1) return text_object(text);
-  Ref object(PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 127));
-  if (object) std::memcpy(PyUnicode_1BYTE_DATA(object.get()), text.data(), text.size());
-  return object;
-}
+// A result's display text: a number, an error text or nothing.
+Ref result_text(const EvalResult& result) { return text_object(result.to_string()); }
 
 // The field's Python form: a str, or a new list of str.
 Ref field_object(NodeField field, const Node& node) {

@@ -22,17 +22,23 @@ std::optional<std::string_view> formula_argument(const char* function, PyObject*
   return text_argument<0>(signature, *bound);
 }
 
-// The token list: one (text, kind name) tuple per token, each kind name made once.
-Ref token_list(const std::vector<parser::Token>& tokens) {
+// The token list: one (text, kind name) tuple per token, each kind name made once. The
+// texts are made from the formula's bytes directly, with no copy on the way.
+Ref token_list(std::string_view formula) {
+  std::vector<parser::ScannedToken> tokens;
+  tokens.reserve(formula.size() / 3 + 1);
+  parser::TokenScanner scanner(formula);
+  while (const std::optional<parser::ScannedToken> token = scanner.next()) tokens.push_back(*token);
   constexpr std::size_t kKinds = static_cast<std::size_t>(parser::TokenKind::Unexpected) + 1;
   std::array<Ref, kKinds> names;
   Ref list(PyList_New(static_cast<Py_ssize_t>(tokens.size())));
   if (!list) return nullptr;
   for (std::size_t i = 0; i < tokens.size(); ++i) {
-    Ref& name = names[static_cast<std::size_t>(tokens[i].kind)];
-    if (!name) name = text_object(parser::kind_name(tokens[i].kind));
+    const parser::ScannedToken& token = tokens[i];
+    Ref& name = names[static_cast<std::size_t>(token.kind)];
+    if (!name) name = text_object(parser::kind_name(token.kind));
     if (!name) return nullptr;
-    Ref text(text_object(tokens[i].text));
+    Ref text(text_object(formula.substr(token.start, token.end - token.start)));
     if (!text) return nullptr;
     Ref pair(PyTuple_New(2));
     if (!pair) return nullptr;
@@ -65,7 +71,7 @@ PyObject* py_get_tokens(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
   return guarded([&]() -> Ref {
     const auto formula = formula_argument("get_tokens", args, nargs, kwnames);
     if (!formula) return nullptr;
-    return token_list(parser::scan_tokens(*formula));
+    return token_list(*formula);
   });
 }
 

@@ -8,7 +8,7 @@ Run: python3 benchmarks/targets.py [--quick] (against the installed module; need
 - get_tokens: the time per call of each typical token formula;
 - the tree functions on generated trees of 100,000 nodes with 12 dimensions, each measure the
   fastest of N fresh processes timing one call (the collector left alone), and evaluate_tree
-  at 10,000 nodes for its growth.
+  at 10,000 nodes for its growth and with the collector paused for the collector's share.
 The trees and measurements are those of the other benchmark scripts, imported from them.
 Each figure is marked "ok" or "MISS"; the exit status is 0 either way, since a miss is a
 finding, not a failure of the run.
@@ -100,6 +100,8 @@ def tree_figures(report, runs):
     report.at_most(f"evaluate_tree, {NODES:,} nodes", large, 500 * MS, "ms", MS)
     report.row(f"evaluate_tree, {GROWTH_FROM:,} nodes", f"{small / MS:.0f} ms")
     report.times_at_most(f"evaluate_tree growth, {GROWTH_FROM:,} to {NODES:,} nodes", large / small, 11)
+    paused = evaluate_tree_bench.run(NODES, True, False, runs, collector_paused=True)[0]
+    print(f"{'':4}with the collector paused for the call: {paused / MS:.0f} ms at {NODES:,} nodes")
 
     for distinct in (False, True):
         wall, cpu, _, rewritten = best_fresh(runs, rename_bench.__file__, NODES, True, distinct, 1)

@@ -128,7 +128,7 @@ def tree_figures(report, runs):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument(
-        "--quick", action="store_true", help="fewer repeats and processes: a rough reading in about a third of the time"
+        "--quick", action="store_true", help="fewer repeats and processes: a rough reading in under half the time"
     )
     quick = parser.parse_args().quick
     repeat, number, runs = (3, 100_000, 2) if quick else (5, 200_000, 5)

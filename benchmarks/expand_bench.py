@@ -13,7 +13,7 @@ import gc
 import sys
 import time
 
-from host_tree import Line, peak_mib, run_fresh
+from host_tree import Line, best_fresh, peak_mib
 
 DIMENSIONS = 12
 
@@ -68,7 +68,7 @@ def main():
     for kind in ("expand", "explain"):
         times = {}
         for nodes in (10_000, 100_000):
-            total, host, size, peak = min((run_fresh(__file__, kind, nodes) for _ in range(3)), key=lambda r: r[0])
+            total, host, size, peak = best_fresh(3, __file__, kind, nodes)
             times[nodes] = total
             host_text = f"{host * 1e3:8.0f}ms" if kind == "expand" else f"{'':>10}"
             print(f"{kind:>8} {nodes:7} {total * 1e3:7.0f}ms {host_text} {size / 1e6:8.1f}MB {peak:7.0f}MiB")

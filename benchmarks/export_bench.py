@@ -51,11 +51,11 @@ def build(nodes, empty):
     return Line("root", root_formula, children, cells=[f"{c}1" for c in COLUMNS]), i + groups + 1
 
 
-def measure(nodes, empty):
+def measure(nodes, empty, runs):
     import ostrel_formulas
 
     best = None
-    for _ in range(RUNS):
+    for _ in range(runs):
         root, count = build(nodes, empty)
         start = time.perf_counter()
         result = ostrel_formulas.export_tree_to_excel(root, in_place=True)
@@ -67,8 +67,9 @@ def measure(nodes, empty):
     print(f"{best} {count}")
 
 
-def run(nodes, empty):
-    total, count = run_fresh(__file__, nodes, empty)
+def run(nodes, empty, runs=RUNS):
+    """The fastest of `runs` calls in one fresh process: (seconds, node count)."""
+    total, count = run_fresh(__file__, nodes, empty, runs)
     return total, int(count)
 
 
@@ -88,6 +89,6 @@ def main():
 
 if __name__ == "__main__":
     if len(sys.argv) > 1 and sys.argv[1] == "measure":
-        measure(int(sys.argv[2]), sys.argv[3] == "True")
+        measure(int(sys.argv[2]), sys.argv[3] == "True", int(sys.argv[4]))
     else:
         main()

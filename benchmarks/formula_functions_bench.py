@@ -3,7 +3,7 @@
 Run: python3 benchmarks/formula_functions_bench.py (needs `pip install simpleeval`).
 Prints the time per call of each formula, the ratio to simpleeval, and the floor: the time of
 a C function of the same shape on the same str (`str.lower`: reads the text, returns a new
-str), all measured side by side in one run, best of five.
+str), all measured side by side in one run, interleaved, best of five.
 """
 
 import statistics
@@ -29,20 +29,36 @@ TOKEN_FORMULAS = [
 ]
 
 
-def per_call(function, argument, number):
-    runs = timeit.repeat(lambda: function(argument), number=number, repeat=5)
+def per_call(function, argument, number, repeat=5):
+    runs = timeit.repeat(lambda: function(argument), number=number, repeat=repeat)
     return min(runs) / number
 
 
-def main():
-    evaluator = SimpleEval(functions={"round": round, "abs": abs, "max": max, "min": min})
-    print(f"{'formula':44} {'bytes':>5} {'evaluate':>10} {'simpleeval':>11} {'ratio':>7} {'floor':>8} {'/floor':>7}")
-    ratios, ours, floors = [], [], []
+def simpleeval_evaluator():
+    return SimpleEval(functions={"round": round, "abs": abs, "max": max, "min": min})
+
+
+def side_by_side(repeat=5, number=200_000, simpleeval_number=5_000):
+    """Per-call times of each case as (evaluate, simpleeval, floor), best of `repeat`.
+
+    The three are measured in turn inside each repeat, case after case, so that a change of
+    load on the machine falls on all of them alike rather than on whichever ran last."""
+    evaluator = simpleeval_evaluator()
     for formula, python_text in CASES:
         assert float(ostrel_formulas.evaluate(formula)) == float(evaluator.eval(python_text)), formula
-        t_ours = per_call(ostrel_formulas.evaluate, formula, 200_000)
-        t_theirs = per_call(evaluator.eval, python_text, 5_000)
-        t_floor = per_call(str.lower, formula, 200_000)
+    best = [[float("inf")] * 3 for _ in CASES]
+    for _ in range(repeat):
+        for times, (formula, python_text) in zip(best, CASES):
+            times[0] = min(times[0], per_call(ostrel_formulas.evaluate, formula, number, 1))
+            times[1] = min(times[1], per_call(evaluator.eval, python_text, simpleeval_number, 1))
+            times[2] = min(times[2], per_call(str.lower, formula, number, 1))
+    return [tuple(times) for times in best]
+
+
+def main():
+    print(f"{'formula':44} {'bytes':>5} {'evaluate':>10} {'simpleeval':>11} {'ratio':>7} {'floor':>8} {'/floor':>7}")
+    ratios, ours, floors = [], [], []
+    for (formula, _), (t_ours, t_theirs, t_floor) in zip(CASES, side_by_side()):
         ratios.append(t_theirs / t_ours)
         ours.append(t_ours)
         floors.append(t_floor)

@@ -29,3 +29,9 @@ def run_fresh(script, *args):
         [sys.executable, script, "measure", *map(str, args)], check=True, capture_output=True, text=True
     ).stdout.split()
     return [float(x) for x in out]
+
+
+def best_fresh(runs, script, *args):
+    """The numbers of the fastest of `runs` fresh runs of `script measure ARGS...`, by the
+    first number (the time)."""
+    return min((run_fresh(script, *args) for _ in range(runs)), key=lambda numbers: numbers[0])

@@ -25,9 +25,13 @@ run_parse_bench() {
   "$build_dir/benchmarks/parse_bench" "${bench_args[@]}"
 }
 
-# The Python functions against simpleeval, on the installed module.
-run_formula_functions_bench() {
+# The Python benchmarks run on the installed module.
+install_module() {
   python3 -m pip install -q --disable-pip-version-check . simpleeval
+}
+
+# The Python functions against simpleeval.
+run_formula_functions_bench() {
   python3 benchmarks/formula_functions_bench.py
 }
 
@@ -52,16 +56,23 @@ run_interrupt_bench() {
   "$build_dir/benchmarks/interrupt_overhead_count"
 }
 
+# Every figure beside its target, measured again in one run, last so that it ends the output.
+run_targets() {
+  python3 benchmarks/targets.py
+}
+
 steps=(
   install_tools
   build_core_benchmarks
   run_parse_bench
+  install_module
   run_formula_functions_bench
   run_evaluate_tree_bench
   run_expand_bench
   run_rename_bench
   run_export_bench
   run_interrupt_bench
+  run_targets
 )
 
 for step in "${steps[@]}"; do

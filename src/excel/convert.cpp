@@ -483,8 +483,8 @@ const T& operand_of(const T& operand) {
 
 // What one repeat of a chain writes before and after its operand.
 struct Spelling {
-  std::string_view before;
-  std::string_view after = {};
+  char before;
+  char after = 0;  // none
 };
 
 // A left-associative chain: `first`, then each repeat's operand, spelled by `spell`.
@@ -495,14 +495,14 @@ Failed write_chain(const First& first, const List<Repeat>& rest, Spell spell, Wr
     const Spelling spelling = spell(repeat);
     out += spelling.before;
     if (Failed failed = write(operand_of(repeat))) return failed;
-    out += spelling.after;
+    if (spelling.after != 0) out += spelling.after;
   }
   return std::nullopt;
 }
 
 Failed write_power(const PowerExpression& expression, const ConvertContext& context, std::string& out) {
   return write_chain(
-      expression.base, expression.exponents, [](const UnaryExpression&) { return Spelling{"^"}; },
+      expression.base, expression.exponents, [](const UnaryExpression&) { return Spelling{'^'}; },
       [&](const UnaryExpression& operand) { return write_unary(operand, context, out); }, out);
 }
 
@@ -517,7 +517,7 @@ Failed write_multiplication(const MultiplicationExpression& expression, const Co
   return write_chain(
       expression.first, expression.operations,
       [](const MultiplicationOperation& op) {
-        return op.kind == Kind::Multiply ? Spelling{"*"} : op.kind == Kind::Divide ? Spelling{"/"} : Spelling{",", ")"};
+        return op.kind == Kind::Multiply ? Spelling{'*'} : op.kind == Kind::Divide ? Spelling{'/'} : Spelling{',', ')'};
       },
       [&](const PowerExpression& operand) { return write_power(operand, context, out); }, out);
 }
@@ -525,7 +525,7 @@ Failed write_multiplication(const MultiplicationExpression& expression, const Co
 Failed write_expression(const Expression& expression, const ConvertContext& context, std::string& out) {
   return write_chain(
       expression.first, expression.operations,
-      [](const AdditionOperation& op) { return Spelling{op.kind == AdditionOperation::Kind::Plus ? "+" : "-"}; },
+      [](const AdditionOperation& op) { return Spelling{op.kind == AdditionOperation::Kind::Plus ? '+' : '-'}; },
       [&](const MultiplicationExpression& operand) { return write_multiplication(operand, context, out); }, out);
 }
 
@@ -537,7 +537,7 @@ Failed write_logical(std::string_view name, const First& first, const List<Repea
   if (rest.empty()) return write(first);
   out += name;
   out += '(';
-  const auto comma = [](const Repeat&) { return Spelling{","}; };
+  const auto comma = [](const Repeat&) { return Spelling{','}; };
   if (Failed failed = write_chain(first, rest, comma, write, out)) return failed;
   out += ')';
   return std::nullopt;

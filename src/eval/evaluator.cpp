@@ -167,7 +167,9 @@ Operand fold_chain(const First& first, const Operations& operations, EvalContext
 
 }  // namespace
 
+// Most levels hold their one operand alone: it is passed through without entering the chain.
 Operand evaluate_operand(const Expression& expression, EvalContext& context) {
+  if (expression.operations.empty()) return evaluate_operand(expression.first, context);
   return fold_chain(
       expression.first, expression.operations, context, [](double left, const AdditionOperation& op, double right) {
         return Operand{op.kind == AdditionOperation::Kind::Plus ? left + right : left - right, std::nullopt};
@@ -175,6 +177,7 @@ Operand evaluate_operand(const Expression& expression, EvalContext& context) {
 }
 
 Operand evaluate_operand(const MultiplicationExpression& expression, EvalContext& context) {
+  if (expression.operations.empty()) return evaluate_operand(expression.first, context);
   return fold_chain(
       expression.first, expression.operations, context,
       [](double left, const MultiplicationOperation& op, double right) {
@@ -191,6 +194,7 @@ Operand evaluate_operand(const MultiplicationExpression& expression, EvalContext
 }
 
 Operand evaluate_operand(const PowerExpression& expression, EvalContext& context) {
+  if (expression.exponents.empty()) return evaluate_operand(expression.base, context);
   return fold_chain(expression.base, expression.exponents, context,
                     [](double left, const UnaryExpression&, double right) {
                       return Operand{std::pow(left, right), std::nullopt};

@@ -4,10 +4,10 @@
 #include "parser/reference_tokens.h"
 
 #include <algorithm>
-#include <charconv>
 
 #include "parser/grammar.h"
 #include "parser/lexical.h"
+#include "parser/parse.h"
 
 namespace ostrel::parser {
 
@@ -22,11 +22,12 @@ bool read_index(std::string_view token, std::size_t after, ScannedReference& ref
   if (open == std::string_view::npos) return true;
   // The match ends with "]", and the grammar's index begins with a digit.
   const std::size_t first = lexical::skip_blanks(token, open + 1);
-  std::uint64_t value = 0;
-  const auto [stop, error] = std::from_chars(token.data() + first, token.data() + token.size(), value);
-  if (error != std::errc()) return false;
-  reference.index = value;
-  reference.spaced_index = first != open + 1 || *stop != ']';
+  std::size_t stop = first;
+  while (stop < token.size() && lexical::is_digit(token[stop])) ++stop;
+  const std::optional<std::uint64_t> value = index_text_value(token.substr(first, stop - first));
+  if (!value) return false;
+  reference.index = *value;
+  reference.spaced_index = first != open + 1 || stop >= token.size() || token[stop] != ']';
   return true;
 }
 

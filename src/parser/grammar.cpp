@@ -52,6 +52,8 @@ class Machine {
   Machine(ParseScratch& scratch, std::size_t pos, bool extent_only = false)
       : text(scratch.text), pos(pos), scratch_(scratch), silent_(extent_only) {}
 
+  ParseScratch& scratch() const { return scratch_; }
+
   bool call(Rule rule);
   // Implicit whitespace: only between elements of normal rules outside atomic ones.
   void skip() { pos = next_element(pos); }
@@ -67,8 +69,6 @@ class Machine {
     pos = m.pos;
     if (scratch_.pending.size() != m.pending) scratch_.pending.resize(m.pending);
   }
-
-  std::size_t curly_identifier_end(std::size_t from);
 
   bool aborted() const { return aborted_; }
   const SyntaxError& error() const { return error_; }
@@ -274,7 +274,7 @@ struct ComparisonSpelled {
 
 struct CurlyIdentifierBody {
   bool operator()(Machine& m) const {
-    m.pos = m.curly_identifier_end(m.pos);
+    m.pos = curly_identifier_end(m.scratch(), m.pos);
     return true;
   }
 };
@@ -516,8 +516,9 @@ bool Machine::body(Rule rule) {
 // loop head depends only on the current one, so every walk that meets a position already
 // walked ends where that walk ended; the ends are remembered per position, which keeps the
 // scanner's run of this rule at every "@{" of a text linear.
-std::size_t Machine::curly_identifier_end(std::size_t from) {
-  std::vector<std::size_t>& memo = scratch_.curly_end;  // end + 1 per loop head; 0 = unknown
+std::size_t curly_identifier_end(ParseScratch& scratch, std::size_t from) {
+  const std::string_view text = scratch.text;
+  std::vector<std::size_t>& memo = scratch.curly_end;  // end + 1 per loop head; 0 = unknown
   if (memo.empty()) memo.assign(text.size() + 1, 0);
   std::size_t at = from;
   std::size_t end = 0;

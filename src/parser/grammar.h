@@ -227,6 +227,10 @@ struct ParseScratch {
   bool quick_reject = true;
 };
 
+// The end of CURLY_IDENTIFIER's match from `from`, remembered per position in the scratch,
+// so that matching it at every "@{" of a text stays linear.
+std::size_t curly_identifier_end(ParseScratch& scratch, std::size_t from);
+
 struct FormulaParser {
   // Runs `rule` at byte 0 of `text`.
   static Result<ParseTree, FormulaError> parse(Rule rule, std::string_view text);

@@ -1,7 +1,8 @@
-// The token scanner. It has no lexical grammar of its own: at each position it runs a fixed
+// The token scanner. It has no lexical grammar of its own: at each position it tries a fixed
 // list of grammar rules, each anchored there, and the first one accepted makes the token.
 // Text that no rule accepts is gathered into an unexpected run up to the next position at
-// which some rule matches.
+// which some rule matches. The rules are a handful of terminals, matched here directly
+// (`candidate_end`) rather than through the rule machine, which cost most of the scanner's time.
 #include "parser/tokenize.h"
 
 #include <array>
@@ -12,6 +13,7 @@
 #include "parser/grammar.h"
 #include "parser/language.h"
 #include "parser/lexical.h"
+#include "parser/terminals.h"
 #include "unicode/unicode.h"
 
 namespace ostrel::parser {
@@ -95,9 +97,7 @@ TokenKind identifier_kind(std::string_view name) {
 
 bool any_rule_matches(ParseScratch& scratch, std::size_t pos) {
   for (std::uint32_t m = candidates_at(scratch.text, pos); m != 0; m &= m - 1) {
-    if (FormulaParser::match_end(kCandidates[static_cast<std::size_t>(std::countr_zero(m))].rule, scratch, pos)) {
-      return true;
-    }
+    if (candidate_end(kCandidates[static_cast<std::size_t>(std::countr_zero(m))].rule, scratch, pos)) return true;
   }
   return false;
 }
@@ -112,6 +112,106 @@ bool only_white_space(std::string_view text) {
 }
 
 }  // namespace
+
+namespace {
+
+// ^"children" or ^"right" ~ (LBRACKET ~ INDEX ~ RBRACKET)?, a normal rule: blanks may stand
+// between its elements and between the index's digits, and the blanks before an index that
+// does not follow are taken all the same.
+std::optional<std::size_t> keyword_reference_end(std::string_view text, std::size_t pos, std::string_view keyword) {
+  using lexical::skip_blanks;
+  if (!lexical::starts_with_folded(text, pos, keyword)) return std::nullopt;
+  const auto byte_at = [&](std::size_t p) { return p < text.size() ? text[p] : '\0'; };
+  const std::size_t bracket = skip_blanks(text, pos + keyword.size());
+  if (byte_at(bracket) != '[') return bracket;
+  std::size_t p = skip_blanks(text, bracket + 1);
+  if (!lexical::is_digit(byte_at(p))) return bracket;
+  while (lexical::is_digit(byte_at(p))) p = skip_blanks(text, p + 1);
+  if (byte_at(p) != ']') return bracket;
+  return p + 1;
+}
+
+// NODE_REFERENCE, compound-atomic: (LCURLYAT ~ CURLY_IDENTIFIER ~ RCURLY | AT ~ IDENTIFIER) ~
+// (LBRACKET ~ INDEX ~ RBRACKET)? with no blanks anywhere.
+std::optional<std::size_t> node_reference_end(ParseScratch& scratch, std::size_t pos) {
+  const std::string_view text = scratch.text;
+  if (text[pos] != '@') return std::nullopt;
+  std::size_t p = pos + 1;
+  if (p < text.size() && text[p] == '{') {
+    // No "}" after the name: "@" followed by an identifier cannot match either, at "{".
+    p = curly_identifier_end(scratch, p + 1);
+    if (p >= text.size()) return std::nullopt;
+    ++p;
+  } else {
+    p = terminals::identifier_end(text, p);
+    if (p == pos + 1) return std::nullopt;
+  }
+  if (p < text.size() && text[p] == '[') {
+    std::size_t q = p + 1;
+    while (q < text.size() && lexical::is_digit(text[q])) ++q;
+    if (q > p + 1 && q < text.size() && text[q] == ']') return q + 1;
+  }
+  return p;
+}
+
+// NUMBER_OR_PERCENT, atomic: NUMBER ~ ("%" ~ !(WHITESPACE* ~ OPERAND_START))?
+std::optional<std::size_t> number_or_percent_end(std::string_view text, std::size_t pos) {
+  const std::size_t end = terminals::number_end(text, pos);
+  if (end == pos) return std::nullopt;
+  if (end < text.size() && text[end] == '%' && !terminals::operand_starts(text, lexical::skip_blanks(text, end + 1))) {
+    return end + 1;
+  }
+  return end;
+}
+
+std::optional<std::size_t> folded_keyword_end(std::string_view text, std::size_t pos, std::string_view keyword) {
+  if (!lexical::starts_with_folded(text, pos, keyword)) return std::nullopt;
+  return pos + keyword.size();
+}
+
+}  // namespace
+
+std::optional<std::size_t> candidate_end(Rule rule, ParseScratch& scratch, std::size_t pos) {
+  const std::string_view text = scratch.text;
+  if (pos >= text.size()) return std::nullopt;
+  if (is_one_byte_literal(rule, static_cast<unsigned char>(text[pos]))) return pos + 1;
+  switch (rule) {
+    case Rule::CHILDREN_REFERENCE:
+      return keyword_reference_end(text, pos, "children");
+    case Rule::RIGHT_REFERENCE:
+      return keyword_reference_end(text, pos, "right");
+    case Rule::NODE_REFERENCE:
+      return node_reference_end(scratch, pos);
+    case Rule::NUMBER_OR_PERCENT:
+      return number_or_percent_end(text, pos);
+    case Rule::IDENTIFIER: {
+      const std::size_t end = terminals::identifier_end(text, pos);
+      return end == pos ? std::nullopt : std::optional<std::size_t>(end);
+    }
+    case Rule::NOT:
+      return folded_keyword_end(text, pos, "not");
+    case Rule::AND:
+      return folded_keyword_end(text, pos, "and");
+    case Rule::OR:
+      return folded_keyword_end(text, pos, "or");
+    case Rule::EMPTY:
+      return folded_keyword_end(text, pos, "empty");
+    case Rule::POWER:
+      return folded_keyword_end(text, pos, "**");
+    case Rule::GREATER_OR_EQUAL:
+    case Rule::LESS_OR_EQUAL:
+    case Rule::EQUAL_TO:
+    case Rule::NOT_EQUAL:
+    case Rule::GREATER_THAN:
+    case Rule::LESS_THAN:
+      if (const terminals::ComparisonSpelling* s = terminals::comparison_at(text, pos, rule)) {
+        return pos + s->text.size();
+      }
+      return std::nullopt;
+    default:
+      return FormulaParser::match_end(rule, scratch, pos);
+  }
+}
 
 std::string_view kind_name(TokenKind kind) {
   static constexpr std::array<std::string_view, 9> kNames = {"number",      "operator",    "nodereference",
@@ -131,10 +231,7 @@ std::optional<ScannedToken> TokenScanner::next() {
 
     for (std::uint32_t m = candidates_at(formula, pos); m != 0; m &= m - 1) {
       const Candidate& candidate = kCandidates[static_cast<std::size_t>(std::countr_zero(m))];
-      const std::optional<std::size_t> end =
-          is_one_byte_literal(candidate.rule, static_cast<unsigned char>(formula[pos]))
-              ? pos + 1
-              : FormulaParser::match_end(candidate.rule, scratch_, pos);
+      const std::optional<std::size_t> end = candidate_end(candidate.rule, scratch_, pos);
       if (!end || (candidate.boundary && !boundary_holds(formula, *end))) continue;
       const TokenKind kind =
           candidate.rule == Rule::IDENTIFIER ? identifier_kind(formula.substr(pos, *end - pos)) : candidate.kind;

@@ -47,6 +47,10 @@ struct ScannedToken {
   std::optional<Rule> rule;
 };
 
+// The end of `rule`'s match at byte `pos` of the scratch's text, exactly as
+// `FormulaParser::match_end` gives it, for the rules the scanner tries: matched directly.
+std::optional<std::size_t> candidate_end(Rule rule, ParseScratch& scratch, std::size_t pos);
+
 // The scanner one token at a time, for the tools that look at a few tokens of each of many
 // formulas and need no copies of their texts. `scan_tokens` is this with the texts copied.
 class TokenScanner {

@@ -135,7 +135,7 @@ std::optional<std::size_t> keyword_reference_end(std::string_view text, std::siz
 // (LBRACKET ~ INDEX ~ RBRACKET)? with no blanks anywhere.
 std::optional<std::size_t> node_reference_end(ParseScratch& scratch, std::size_t pos) {
   const std::string_view text = scratch.text;
-  if (text[pos] != '@') return std::nullopt;
+  if (pos >= text.size() || text[pos] != '@') return std::nullopt;
   std::size_t p = pos + 1;
   if (p < text.size() && text[p] == '{') {
     // No "}" after the name: "@" followed by an identifier cannot match either, at "{".
@@ -173,8 +173,7 @@ std::optional<std::size_t> folded_keyword_end(std::string_view text, std::size_t
 
 std::optional<std::size_t> candidate_end(Rule rule, ParseScratch& scratch, std::size_t pos) {
   const std::string_view text = scratch.text;
-  if (pos >= text.size()) return std::nullopt;
-  if (is_one_byte_literal(rule, static_cast<unsigned char>(text[pos]))) return pos + 1;
+  if (pos < text.size() && is_one_byte_literal(rule, static_cast<unsigned char>(text[pos]))) return pos + 1;
   switch (rule) {
     case Rule::CHILDREN_REFERENCE:
       return keyword_reference_end(text, pos, "children");

@@ -97,10 +97,13 @@ inline std::size_t identifier_end(std::string_view text, std::size_t p) {
   if (text[p] != '_' && !unicode::is_xid_start(d.code_point)) return p;
   p += d.length;
   while (p < text.size()) {
-    if (text[p] == '_') {
+    // ASCII's XID_Continue, letters and digits, without the table.
+    const char c = text[p];
+    if (c == '_' || lexical::is_ascii_letter(c) || is_digit(c)) {
       ++p;
       continue;
     }
+    if (static_cast<unsigned char>(c) < 0x80) break;
     d = unicode::decode_utf8(text, p);
     if (!unicode::is_xid_continue(d.code_point)) break;
     p += d.length;

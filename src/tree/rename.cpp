@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "parser/reference_tokens.h"
+#include "parser/terminals.h"
 #include "references.h"
 #include "text/fnv1a.h"
 
@@ -136,10 +137,11 @@ std::optional<std::string_view> Renaming::replacement(const parser::ScannedRefer
 
 namespace {
 
-// A quick test that a formula holds no key as a substring after some "@", which spares
-// scanning it. The keys' hashes are kept in a small open table and probed, at each "@", for
-// every key length. Long keys make the probe costly, and keys without "@" are not found
-// this way; with either, every formula is scanned.
+// A quick test that a formula holds no key as a reference after some "@", which spares
+// scanning it. The keys' hashes are kept in a small open table. After "@" and an identifier,
+// the only reference that can begin there is "@" and that whole identifier: one probe. At
+// any other "@" the table is probed for every key length. Long keys make that costly, and
+// keys without "@" are not found this way; with either, every formula is scanned.
 class KeyFilter {
  public:
   explicit KeyFilter(const std::vector<std::string>& keys) {
@@ -161,6 +163,14 @@ class KeyFilter {
   bool may_hold_key(std::string_view formula) const {
     if (table_.empty()) return true;
     for (std::size_t at = formula.find('@'); at != std::string_view::npos; at = formula.find('@', at + 1)) {
+      if (const std::size_t name_end = parser::terminals::identifier_end(formula, at + 1); name_end > at + 1) {
+        const std::string_view reference = formula.substr(at, name_end - at);
+        if (reference.size() < lengths_.size() && lengths_[reference.size()]) {
+          const std::uint64_t h = hash_of(reference);
+          if (table_[probe(h)] == h) return true;
+        }
+        continue;
+      }
       const std::size_t end = std::min(formula.size(), at + lengths_.size() - 1);  // past the longest key
       std::uint64_t h = fnv1a::kOffset;
       for (std::size_t i = at; i < end; ++i) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "parser/grammar.h"
+#include "parser/terminals.h"
 #include "parser/tokenize.h"
 
 namespace ostrel::parser {
@@ -97,6 +98,16 @@ TEST(CandidateEnd, AgreesWithTheGrammarOnRandomTexts) {
     texts.push_back(std::move(text));
   }
   EXPECT_EQ(first_disagreement(texts), "");
+}
+
+// Identifiers take ASCII letters and digits without the Unicode table: the same bytes as the
+// table's XID_Continue.
+TEST(IdentifierEnd, TakesTheAsciiBytesOfTheTable) {
+  for (int c = 0; c < 0x80; ++c) {
+    const std::string text = std::string("a") + static_cast<char>(c) + "b";
+    const bool continues = c == '_' || unicode::is_xid_continue(static_cast<char32_t>(c));
+    EXPECT_EQ(terminals::identifier_end(text, 0), continues ? 3u : 1u) << c;
+  }
 }
 
 }  // namespace

@@ -42,34 +42,45 @@ Ref list_item(PyObject* list, Py_ssize_t i) {
 #endif
 }
 
-// The UTF-8 text of a str; nullopt for anything else, with UnicodeEncodeError pending for a
-// str holding lone surrogates.
-std::optional<std::string> text_of(PyObject* value) {
+// The UTF-8 bytes of a str, valid while it lives; nullopt for anything else, with
+// UnicodeEncodeError pending for a str holding lone surrogates.
+std::optional<std::string_view> utf8_of(PyObject* value) {
   if (!PyUnicode_Check(value)) return std::nullopt;
   Py_ssize_t size = 0;
   const char* data = PyUnicode_AsUTF8AndSize(value, &size);
   if (data == nullptr) return std::nullopt;
-  return std::string(data, static_cast<std::size_t>(size));
+  return std::string_view(data, static_cast<std::size_t>(size));
+}
+
+std::optional<std::string> text_of(PyObject* value) {
+  const std::optional<std::string_view> text = utf8_of(value);
+  if (!text) return std::nullopt;
+  return std::string(*text);
 }
 
 // A str, or a sequence of str (not a str itself); nullopt otherwise, with an exception
-// pending when one was raised (a str holding lone surrogates among them).
-std::optional<AnyDim<std::string>> texts_of(PyObject* value) {
-  if (std::optional<std::string> text = text_of(value)) return AnyDim<std::string>::single(std::move(*text));
+// pending when one was raised (a str holding lone surrogates among them). Without `keep`,
+// the same is read and checked, but the texts are left out: one empty text is given.
+std::optional<AnyDim<std::string>> texts_of(PyObject* value, bool keep) {
+  if (std::optional<std::string_view> text = utf8_of(value)) {
+    return AnyDim<std::string>::single(keep ? std::string(*text) : std::string());
+  }
   if (PyErr_Occurred() || PyUnicode_Check(value) || !PySequence_Check(value)) return std::nullopt;
   std::vector<std::string> texts;
+  const auto add = [&](PyObject* item) {
+    const std::optional<std::string_view> text = utf8_of(item);
+    if (text && keep) texts.emplace_back(*text);
+    return text.has_value();
+  };
   if (PyList_CheckExact(value)) {
     // A plain list, read by position as its iterator would (the length is read again at
     // every step): no iterator object, and the texts reserved at once.
-    texts.reserve(static_cast<std::size_t>(PyList_GET_SIZE(value)));
+    if (keep) texts.reserve(static_cast<std::size_t>(PyList_GET_SIZE(value)));
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(value); ++i) {
       const Ref item = list_item(value, i);
-      if (!item) return std::nullopt;
-      std::optional<std::string> text = text_of(item.get());
-      if (!text) return std::nullopt;
-      texts.push_back(std::move(*text));
+      if (!item || !add(item.get())) return std::nullopt;
     }
-    return AnyDim<std::string>::multi(std::move(texts));
+    return keep ? AnyDim<std::string>::multi(std::move(texts)) : AnyDim<std::string>::single("");
   }
   Ref iterator(PyObject_GetIter(value));
   if (!iterator) {
@@ -77,15 +88,13 @@ std::optional<AnyDim<std::string>> texts_of(PyObject* value) {
     return std::nullopt;
   }
   while (Ref item{PyIter_Next(iterator.get())}) {
-    std::optional<std::string> text = text_of(item.get());
-    if (!text) return std::nullopt;
-    texts.push_back(std::move(*text));
+    if (!add(item.get())) return std::nullopt;
   }
   if (PyErr_Occurred()) {
     clear_ordinary_error();
     return std::nullopt;
   }
-  return AnyDim<std::string>::multi(std::move(texts));
+  return keep ? AnyDim<std::string>::multi(std::move(texts)) : AnyDim<std::string>::single("");
 }
 
 // The protocol's attribute names, interned once per call: lookups by interned objects skip
@@ -106,7 +115,7 @@ struct AttributeNames {
 // Reads one object's own attributes into `node`, in protocol order, and gives its children
 // list, or nothing with the exception set; `name_read` tells whether the node's name could
 // be read.
-Ref read_attributes(const AttributeNames& names, PyObject* object, Node& node, bool& name_read) {
+Ref read_attributes(const AttributeNames& names, PyObject* object, Node& node, bool& name_read, bool keep_texts) {
   if (Ref id{PyObject_GetAttr(object, names.id.get())}) {
     node.id = text_of(id.get()).value_or("");
   }
@@ -124,7 +133,7 @@ Ref read_attributes(const AttributeNames& names, PyObject* object, Node& node, b
 
   Ref formula(PyObject_GetAttr(object, names.formula.get()));
   if (!formula) return nullptr;
-  std::optional<AnyDim<std::string>> formulas = texts_of(formula.get());
+  std::optional<AnyDim<std::string>> formulas = texts_of(formula.get(), keep_texts);
   if (!formulas) {
     if (!PyErr_Occurred()) PyErr_SetString(PyExc_TypeError, kFormulaType);
     return nullptr;
@@ -147,7 +156,7 @@ Ref read_attributes(const AttributeNames& names, PyObject* object, Node& node, b
   if (PyErr_Occurred()) return nullptr;
 
   if (Ref cells{PyObject_GetAttr(object, names.cells.get())}) {
-    node.cells = texts_of(cells.get()).value_or(AnyDim<std::string>::multi({}));
+    node.cells = texts_of(cells.get(), keep_texts).value_or(AnyDim<std::string>::multi({}));
   }
   if (PyErr_Occurred() && !clear_ordinary_error()) return nullptr;
 
@@ -245,7 +254,8 @@ std::vector<std::size_t> positions_of(const std::vector<Level>& levels) {
 
 }  // namespace
 
-std::optional<Node> protocol_to_node(PyObject* object, std::string_view root_name) {
+std::optional<Node> protocol_to_node(PyObject* object, std::string_view root_name, Texts texts) {
+  const bool keep_texts = texts == Texts::Kept;
   const AttributeNames names;
   if (!names.ok()) return std::nullopt;
   SignalInterrupt signals;
@@ -253,7 +263,7 @@ std::optional<Node> protocol_to_node(PyObject* object, std::string_view root_nam
   Node root;
   std::vector<Level> levels;
   bool name_read = false;
-  Ref children(read_attributes(names, object, root, name_read));
+  Ref children(read_attributes(names, object, root, name_read, keep_texts));
   if (!children) {
     note_node("while reading", root_name, {}, name_read ? &root.name : nullptr);
     return std::nullopt;
@@ -276,7 +286,8 @@ std::optional<Node> protocol_to_node(PyObject* object, std::string_view root_nam
     Node& child = level.node->children.emplace_back();
     name_read = false;
     Ref grandchildren;
-    if (!too_deep(levels.size() + 1)) grandchildren = read_attributes(names, element.get(), child, name_read);
+    if (!too_deep(levels.size() + 1))
+      grandchildren = read_attributes(names, element.get(), child, name_read, keep_texts);
     if (!grandchildren) {
       note_node("while reading", root_name, positions_of(levels), name_read ? &child.name : nullptr);
       return std::nullopt;

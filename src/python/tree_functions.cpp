@@ -69,8 +69,9 @@ PyObject* py_rename_nodes(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
     if (!bound) return nullptr;
     const std::optional<bool> in_place = bool_argument<2>(kSignature, *bound, false);
     if (!in_place) return nullptr;
-    // The old tree first, so that its conversion error is the one raised.
-    std::optional<Node> old_tree = protocol_to_node((*bound)[0], "old_root");
+    // The old tree first, so that its conversion error is the one raised. Renaming reads
+    // only its names, ids and shape.
+    std::optional<Node> old_tree = protocol_to_node((*bound)[0], "old_root", Texts::CheckedOnly);
     if (!old_tree) return nullptr;
     std::optional<Node> new_tree = protocol_to_node((*bound)[1], "new_root");
     if (!new_tree) return nullptr;

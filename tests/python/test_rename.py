@@ -225,3 +225,10 @@ def test_renaming_without_a_change_changes_no_formula(edit, data):
     texts = {j: data.draw(formula_texts) for j in range(len(choices))}
     old = host_tree(inputs, texts, old_shape)[0]
     assert formulas(rename_nodes(old, host_tree(inputs, texts, old_shape)[0])) == formulas(old)
+
+
+@pytest.mark.parametrize("formula, error", [("\ud800", UnicodeEncodeError), (["=1", "\ud800"], UnicodeEncodeError),
+                                            (["=1", 5], TypeError), (7, TypeError)])
+def test_old_formulas_are_checked_though_renaming_never_reads_them(formula, error):
+    with pytest.raises(error):
+        rename_nodes(N("r", "", [N("a", formula, id="1")]), N("r", "=@a", [N("b", "1", id="1")]))

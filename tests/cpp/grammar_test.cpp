@@ -8,12 +8,10 @@
 #include <vector>
 
 #include "parse_tree_dump.h"
-#include "test_names.h"
 
 namespace ostrel::parser {
 namespace {
 
-using test_names::LabelBy;
 using testing::dump_parse;
 
 struct MatchCase {
@@ -58,8 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
         MatchCase{Rule::NUMBER_OR_PERCENT, "5%children", "NUMBER_OR_PERCENT'5'"},
         MatchCase{Rule::NUMBER_OR_PERCENT, "5 %", "NUMBER_OR_PERCENT'5'"},
         MatchCase{Rule::SIGNED_NUMBER, "- 5", "SIGNED_NUMBER(MINUS'-' NUMBER_OR_PERCENT'5')"},
-        MatchCase{Rule::SIGNED_NUMBER, "--5", "FAIL"}),
-    LabelBy<&MatchCase::text>());
+        MatchCase{Rule::SIGNED_NUMBER, "--5", "FAIL"}));
 
 TEST(Grammar, SyntaxErrorRecordsFurthestPosition) {
   auto result = FormulaParser::parse(Rule::value, "=1 + (2 * ");

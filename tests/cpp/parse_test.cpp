@@ -13,8 +13,6 @@
 namespace ostrel::parser {
 namespace {
 
-using test_names::LabelBy;
-
 // The formula and the dump of its Value, or the error message.
 using Case = test_names::TextCase;
 
@@ -37,8 +35,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"+7", "number 7"}, Case{" 8 ", "number 8"},
                       Case{"- 5", "error: Failed to parse number '- 5': ParseFloatError { kind: Invalid }"},
                       Case{"-\t5", "error: Failed to parse number '-\t5': ParseFloatError { kind: Invalid }"},
-                      Case{"abc", "syntax error"}),
-    LabelBy<&Case::text>());
+                      Case{"abc", "syntax error"}));
 
 INSTANTIATE_TEST_SUITE_P(
     Expressions, Build,
@@ -57,8 +54,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"=when(@a > 1; 1; @b > 1; 2; 0)", "= when((@{a} > 1) => 1; (@{b} > 1) => 2; else 0)"},
         Case{"=if(@a > 1; 10; @b)", "= if((@{a} > 1) => 10; else @{b})"},
         Case{"=if((@a) > 1; 1; 0)", "= if(([@{a}] > 1) => 1; else 0)"},
-        Case{"=if((@a > 1 or @b); 1; 0)", "= if({or((@{a} > 1), @{b})} => 1; else 0)"}),
-    LabelBy<&Case::text>());
+        Case{"=if((@a > 1 or @b); 1; 0)", "= if({or((@{a} > 1), @{b})} => 1; else 0)"}));
 
 INSTANTIATE_TEST_SUITE_P(
     Errors, Build,
@@ -72,8 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"=children[1 2]", "error: Invalid index"},
                       Case{"=@a[18446744073709551616]", "error: Invalid index"},
                       Case{"=abs(children[1 2]; 1)", "error: Invalid index"},
-                      Case{"=if(@a = 1; 1; 0)", "syntax error"}),
-    LabelBy<&Case::text>());
+                      Case{"=if(@a = 1; 1; 0)", "syntax error"}));
 
 TEST(Build, CustomErrorSpanCoversItsNode) {
   auto value = FormulaParser::parse_formula("=1 + round(1; 2; 3)");
@@ -100,8 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"not not @a > 1", "(@{a} > 1)"}, Case{"(@a > 1) and @b", "and({(@{a} > 1)}, @{b})"},
                       Case{"@a > 1 and not @b == 2 or @c", "or(and((@{a} > 1), ~(@{b} == 2)), @{c})"},
                       Case{"1 <> 2 or 1 != 2 or 1 >= 2 or 1 <= 2 or 1 < 2",
-                           "or((1 != 2), (1 != 2), (1 >= 2), (1 <= 2), (1 < 2))"}),
-    LabelBy<&Case::text>());
+                           "or((1 != 2), (1 != 2), (1 >= 2), (1 <= 2), (1 < 2))"}));
 
 TEST(Keywords, LookupFoldsAsciiCaseOnly) {
   using namespace ast;

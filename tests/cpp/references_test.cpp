@@ -6,8 +6,6 @@
 #include <optional>
 #include <string>
 
-#include "test_names.h"
-
 namespace ostrel {
 namespace {
 
@@ -35,8 +33,7 @@ INSTANTIATE_TEST_SUITE_P(Names, PreferredReference,
                                            // Plain "@a[1]" reads as node a, index 1; the braces keep the name whole.
                                            PreferredCase{"a[1]", "@{a[1]}"}, PreferredCase{"a[x]", "@{a[x]}"},
                                            // Braces keep blanks, so the name reads back whole.
-                                           PreferredCase{"a ", "@{a }"}, PreferredCase{" ", "@{ }"}),
-                         test_names::LabelBy<&PreferredCase::name>());
+                                           PreferredCase{"a ", "@{a }"}, PreferredCase{" ", "@{ }"}));
 
 // Nothing else calls it: rename writes these texts with its own cache of preferred forms.
 TEST(BuildUnambiguousName, AddsTheIndexOnlyWhenTheNameIsShared) {

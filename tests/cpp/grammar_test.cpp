@@ -7,12 +7,25 @@
 #include <string>
 #include <vector>
 
-#include "parse_tree_dump.h"
-
 namespace ostrel::parser {
 namespace {
 
-using testing::dump_parse;
+// A leaf as RULE'text', an inner node as RULE(child child ...).
+std::string dump(ParseNode node) {
+  std::string out(rule_name(node.rule()));
+  if (node.child_count() == 0) return out + "'" + std::string(node.text()) + "'";
+  for (std::size_t i = 0; i < node.child_count(); ++i) out += (i == 0 ? "(" : " ") + dump(node.child(i));
+  return out + ")";
+}
+
+// The dump of every top-level node, or "FAIL" when the rule does not match.
+std::string dump_parse(Rule rule, std::string_view text) {
+  auto tree = FormulaParser::parse(rule, text);
+  if (!tree) return "FAIL";
+  std::string out;
+  for (std::size_t i = 0; i < tree.value().top_count(); ++i) out += (i == 0 ? "" : " ") + dump(tree.value().top(i));
+  return out;
+}
 
 struct MatchCase {
   Rule rule;

@@ -1,4 +1,4 @@
-// The shared tree index against plain walks of the tree, and the walk itself.
+// The shared tree index against a plain walk of the tree.
 #include "nodes/tree_index.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +13,6 @@ namespace ostrel {
 namespace {
 
 using testing::find_all_nodes_by_name;
-using testing::hidden;
 using testing::node;
 using testing::numbered;
 
@@ -52,17 +51,5 @@ TEST(TreeIndex, AgreesWithTheWalkFromTheRoot) {
   }
 }
 
-TEST(TreeIndex, VisibleNodesInPreOrder) {
-  Node root =
-      node("Cost", "", node("a", "", node("Cost", ""), hidden(node("Cost", "", node("Cost", "")))), node("Cost", ""));
-  const TreeIndex index(root);
-  std::vector<const Node*> found;
-  for (const NodeIndex i : index.named("Cost")) found.push_back(&index.node(i));
-  const std::vector<const Node*> expected = {&root, &root.children[0].children[0],
-                                             &root.children[0].children[1].children[0], &root.children[1]};
-  EXPECT_EQ(found, expected);
-  EXPECT_TRUE(index.named("cost").empty());
-  EXPECT_TRUE(index.named("Cost ").empty());
-}
 }  // namespace
 }  // namespace ostrel

@@ -52,7 +52,7 @@ std::string nested(std::string_view head, std::string_view open, std::string_vie
 }
 
 struct DeepCase {
-  const char* label;
+  std::string label;
   bool condition;  // parsed as a condition, else as a node formula
   std::string text;
   std::string expected;  // display form, "true"/"false", or "parse failure"
@@ -71,27 +71,25 @@ std::vector<DeepCase> deep_cases() {
   auto nots = [](std::size_t n) { return nested("", "not (", "1", ")", n); };
   auto not_comparisons = [](std::size_t n) { return nested("", "not (", "2 > 1", ")", n); };
   auto ifs = [](std::size_t n) { return nested("=", "if(1; 1 + ", "0", "; 0)", n); };
-  const std::string deepest_sum = std::to_string(formula_depth + 1);
-  return {
-      {"parentheses", false, parens(formula_depth), deepest_sum},
-      {"parentheses one deeper", false, parens(formula_depth + 1), "parse failure"},
-      {"bare parentheses", false, bare_parens(formula_depth), "-7"},
-      {"bare parentheses one deeper", false, bare_parens(formula_depth + 1), "parse failure"},
-      {"abs calls", false, abs_calls(formula_depth), "5"},
-      {"abs calls one deeper", false, abs_calls(formula_depth + 1), "parse failure"},
-      {"sum calls", false, sum_calls(formula_depth), std::to_string(formula_depth)},
-      {"sum calls one deeper", false, sum_calls(formula_depth + 1), "parse failure"},
-      // An even number of negations leaves the truth value as it was.
-      {"negations", true, nots(condition_depth), condition_depth % 2 == 0 ? "true" : "false"},
-      {"negations one deeper", true, nots(condition_depth + 1), "parse failure"},
-      {"negated comparisons", true, not_comparisons(condition_depth), condition_depth % 2 == 0 ? "true" : "false"},
-      {"negated comparisons one deeper", true, not_comparisons(condition_depth + 1), "parse failure"},
-      {"conditionals", false, ifs(condition_depth), std::to_string(condition_depth)},
-      {"conditionals one deeper", false, ifs(condition_depth + 1), "parse failure"},
-      {"far too deep parentheses", false, parens(100000), "parse failure"},
-      {"far too deep negations", true, nots(100000), "parse failure"},
-      {"far too deep conditionals", false, ifs(100000), "parse failure"},
+  // Each at its deepest, then one level more, which fails to parse.
+  std::vector<DeepCase> cases;
+  auto deepest = [&](std::string label, bool condition, auto make, std::size_t depth, std::string expected) {
+    cases.push_back({label, condition, make(depth), std::move(expected)});
+    cases.push_back({label + " one deeper", condition, make(depth + 1), "parse failure"});
   };
+  deepest("parentheses", false, parens, formula_depth, std::to_string(formula_depth + 1));
+  deepest("bare parentheses", false, bare_parens, formula_depth, "-7");
+  deepest("abs calls", false, abs_calls, formula_depth, "5");
+  deepest("sum calls", false, sum_calls, formula_depth, std::to_string(formula_depth));
+  // An even number of negations leaves the truth value as it was.
+  const std::string negated = condition_depth % 2 == 0 ? "true" : "false";
+  deepest("negations", true, nots, condition_depth, negated);
+  deepest("negated comparisons", true, not_comparisons, condition_depth, negated);
+  deepest("conditionals", false, ifs, condition_depth, std::to_string(condition_depth));
+  cases.push_back({"far too deep parentheses", false, parens(100000), "parse failure"});
+  cases.push_back({"far too deep negations", true, nots(100000), "parse failure"});
+  cases.push_back({"far too deep conditionals", false, ifs(100000), "parse failure"});
+  return cases;
 }
 
 TEST(StackDepth, DeepestFormulasFitASmallStack) {

@@ -1,5 +1,4 @@
-// Formula translation: forms spelt out, references and their errors, where errors end the
-// cell, and plain values. Values are proven in a spreadsheet by test_export_roundtrip.py.
+// Formula translation texts (their values are proven in a spreadsheet by the Python suite).
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -27,8 +26,7 @@ Node node(std::string name, AnyDim<std::string> cells, Children... children) {
 AnyDim<std::string> at(std::initializer_list<std::string> addresses) { return AnyDim<std::string>::multi(addresses); }
 AnyDim<std::string> one(std::string address) { return AnyDim<std::string>::single(std::move(address)); }
 
-// The tree every case runs in: two visible x, a hidden h, `gap` without an address in
-// dimension 0, Self, and the subjects `me`, `lone` (no children), `holes` and `short`.
+// The tree every case runs in; `gap` has no address in dimension 0, `lone` no children.
 Node model() {
   return node("root", at({}),                                                                         //
               node("a", at({"B2", "C2"})), node("b", at({"B3", "C3"})), node("c", at({"B4", "C4"})),  //
@@ -46,8 +44,7 @@ struct Case {
   const char* content;
 };
 
-// The content of `formula` on the subject in the dimension: the formula in every dimension
-// (two for `short`), or `single` as one text, which has no right-hand values.
+// The content of `formula` (in every dimension, two for `short`, or `single`) on the subject.
 std::string content_of(const Case& c, bool single) {
   Node root = model();
   Node* subject = nullptr;

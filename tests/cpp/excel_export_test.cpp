@@ -1,5 +1,4 @@
-// The export driver: contents in the shape of the cells, the address snapshot, and inputs
-// that are large, deep or blow up.
+// The export driver: the shape of the cells, the address snapshot, large and deep inputs.
 #include <gtest/gtest.h>
 
 #include <initializer_list>

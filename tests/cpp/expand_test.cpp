@@ -1,5 +1,4 @@
-// Expansion and explanation against a plain recursive expansion on random trees, the mended
-// cases, and the limits (that values survive is held by test_expansion_values.py).
+// Expansion and explanation against a plain recursive expansion, the mended cases, the limits.
 #include "tree/expand.h"
 
 #include <gtest/gtest.h>

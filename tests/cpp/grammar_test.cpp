@@ -1,5 +1,4 @@
-// Matches, spans and failures of single grammar rules where the scanner and the builder
-// tables do not show them, the furthest failure position, and the first-byte quick reject.
+// Single grammar rules where no other table shows them, failure positions, the quick reject.
 #include "parser/grammar.h"
 
 #include <gtest/gtest.h>

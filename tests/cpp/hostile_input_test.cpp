@@ -1,5 +1,4 @@
-// Large and adversarial texts: the scanner and the parser finish on each, the scanner keeps
-// every byte, and nesting beyond the bound fails cleanly. (Speed is measured in benchmarks.)
+// Large and adversarial texts: the scanner and the parser finish on each, in order.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,5 +1,4 @@
-// Every tree operation asks its interrupt as it goes, stops at the first yes, and reports
-// that it stopped; without a yes it gives what it gives without an interrupt.
+// Every tree operation asks its interrupt as it goes, stops at the first yes and says so.
 #include "support/interrupt.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,4 @@
-// The tree builder: syntax trees, number texts and build errors; the direct route gives the
-// same tree on every text that parses short of the nesting limits (generated texts: parse_routes).
+// The tree builder's syntax trees and errors, and the direct route giving the same trees.
 #include "parser/parse.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,5 @@
-// Tree evaluation written the plain way, as the reference for the engine's driver (core test
-// and trees fuzzing harness): it shares only the one-formula evaluator, looks names up by
-// walking, caches in a map and recurses on demand ("REF!" for a cycle); a single formula's
-// value keeps the engine's per-dimension rules. Small trees only.
+// Tree evaluation the plain way, the reference for the driver: it shares only the one-formula
+// evaluator, walks for names, caches in a map and recurses ("REF!" for a cycle).
 #pragma once
 
 #include <cstddef>

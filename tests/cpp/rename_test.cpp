@@ -1,5 +1,4 @@
-// Renaming: what each old reference becomes after renames, moves, additions and removals,
-// whatever form it is written in, and the rewrite that replaces whole reference tokens only.
+// Renaming: what each old reference becomes, and the rewrite of whole reference tokens only.
 #include "tree/rename.h"
 
 #include <gtest/gtest.h>

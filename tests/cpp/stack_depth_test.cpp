@@ -1,5 +1,4 @@
-// The deepest formulas the parser accepts are parsed, evaluated and destroyed within a
-// small thread stack, and one level more fails to parse (also within that stack).
+// The deepest formulas the parser accepts fit a small thread stack; one level more fails.
 #include <gtest/gtest.h>
 #include <pthread.h>
 
@@ -108,8 +107,7 @@ TEST(StackDepth, DeepestFormulasFitASmallStack) {
   }
 }
 
-// The spreadsheet translation recurses along the same nesting: the deepest formulas are
-// translated within the small stack too.
+// The spreadsheet translation recurses along the same nesting.
 TEST(StackDepth, DeepestFormulasTranslateWithinASmallStack) {
   const std::vector<DeepCase> cases = deep_cases();
   std::vector<std::string> contents(cases.size());

@@ -1,5 +1,4 @@
-// The token scanner: kinds, boundaries and unexpected runs. Byte ranges on any input are held
-// by the tokens fuzzing harness and, through get_tokens, by the Python suite.
+// The token scanner: kinds, boundaries and unexpected runs (byte ranges: the tokens harness).
 #include "parser/tokenize.h"
 
 #include <gtest/gtest.h>

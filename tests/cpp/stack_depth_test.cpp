@@ -1,4 +1,5 @@
-// The deepest formulas the parser accepts fit a small thread stack; one level more fails.
+// The deepest formulas the parser accepts fit a small thread stack, one level more fails, and
+// large adversarial texts finish.
 #include <gtest/gtest.h>
 #include <pthread.h>
 
@@ -10,6 +11,8 @@
 
 #include "eval_test_context.h"
 #include "excel/export.h"
+#include "parser/parse.h"
+#include "parser/tokenize.h"
 
 namespace ostrel {
 namespace {
@@ -134,6 +137,37 @@ TEST(StackDepth, DeepestFormulasTranslateWithinASmallStack) {
       EXPECT_GT(contents[i].size(), 2 * parser::kMaxNesting);
     }
   }
+}
+
+// Large and adversarial texts: the scanner and the parser finish on each, in order.
+TEST(HostileInput, ScannerAndParserFinish) {
+  const std::size_t size = 1 << 18;
+  auto repeat = [&](std::string_view head, std::string_view piece) {
+    return nested(head, piece, "", "", size / piece.size() + 1);
+  };
+  const std::string texts[] = {repeat("=", "@a + round(@b; 2) * 3 - sum(children) + ") + "1",
+                               repeat("", "@{"),
+                               repeat("=", "@{"),
+                               repeat("", "1,"),
+                               repeat("", "1.1"),
+                               repeat("", "$ "),
+                               repeat("=", "("),
+                               repeat("=", "if("),
+                               repeat("=", "when(1;1;"),
+                               repeat("", "children[1 "),
+                               repeat("@{", "{a}")};
+  for (const std::string& text : texts) {
+    std::size_t covered = 0;
+    for (const parser::Token& token : parser::scan_tokens(text)) {
+      ASSERT_GE(token.start, covered);
+      covered = token.end;
+    }
+    EXPECT_LE(covered, text.size());
+    (void)parser::FormulaParser::parse_formula(text);
+    (void)parser::parse_condition(text);
+  }
+  EXPECT_TRUE(parser::FormulaParser::parse_formula(texts[0]).ok());
+  EXPECT_EQ(parser::scan_tokens(texts[1]).size(), 1u);  // one unexpected run, found in linear time
 }
 
 }  // namespace

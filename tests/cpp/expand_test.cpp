@@ -75,15 +75,9 @@ class PlainExpansion {
   Node expand(const Node& n) {
     Node copy = testing::without_children(n);
     bool context = false;
-    if (n.formula.is_single()) {
-      copy.formula = AnyDim<std::string>::single(expand_formula(n.formula.single_value(), 0, n, context));
-    } else {
-      std::vector<std::string> texts;
-      for (std::size_t d = 0; d < n.formula.multi_values().size(); ++d) {
-        texts.push_back(expand_formula(n.formula.multi_values()[d], d, n, context));
-      }
-      copy.formula = AnyDim<std::string>::multi(std::move(texts));
-    }
+    std::vector<std::string> texts;
+    for (const std::string& f : n.formula) texts.push_back(expand_formula(f, texts.size(), n, context));
+    copy.formula = n.formula.is_single() ? AnyDim<std::string>::single(texts[0]) : AnyDim<std::string>::multi(texts);
     for (const Node& child : n.children) copy.children.push_back(expand(child));
     return copy;
   }

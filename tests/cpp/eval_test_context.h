@@ -1,5 +1,4 @@
-// A stand-in evaluation context: it answers names from tables (selecting by index as a tree
-// does, errors passed as given) and records which names were asked for, in order.
+// A stand-in evaluation context answering names from tables, recording the names asked for.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -117,8 +116,5 @@ inline std::string condition_text(std::string_view condition, EvalContext& conte
   if (outcome.error) return std::string(error_text(*outcome.error));
   return outcome.value ? "true" : "false";
 }
-
-// A formula and its display form over `standard_context()` (the test is in evaluator_test.cpp).
-class StandardFormula : public ::testing::TestWithParam<Case> {};
 
 }  // namespace ostrel::eval::testing

@@ -12,11 +12,7 @@
 namespace ostrel::testing {
 
 // A numbered node name: numbered("n", 7) is "n7".
-inline std::string numbered(std::string_view prefix, long long k) {
-  std::string name(prefix);
-  name += std::to_string(k);
-  return name;
-}
+inline std::string numbered(std::string_view prefix, long long k) { return std::string(prefix) + std::to_string(k); }
 
 template <class... Children>
 Node node(std::string name, std::string formula, Children... children) {

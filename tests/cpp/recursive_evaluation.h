@@ -1,7 +1,5 @@
-// Tree evaluation written the plain way, as the reference for the engine's driver (core test
-// and trees fuzzing harness): it shares only the one-formula evaluator, looks names up by
-// walking, caches in a map and recurses on demand ("REF!" for a cycle); a single formula's
-// value keeps the engine's per-dimension rules. Small trees only.
+// Tree evaluation the plain way, the reference for the driver: it shares only the one-formula
+// evaluator, walks for names, caches in a map and recurses ("REF!" for a cycle).
 #pragma once
 
 #include <cstddef>
@@ -22,7 +20,10 @@ namespace ostrel::testing {
 class RecursiveEvaluation {
  public:
   explicit RecursiveEvaluation(Node& root) : dimensions_(eval::get_max_dimensions(root)) {
-    for_each_pre_order(root, [&](Node& n) { nodes_.push_back(&n); });
+    for_each_pre_order(root, [&](Node& n) {
+      position_[&n] = nodes_.size();
+      nodes_.push_back(&n);
+    });
     single_.assign(nodes_.size(), true);
   }
 
@@ -55,7 +56,7 @@ class RecursiveEvaluation {
     std::vector<EvalResult> get_children_values() override {
       std::vector<EvalResult> out;
       for (const Node& child : tree_.nodes_[node_]->children) {
-        out.push_back(tree_.resolve(tree_.position(child), dimension_).as_own());
+        out.push_back(tree_.resolve(tree_.position_.at(&child), dimension_).as_own());
       }
       return out;
     }
@@ -84,13 +85,6 @@ class RecursiveEvaluation {
   };
 
   bool known(std::size_t n, std::size_t d) const { return values_.count({n, d}) != 0; }
-
-  std::size_t position(const Node& node) const {
-    for (std::size_t i = 0; i < nodes_.size(); ++i) {
-      if (nodes_[i] == &node) return i;
-    }
-    return nodes_.size();
-  }
 
   void evaluate(std::size_t n, std::size_t d) {
     const Node& node = *nodes_[n];
@@ -172,6 +166,7 @@ class RecursiveEvaluation {
 
   std::size_t dimensions_;
   std::vector<Node*> nodes_;
+  std::map<const Node*, std::size_t> position_;
   std::vector<bool> single_;  // by node: a single formula whose values agree so far
   std::map<Key, EvalResult> values_;
   std::set<Key> under_way_;

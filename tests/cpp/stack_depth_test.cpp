@@ -1,5 +1,5 @@
-// The deepest formulas the parser accepts are parsed, evaluated and destroyed within a
-// small thread stack, and one level more fails to parse (also within that stack).
+// The deepest formulas the parser accepts fit a small thread stack, one level more fails, and
+// large adversarial texts finish.
 #include <gtest/gtest.h>
 #include <pthread.h>
 
@@ -11,6 +11,8 @@
 
 #include "eval_test_context.h"
 #include "excel/export.h"
+#include "parser/parse.h"
+#include "parser/tokenize.h"
 
 namespace ostrel {
 namespace {
@@ -52,7 +54,7 @@ std::string nested(std::string_view head, std::string_view open, std::string_vie
 }
 
 struct DeepCase {
-  const char* label;
+  std::string label;
   bool condition;  // parsed as a condition, else as a node formula
   std::string text;
   std::string expected;  // display form, "true"/"false", or "parse failure"
@@ -71,27 +73,25 @@ std::vector<DeepCase> deep_cases() {
   auto nots = [](std::size_t n) { return nested("", "not (", "1", ")", n); };
   auto not_comparisons = [](std::size_t n) { return nested("", "not (", "2 > 1", ")", n); };
   auto ifs = [](std::size_t n) { return nested("=", "if(1; 1 + ", "0", "; 0)", n); };
-  const std::string deepest_sum = std::to_string(formula_depth + 1);
-  return {
-      {"parentheses", false, parens(formula_depth), deepest_sum},
-      {"parentheses one deeper", false, parens(formula_depth + 1), "parse failure"},
-      {"bare parentheses", false, bare_parens(formula_depth), "-7"},
-      {"bare parentheses one deeper", false, bare_parens(formula_depth + 1), "parse failure"},
-      {"abs calls", false, abs_calls(formula_depth), "5"},
-      {"abs calls one deeper", false, abs_calls(formula_depth + 1), "parse failure"},
-      {"sum calls", false, sum_calls(formula_depth), std::to_string(formula_depth)},
-      {"sum calls one deeper", false, sum_calls(formula_depth + 1), "parse failure"},
-      // An even number of negations leaves the truth value as it was.
-      {"negations", true, nots(condition_depth), condition_depth % 2 == 0 ? "true" : "false"},
-      {"negations one deeper", true, nots(condition_depth + 1), "parse failure"},
-      {"negated comparisons", true, not_comparisons(condition_depth), condition_depth % 2 == 0 ? "true" : "false"},
-      {"negated comparisons one deeper", true, not_comparisons(condition_depth + 1), "parse failure"},
-      {"conditionals", false, ifs(condition_depth), std::to_string(condition_depth)},
-      {"conditionals one deeper", false, ifs(condition_depth + 1), "parse failure"},
-      {"far too deep parentheses", false, parens(100000), "parse failure"},
-      {"far too deep negations", true, nots(100000), "parse failure"},
-      {"far too deep conditionals", false, ifs(100000), "parse failure"},
+  // Each at its deepest, then one level more, which fails to parse.
+  std::vector<DeepCase> cases;
+  auto deepest = [&](std::string label, bool condition, auto make, std::size_t depth, std::string expected) {
+    cases.push_back({label, condition, make(depth), std::move(expected)});
+    cases.push_back({label + " one deeper", condition, make(depth + 1), "parse failure"});
   };
+  deepest("parentheses", false, parens, formula_depth, std::to_string(formula_depth + 1));
+  deepest("bare parentheses", false, bare_parens, formula_depth, "-7");
+  deepest("abs calls", false, abs_calls, formula_depth, "5");
+  deepest("sum calls", false, sum_calls, formula_depth, std::to_string(formula_depth));
+  // An even number of negations leaves the truth value as it was.
+  const std::string negated = condition_depth % 2 == 0 ? "true" : "false";
+  deepest("negations", true, nots, condition_depth, negated);
+  deepest("negated comparisons", true, not_comparisons, condition_depth, negated);
+  deepest("conditionals", false, ifs, condition_depth, std::to_string(condition_depth));
+  cases.push_back({"far too deep parentheses", false, parens(100000), "parse failure"});
+  cases.push_back({"far too deep negations", true, nots(100000), "parse failure"});
+  cases.push_back({"far too deep conditionals", false, ifs(100000), "parse failure"});
+  return cases;
 }
 
 TEST(StackDepth, DeepestFormulasFitASmallStack) {
@@ -110,8 +110,7 @@ TEST(StackDepth, DeepestFormulasFitASmallStack) {
   }
 }
 
-// The spreadsheet translation recurses along the same nesting: the deepest formulas are
-// translated within the small stack too.
+// The spreadsheet translation recurses along the same nesting.
 TEST(StackDepth, DeepestFormulasTranslateWithinASmallStack) {
   const std::vector<DeepCase> cases = deep_cases();
   std::vector<std::string> contents(cases.size());
@@ -138,6 +137,37 @@ TEST(StackDepth, DeepestFormulasTranslateWithinASmallStack) {
       EXPECT_GT(contents[i].size(), 2 * parser::kMaxNesting);
     }
   }
+}
+
+// Large and adversarial texts: the scanner and the parser finish on each, in order.
+TEST(HostileInput, ScannerAndParserFinish) {
+  const std::size_t size = 1 << 18;
+  auto repeat = [&](std::string_view head, std::string_view piece) {
+    return nested(head, piece, "", "", size / piece.size() + 1);
+  };
+  const std::string texts[] = {repeat("=", "@a + round(@b; 2) * 3 - sum(children) + ") + "1",
+                               repeat("", "@{"),
+                               repeat("=", "@{"),
+                               repeat("", "1,"),
+                               repeat("", "1.1"),
+                               repeat("", "$ "),
+                               repeat("=", "("),
+                               repeat("=", "if("),
+                               repeat("=", "when(1;1;"),
+                               repeat("", "children[1 "),
+                               repeat("@{", "{a}")};
+  for (const std::string& text : texts) {
+    std::size_t covered = 0;
+    for (const parser::Token& token : parser::scan_tokens(text)) {
+      ASSERT_GE(token.start, covered);
+      covered = token.end;
+    }
+    EXPECT_LE(covered, text.size());
+    (void)parser::FormulaParser::parse_formula(text);
+    (void)parser::parse_condition(text);
+  }
+  EXPECT_TRUE(parser::FormulaParser::parse_formula(texts[0]).ok());
+  EXPECT_EQ(parser::scan_tokens(texts[1]).size(), 1u);  // one unexpected run, found in linear time
 }
 
 }  // namespace

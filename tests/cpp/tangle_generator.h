@@ -1,5 +1,4 @@
-// Random tangles for tree evaluation, shared by the core test (seeded choices) and the trees
-// fuzzing harness (choices read from its input).
+// Random tangles for tree evaluation, shared by the core test and the trees fuzzing harness.
 #pragma once
 
 #include <cstddef>

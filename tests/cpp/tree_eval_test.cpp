@@ -1,5 +1,4 @@
-// Tree evaluation: the driver against a plainly recursive evaluation on random tangles, the
-// mended cases and what the tangles never write, and trees far deeper than any C++ stack.
+// Tree evaluation: the driver against a recursive evaluation, the mends, deep trees.
 #include <gtest/gtest.h>
 
 #include <random>

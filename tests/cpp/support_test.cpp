@@ -1,16 +1,17 @@
-// Every tree operation asks its interrupt as it goes, stops at the first yes, and reports
-// that it stopped; without a yes it gives what it gives without an interrupt.
-#include "support/interrupt.h"
-
+// The support types: every tree operation asks its interrupt as it goes, stops at the first
+// yes and says so; a result never hands out its missing side.
 #include <gtest/gtest.h>
 
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "eval/tree.h"
 #include "excel/export.h"
 #include "node_builders.h"
+#include "support/interrupt.h"
+#include "support/result.h"
 #include "tree/expand.h"
 #include "tree/explain.h"
 #include "tree/rename.h"
@@ -121,6 +122,17 @@ TEST(Interrupted, ExpansionLeavesTheTreeAsItWas) {
   Node root = plan();
   ASSERT_FALSE(tree::expand_tree_formulas(root, &stop));
   EXPECT_EQ(json_of(root), json_of(plan()));
+}
+
+// Taking the missing side of a result is an engine fault the boundary reports, never a
+// read of the other side's bytes.
+TEST(Result, TakingTheMissingSideIsAnInvariantFailure) {
+  Result<int, std::string> failed = fail(std::string("why"));
+  Result<int, std::string> succeeded = 7;
+  EXPECT_THROW(static_cast<void>(failed.value()), InvariantError);
+  EXPECT_THROW(static_cast<void>(succeeded.error()), InvariantError);
+  EXPECT_EQ(std::move(succeeded).value(), 7);
+  EXPECT_EQ(std::as_const(failed).error(), "why");
 }
 
 }  // namespace

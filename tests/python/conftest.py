@@ -1,7 +1,8 @@
-"""Host node classes for the tree tests, a walk over host trees, the tree functions applied to
-one tree, and the property tests' budget."""
+"""Host node classes, a walk over host trees, the tree functions applied to one tree, the property tests' budget."""
 
 import os
+
+import pytest
 
 import ostrel_formulas
 
@@ -9,6 +10,12 @@ import ostrel_formulas
 def examples(count):
     """`count` examples scaled by OSTREL_EXAMPLES_SCALE (say 0.1 for a quick pass), at least 10."""
     return max(10, round(count * float(os.environ.get("OSTREL_EXAMPLES_SCALE", "1"))))
+
+
+def require(missing):
+    """Skips a test for a missing tool (`missing` says which; None: nothing is); under CI=true it fails instead."""
+    if missing is not None:
+        (pytest.fail if os.environ.get("CI") == "true" else pytest.skip)(missing + " (CI=true requires it)")
 
 
 class N:
@@ -54,6 +61,11 @@ def raising(attribute, error):
         raise error("from " + attribute)
 
     return type(f"Raising_{attribute}", (N,), {attribute: property(getter, lambda self, value: None)})
+
+
+def listed(texts):
+    """A formula or cells as a list: a text alone is a list of one."""
+    return [texts] if isinstance(texts, str) else texts
 
 
 def pre_order(root):

@@ -49,26 +49,23 @@ def test_formula_by_position_by_name_or_as_a_str_subclass_and_lone_surrogates(na
 
 
 # Each message of the shared binding, spread over the functions; "{}" is the function's name.
-@pytest.mark.parametrize(
-    "name, args, kwargs, message",
-    [
-        ("evaluate", (), {}, "{}() missing required argument 'formula' (pos 1)"),
-        ("rename_nodes", (N("a"),), {}, "{}() missing required argument 'new_root' (pos 2)"),
-        ("evaluate_boolean", ("=1", "=2"), {}, "{}() takes exactly 1 positional argument (2 given)"),
-        ("explain_node", (N("a"), "", 1), {}, "{}() takes exactly 2 positional arguments (3 given)"),
-        ("export_tree_to_excel", (N("a"), True, 1), {}, "{}() takes at most 2 positional arguments (3 given)"),
-        ("rename_nodes", (N("a"), N("a"), True, 1), {}, "{}() takes at most 3 positional arguments (4 given)"),
-        ("get_tokens", (), {"text": "=1"}, "{}() got an unexpected keyword argument 'text'"),
-        ("evaluate", ("=1",), {"formula": "=2"}, "argument for {}() given by name ('formula') and position (1)"),
-        ("evaluate_tree", (N("a"), True), {"in_place": True},
-         "argument for {}() given by name ('in_place') and position (2)"),
-        ("evaluate", (None,), {}, "{}() argument 'formula' must be str, not NoneType"),
-        ("get_tokens", (b"=1",), {}, "{}() argument 'formula' must be str, not bytes"),
-        ("explain_node", (N("a"), b"g"), {}, "{}() argument 'node_id' must be str, not bytes"),
-        ("evaluate_tree", (N("a"),), {"in_place": None}, "{}() argument 'in_place' must be bool, not NoneType"),
-        ("export_tree_to_excel", (N("a"), 1), {}, "{}() argument 'in_place' must be bool, not int"),
-    ],
-)
+@pytest.mark.parametrize("name, args, kwargs, message", [
+    ("evaluate", (), {}, "{}() missing required argument 'formula' (pos 1)"),
+    ("rename_nodes", (N("a"),), {}, "{}() missing required argument 'new_root' (pos 2)"),
+    ("evaluate_boolean", ("=1", "=2"), {}, "{}() takes exactly 1 positional argument (2 given)"),
+    ("explain_node", (N("a"), "", 1), {}, "{}() takes exactly 2 positional arguments (3 given)"),
+    ("export_tree_to_excel", (N("a"), True, 1), {}, "{}() takes at most 2 positional arguments (3 given)"),
+    ("rename_nodes", (N("a"), N("a"), True, 1), {}, "{}() takes at most 3 positional arguments (4 given)"),
+    ("get_tokens", (), {"text": "=1"}, "{}() got an unexpected keyword argument 'text'"),
+    ("evaluate", ("=1",), {"formula": "=2"}, "argument for {}() given by name ('formula') and position (1)"),
+    ("evaluate_tree", (N("a"), True), {"in_place": True},
+     "argument for {}() given by name ('in_place') and position (2)"),
+    ("evaluate", (None,), {}, "{}() argument 'formula' must be str, not NoneType"),
+    ("get_tokens", (b"=1",), {}, "{}() argument 'formula' must be str, not bytes"),
+    ("explain_node", (N("a"), b"g"), {}, "{}() argument 'node_id' must be str, not bytes"),
+    ("evaluate_tree", (N("a"),), {"in_place": None}, "{}() argument 'in_place' must be bool, not NoneType"),
+    ("export_tree_to_excel", (N("a"), 1), {}, "{}() argument 'in_place' must be bool, not int"),
+])
 def test_argument_errors(name, args, kwargs, message):
     with pytest.raises(TypeError) as raised:
         getattr(ostrel_formulas, name)(*args, **kwargs)

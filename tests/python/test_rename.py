@@ -23,13 +23,10 @@ def pair(old_names, new_names, formula):
     return old, new
 
 
-@pytest.mark.parametrize(
-    "old_names, new_names, formula, expected",
-    [
-        ([("7", "Cost")], [("7", "Unit cost")], " =@Cost*2 # x", " =@{Unit cost}*2 # x"),
-        ([("1", "A"), ("2", "B")], [("1", "B"), ("2", "A")], ("=@A-@B", "=right"), ["=@B-@A", "=right"]),
-    ],
-)
+@pytest.mark.parametrize("old_names, new_names, formula, expected", [
+    ([("7", "Cost")], [("7", "Unit cost")], " =@Cost*2 # x", " =@{Unit cost}*2 # x"),
+    ([("1", "A"), ("2", "B")], [("1", "B"), ("2", "A")], ("=@A-@B", "=right"), ["=@B-@A", "=right"]),
+])
 def test_formulas_follow_the_edit_and_are_written_as_text(old_names, new_names, formula, expected):
     old, new = pair(old_names, new_names, formula)
     saved = copy.deepcopy(new)

@@ -1,10 +1,14 @@
 """Host node classes, a walk over host trees, the tree functions applied to one tree, the property tests' budget."""
 
 import os
+import re
 
 import pytest
 
 import ostrel_formulas
+
+
+ERRORS = {"ERROR!", "REF!", "MANY!", "VALUE!"}  # the engine's error texts
 
 
 def examples(count):
@@ -66,6 +70,18 @@ def raising(attribute, error):
 def listed(texts):
     """A formula or cells as a list: a text alone is a list of one."""
     return [texts] if isinstance(texts, str) else texts
+
+
+def cut_at_references(formula, pattern_of):
+    """A pattern that the formula matches, each reference token in it read as the pattern `pattern_of` gives its text
+    (None: as written)."""
+    pattern, at = "", 0
+    for text, kind in ostrel_formulas.get_tokens(formula):
+        start = formula.index(text, at)
+        replaced = pattern_of(text) if kind == "nodereference" else None
+        pattern += re.escape(formula[at:start]) + (re.escape(text) if replaced is None else f"({replaced})")
+        at = start + len(text)
+    return pattern + re.escape(formula[at:])
 
 
 def pre_order(root):

@@ -9,7 +9,7 @@ import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from conftest import N, examples, pre_order
+from conftest import N, cut_at_references, examples, pre_order
 from ostrel_formulas import expand_tree_formulas, explain_node, get_tokens
 
 
@@ -96,11 +96,4 @@ def test_bytes_outside_reference_tokens_survive(parts):
     root = N("r", formula, [N("A", "=@X*2"), N("B", "=@A-1"), N("C d", "7"), N("X", "3")])
     result = expand_tree_formulas(root).formula
     # Cut at the original's reference tokens, the pieces between come out in order, the last at the end.
-    pieces, at, copied = [], 0, 0
-    for text, kind in get_tokens(formula):
-        start = formula.index(text, at)
-        at = start + len(text)
-        if kind == "nodereference":
-            pieces.append(re.escape(formula[copied:start]))
-            copied = at
-    assert re.fullmatch(".*?".join(pieces + [re.escape(formula[copied:])]), result, re.DOTALL), (formula, result)
+    assert re.fullmatch(cut_at_references(formula, lambda _: ".*?"), result, re.DOTALL), (formula, result)

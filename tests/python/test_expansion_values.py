@@ -10,7 +10,7 @@ import pytest
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
-from conftest import N, examples, pre_order
+from conftest import ERRORS, N, examples, pre_order
 from ostrel_formulas import evaluate_tree, expand_tree_formulas, explain_node
 
 settings.register_profile("expansion", max_examples=examples(2_000), deadline=None,
@@ -18,7 +18,6 @@ settings.register_profile("expansion", max_examples=examples(2_000), deadline=No
 settings.register_profile("expansion-long", settings.get_profile("expansion"), max_examples=20_000)
 PROFILE = settings.get_profile(os.environ.get("OSTREL_EXPANSION_PROFILE", "expansion"))
 
-ERRORS = {"ERROR!", "REF!", "MANY!", "VALUE!"}
 # Names that several nodes may share ("Unit cost" needs braces); Z is borne by no node.
 SHARED = ["A", "B", "Unit cost"]
 NUMBERS = ["1,5", "2.25", "3", "10%", "1.234,5", "0", "7"]

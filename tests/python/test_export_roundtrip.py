@@ -11,14 +11,13 @@ from pathlib import Path
 import pytest
 
 import export_plans
-from conftest import N, listed, pre_order, require
+from conftest import ERRORS, N, listed, pre_order, require
 from ostrel_formulas import evaluate_tree, export_tree_to_excel
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
 import spreadsheet_recalc  # noqa: E402
 
 PLANS, SEED, COLUMNS = 240, 21, "BCDE"  # one column per dimension; column A holds the node's name
-ENGINE_ERRORS = {"ERROR!", "REF!", "MANY!", "VALUE!"}
 # A computation's errors (Err:502 is #NUM!); any other "Err:" or #NAME? is an export failure.
 SHEET_ERRORS = {"#N/A", "#REF!", "#VALUE!", "#DIV/0!", "#NUM!", "Err:502"}
 DOCS = Path(__file__).resolve().parents[2] / "docs" / "api.md"
@@ -73,7 +72,7 @@ def agree(engine, sheet):
     def kind(value):
         if value is None or value == "":
             return "empty"
-        if value in ENGINE_ERRORS or value in SHEET_ERRORS:
+        if value in ERRORS or value in SHEET_ERRORS:
             return "error"
         try:
             return float(value) is not None and "number"
@@ -123,7 +122,7 @@ def test_the_plans_use_every_construct(workbook):
     for construct in ["children", "right", "total(", "ratio(", "coalesce(", "when(", "if(", "iferror(", "[1]", "[2]",
                       " and ", " or ", "not ", " =", "empty"]:
         assert construct in formulas, construct
-    assert ENGINE_ERRORS - {"ERROR!"} <= {cell[4] for cell in plan_cells}
+    assert ERRORS - {"ERROR!"} <= {cell[4] for cell in plan_cells}
 
 
 @pytest.mark.parametrize("index", range(len(divergence_examples())), ids=[e[0] for e in divergence_examples()])

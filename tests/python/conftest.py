@@ -26,13 +26,9 @@ class N:
     """A host node with every protocol attribute."""
 
     def __init__(self, name, formula="", children=None, *, id="", is_hidden=False, cells=None):
-        self.id = id
-        self.name = name
-        self.formula = formula
-        self.value = None
-        self.is_hidden = is_hidden
+        self.id, self.name, self.formula, self.value, self.is_hidden = id, name, formula, None, is_hidden
         self.cells = cells
-        self.children = children if children is not None else []
+        self.children = children if children is not None else []  # last: a refusing() node is built from here on
 
     def __repr__(self):
         return f"N({self.name!r}, {self.formula!r})"

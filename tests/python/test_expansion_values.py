@@ -99,7 +99,7 @@ def trees(draw):
             if kind == 0:
                 return pick(draw, NUMBERS + [""])
             if kind <= 3:  # the plain shapes: one reference, alone or in a call
-                call = pick(draw, ["{}", "sum({})", "iferror({}; 1)", "count({}; 2)", "{} * 2"])
+                call = pick(draw, ["{}", "sum({})", "iferror({}; 1)", "count({}; 2)", "{} * 2 - 1", "2 / {}"])
                 return "=" + call.format(pick(draw, pick(draw, [singles, lists])))
             text = "=" + expression(draw, atoms, lists, 2)
             return {4: " " + text, 5: text + " +"}.get(kind, text)

@@ -80,6 +80,11 @@ def cut_at_references(formula, pattern_of):
     return pattern + re.escape(formula[at:])
 
 
+def reference_chain(length):
+    """A root that reads n0, each n<i> reading n<i+1> plus 1, the last one 1."""
+    return N("root", "=@n0", [N(f"n{i}", f"=@n{i + 1}+1" if i + 1 < length else "1") for i in range(length)], id="r")
+
+
 def pre_order(root):
     """The nodes of a host tree, root first, children in order."""
     stack = [root]

@@ -10,7 +10,7 @@ import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from conftest import WRITERS, Boom, N, NoCopy, examples, pre_order, raising, refusing, tree_calls
+from conftest import WRITERS, Boom, N, NoCopy, examples, pre_order, raising, reference_chain, refusing, tree_calls
 from ostrel_formulas import evaluate_tree, expand_tree_formulas
 
 
@@ -189,7 +189,7 @@ def run_threads(work, count):
 
 
 def test_long_reference_chain_in_a_thread():
-    root = N("root", "=@n0", [N(f"n{i}", f"=@n{i + 1}+1") for i in range(99_999)] + [N("n99999", "1")])
+    root = reference_chain(100_000)
     run_threads(lambda _: evaluate_tree(root, in_place=True), 1)
     assert root.value == "100000"
 

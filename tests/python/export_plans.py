@@ -5,6 +5,7 @@ fail on purpose; each divergence that docs/api.md lists is avoided by name where
 from __future__ import annotations
 
 import itertools
+import math
 import random
 from dataclasses import dataclass, field, replace
 
@@ -237,12 +238,9 @@ class PlanMaker:
             return Expr(f"{name}()", error=name not in ("sum", "mult", "count"))
         texts, members = [], []
         for _ in range(self.rng.randint(1, 3)):
-            for _ in range(TRIES):
-                text, found = self.aggregation_argument(scope, depth)
-                if name != "count" or not any(m.error for m in found):  # `count` skips error cells
-                    break
-            else:
-                text, found = "1", [Expr("1")]
+            tries = (self.aggregation_argument(scope, depth) for _ in range(TRIES))  # `count` skips error cells
+            text, found = next((t for t in tries if name != "count" or not any(m.error for m in t[1])),
+                               ("1", [Expr("1")]))
             texts.append(text)
             members += found
         if name in ("max", "min") and all(m.empty for m in members):  # `max` and `min` of empty cells
@@ -251,22 +249,15 @@ class PlanMaker:
         numbers = sum(not m.empty for m in members)  # at least this many
         error = any(m.error for m in members) or numbers < {"stdev": 2, "sum": 0, "mult": 0, "count": 0}.get(name, 1)
         sizes = [m.size for m in members]
-        size = sum(sizes) if name == "sum" else max(sizes, default=1.0)
-        if name == "mult":
-            size = 1.0
-            for s in sizes:
-                size *= max(s, 1.0)
+        size = {"sum": sum(sizes), "mult": math.prod(max(s, 1.0) for s in sizes)}.get(name, max(sizes, default=1.0))
         exact = all(m.exact for m in members) and name not in ("avg", "stdev")
         return self.bounded(Expr(f"{name}({'; '.join(texts)})", False, error, size, exact))
 
     def make_coalesce(self, scope, depth):
         texts, operands, lists = ["empty"] if self.rng.random() < 0.2 else [], [], self.lists(scope)  # skipped
         for _ in range(self.rng.randint(1, 3)):
-            if lists and self.rng.random() < 0.3:
-                text, members = self.rng.choice(lists)
-            else:
-                e = self.value(scope, depth)
-                text, members = e.text, [e]
+            use_list = lists and self.rng.random() < 0.3
+            text, members = self.rng.choice(lists) if use_list else ((e := self.value(scope, depth)).text, [e])
             texts.append(text)
             operands += members
         if not operands or operands[-1].empty and not operands[-1].cell:

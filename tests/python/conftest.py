@@ -1,9 +1,14 @@
-"""Host node classes for the tree tests, a walk over host trees, the tree functions applied to
-one tree, and the property tests' budget."""
+"""Host node classes, a walk over host trees, the tree functions applied to one tree, the property tests' budget."""
 
 import os
+import re
+
+import pytest
 
 import ostrel_formulas
+
+
+ERRORS = {"ERROR!", "REF!", "MANY!", "VALUE!"}  # the engine's error texts
 
 
 def examples(count):
@@ -11,17 +16,19 @@ def examples(count):
     return max(10, round(count * float(os.environ.get("OSTREL_EXAMPLES_SCALE", "1"))))
 
 
+def require(missing):
+    """Skips a test for a missing tool (`missing` says which; None: nothing is); under CI=true it fails instead."""
+    if missing is not None:
+        (pytest.fail if os.environ.get("CI") == "true" else pytest.skip)(missing + " (CI=true requires it)")
+
+
 class N:
     """A host node with every protocol attribute."""
 
     def __init__(self, name, formula="", children=None, *, id="", is_hidden=False, cells=None):
-        self.id = id
-        self.name = name
-        self.formula = formula
-        self.value = None
-        self.is_hidden = is_hidden
+        self.id, self.name, self.formula, self.value, self.is_hidden = id, name, formula, None, is_hidden
         self.cells = cells
-        self.children = children if children is not None else []
+        self.children = children if children is not None else []  # last: a refusing() node is built from here on
 
     def __repr__(self):
         return f"N({self.name!r}, {self.formula!r})"
@@ -54,6 +61,28 @@ def raising(attribute, error):
         raise error("from " + attribute)
 
     return type(f"Raising_{attribute}", (N,), {attribute: property(getter, lambda self, value: None)})
+
+
+def listed(texts):
+    """A formula or cells as a list: a text alone is a list of one."""
+    return [texts] if isinstance(texts, str) else texts
+
+
+def cut_at_references(formula, pattern_of):
+    """A pattern that the formula matches, each reference token in it read as the pattern `pattern_of` gives its text
+    (None: as written)."""
+    pattern, at = "", 0
+    for text, kind in ostrel_formulas.get_tokens(formula):
+        start = formula.index(text, at)
+        replaced = pattern_of(text) if kind == "nodereference" else None
+        pattern += re.escape(formula[at:start]) + (re.escape(text) if replaced is None else f"({replaced})")
+        at = start + len(text)
+    return pattern + re.escape(formula[at:])
+
+
+def reference_chain(length):
+    """A root that reads n0, each n<i> reading n<i+1> plus 1, the last one 1."""
+    return N("root", "=@n0", [N(f"n{i}", f"=@n{i + 1}+1" if i + 1 < length else "1") for i in range(length)], id="r")
 
 
 def pre_order(root):

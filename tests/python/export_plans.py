@@ -1,10 +1,11 @@
-"""Random acyclic plans for the spreadsheet round trip: trees whose every cell a spreadsheet
-must compute as evaluate_tree does. Every function, aggregation, conditional, modifier and
-reference kind appears, with references that fail on purpose; each divergence that
-docs/api.md lists is avoided by name where it could arise (comments below)."""
+"""Random acyclic plans for the spreadsheet round trip: trees whose every cell a spreadsheet must compute as
+evaluate_tree does, over every function, aggregation, conditional, modifier and reference kind, with references that
+fail on purpose; each divergence that docs/api.md lists is avoided by name where it could arise (comments below)."""
 
 from __future__ import annotations
 
+import itertools
+import math
 import random
 from dataclasses import dataclass, field, replace
 
@@ -14,8 +15,7 @@ from conftest import N, pre_order
 INPUT_TEXTS = ["0", "1", "2", "3", "7", "12", "25", "100", "250", "-3", "-12", "1,5", "2.5", "12,5", "0,25",
                "1.234,5", "1,234.5", " 40 ", "-0,75", "15%"]
 LITERALS = ["0", "1", "2", "3", "5", "10", "0,5", "1,5", "2.5", "100", "20%"]
-BIG = 1e12  # magnitudes above this are replaced by literals (overflow)
-TRIES = 8
+BIG, TRIES = 1e12, 8  # magnitudes above BIG are replaced by literals (overflow)
 
 
 @dataclass
@@ -34,21 +34,15 @@ def either(*parts):
                 all(p.exact for p in parts), all(p.cell for p in parts), all(p.input for p in parts))
 
 
-def is_call(text):
-    """A keyword and its parenthesised arguments, nothing else ("root(abs(@a); 2)")."""
-    start, depth = text.find("("), 0
-    if start <= 0 or not text[:start].isalpha() or not text.endswith(")"):
-        return False
-    for i, c in enumerate(text[start:], start):
-        depth += {"(": 1, ")": -1}.get(c, 0)
-        if depth == 0:
-            return i == len(text) - 1
-    return False
-
-
 def operand(e):
-    """The text as one operand: a call as it stands (whatever its export becomes), operators in parentheses."""
-    return e.text if is_call(e.text) or " " not in e.text and e.text[:1] not in "+-" else f"({e.text})"
+    """The text as one operand: a call ("root(abs(@a); 2)") as it stands, whatever its export becomes, operators in
+    parentheses."""
+    start = e.text.find("(")
+    if start > 0 and e.text[:start].isalpha() and e.text.endswith(")"):
+        depths = itertools.accumulate({"(": 1, ")": -1}.get(c, 0) for c in e.text[start:])
+        if next(i for i, depth in enumerate(depths) if depth == 0) == len(e.text) - start - 1:
+            return e.text
+    return e.text if " " not in e.text and e.text[:1] not in "+-" else f"({e.text})"
 
 
 def number_of(text):
@@ -76,11 +70,7 @@ class Scope:
 
 class PlanMaker:
     def __init__(self, rng: random.Random, dimensions: int):
-        self.rng, self.dimensions = rng, dimensions
-        self.made: list[Made] = []
-        self.shared: list[list[Made]] = []  # the nodes of each shared name
-
-    # ---- inputs and references ----------------------------------------------------------------
+        self.rng, self.dimensions, self.made, self.shared = rng, dimensions, [], []  # shared: the nodes of each name
 
     def input_text(self):
         return "" if self.rng.random() < 0.15 else self.rng.choice(INPUT_TEXTS)
@@ -93,8 +83,8 @@ class PlanMaker:
         node.single_address = isinstance(node.formula, str) and texts[0] != "" and self.rng.random() < 0.5
         # Empty where a text is blank, and beyond the end of a shorter list.
         empty = "" in texts or isinstance(node.formula, list) and len(texts) < self.dimensions
-        exact = not any("%" in t for t in texts)
-        self.made.append(Made(node, Expr("" if hidden else f"@{node.name}", empty, False, 1250.0, exact, True, True)))
+        self.made.append(Made(node, Expr("" if hidden else f"@{node.name}", empty, False, 1250.0,
+                                         not any("%" in t for t in texts), True, True)))
         return self.made[-1]
 
     def add_shared(self):
@@ -137,15 +127,13 @@ class PlanMaker:
         found += [("children", scope.children)] if scope.children else []
         return found + ([("right", scope.right)] if scope.right is not None else [])
 
-    # ---- values ---------------------------------------------------------------------------
-
     def value(self, scope, depth):
         if depth <= 0 or self.rng.random() < 0.25:
             if self.rng.random() < 0.04:
                 return self.failing_reference(scope)
             return self.reference(scope) if self.rng.random() < 0.75 else literal(self.rng)
         kind = self.rng.choice(["arith", "arith", "sign", "paren", "function", "function", "aggregate", "aggregate",
-                           "coalesce", "if", "when", "modifier"])
+                                "coalesce", "if", "when", "modifier"])
         return getattr(self, "make_" + kind)(scope, depth - 1)
 
     def filled(self, scope, depth):
@@ -154,11 +142,8 @@ class PlanMaker:
 
     def exact(self, scope, depth):
         """Never empty, and computed alike by both (nearly equal numbers)."""
-        for _ in range(TRIES):
-            e = self.filled(scope, depth)
-            if e.exact and e.size <= 1e6:
-                return e
-        return literal(self.rng, exact=True)
+        tries = (self.filled(scope, depth) for _ in range(TRIES))
+        return next((e for e in tries if e.exact and e.size <= 1e6), None) or literal(self.rng, exact=True)
 
     def bounded(self, e, limit=BIG):
         return e if e.size <= limit else literal(self.rng)  # overflow
@@ -200,7 +185,7 @@ class PlanMaker:
 
     def make_function(self, scope, depth):
         name = self.rng.choice(["abs", "round", "round2", "ceil", "floor", "pow", "root", "log", "log2", "mod", "sign",
-                           "iferror"])
+                                "iferror"])
         if name in ("abs", "pow", "iferror"):
             a = self.value(scope, depth)
             if name == "abs":
@@ -215,9 +200,9 @@ class PlanMaker:
         if name == "round2":
             # rounding ties: only an input's value, of at most two decimals, is rounded to a
             # decimal place; other digits are whole numbers, or computed ones of few digits
-            digits = [Expr(d) for d in ["0", "-1", "-2"]]
-            if a.input:
-                digits += [Expr(d) for d in ["1", "2", "0,6", "1,6"]] + [e for e in [self.exact(scope, 0)] if e.size <= 3]
+            digits = [Expr(d) for d in ["0", "-1", "-2"] + (["1", "2", "0,6", "1,6"] if a.input else [])]
+            if a.input and (e := self.exact(scope, 0)).size <= 3:
+                digits.append(e)
             d = self.rng.choice(digits)
             # a power of ten other than 1 is inexact: the result may differ in its last bits
             return Expr(f"round({a.text}; {d.text})", False, a.error or d.error, a.size + 100, d.text == "0")
@@ -225,11 +210,9 @@ class PlanMaker:
             return Expr(f"{name}({a.text})", False, a.error, a.size + 1)
         if name == "root":
             return Expr(f"root(abs({a.text}); {self.rng.choice(['2', '3'])})", False, a.error, a.size ** 0.5 + 1, False)
-        if name == "log":
-            return Expr(f"log({a.text})", False, True, 10.0, False)
-        if name == "log2":
-            base = self.rng.choice(["2", "10", "0,5", self.exact(scope, depth).text])
-            return Expr(f"log({a.text}; {base})", False, True, 1e3, False)
+        if name in ("log", "log2"):
+            base = "" if name == "log" else "; " + self.rng.choice(["2", "10", "0,5", self.exact(scope, depth).text])
+            return Expr(f"log({a.text}{base})", False, True, 10.0 if name == "log" else 1e3, False)
         b = self.exact(scope, depth)
         divisor = self.rng.choice(["3", "4,5", f"abs({b.text}) + 1"])
         return Expr(f"mod(abs({a.text}); {divisor})", False, a.error or "+" in divisor and b.error, a.size)
@@ -255,12 +238,9 @@ class PlanMaker:
             return Expr(f"{name}()", error=name not in ("sum", "mult", "count"))
         texts, members = [], []
         for _ in range(self.rng.randint(1, 3)):
-            for _ in range(TRIES):
-                text, found = self.aggregation_argument(scope, depth)
-                if name != "count" or not any(m.error for m in found):  # `count` skips error cells
-                    break
-            else:
-                text, found = "1", [Expr("1")]
+            tries = (self.aggregation_argument(scope, depth) for _ in range(TRIES))  # `count` skips error cells
+            text, found = next((t for t in tries if name != "count" or not any(m.error for m in t[1])),
+                               ("1", [Expr("1")]))
             texts.append(text)
             members += found
         if name in ("max", "min") and all(m.empty for m in members):  # `max` and `min` of empty cells
@@ -268,32 +248,21 @@ class PlanMaker:
             members.append(Expr("", size=100.0))
         numbers = sum(not m.empty for m in members)  # at least this many
         error = any(m.error for m in members) or numbers < {"stdev": 2, "sum": 0, "mult": 0, "count": 0}.get(name, 1)
-        size = max((m.size for m in members), default=1.0)
-        if name == "sum":
-            size = sum(m.size for m in members)
-        elif name == "mult":
-            size = 1.0
-            for m in members:
-                size *= max(m.size, 1.0)
+        sizes = [m.size for m in members]
+        size = {"sum": sum(sizes), "mult": math.prod(max(s, 1.0) for s in sizes)}.get(name, max(sizes, default=1.0))
         exact = all(m.exact for m in members) and name not in ("avg", "stdev")
         return self.bounded(Expr(f"{name}({'; '.join(texts)})", False, error, size, exact))
 
     def make_coalesce(self, scope, depth):
-        rng, texts, operands = self.rng, [], []
-        if rng.random() < 0.2:
-            texts.append("empty")  # the empty text, skipped: another operand follows
-        for _ in range(rng.randint(1, 3)):
-            lists = self.lists(scope)
-            if lists and rng.random() < 0.3:
-                text, members = rng.choice(lists)
-            else:
-                e = self.value(scope, depth)
-                text, members = e.text, [e]
+        texts, operands, lists = ["empty"] if self.rng.random() < 0.2 else [], [], self.lists(scope)  # skipped
+        for _ in range(self.rng.randint(1, 3)):
+            use_list = lists and self.rng.random() < 0.3
+            text, members = self.rng.choice(lists) if use_list else ((e := self.value(scope, depth)).text, [e])
             texts.append(text)
             operands += members
         if not operands or operands[-1].empty and not operands[-1].cell:
             # a list that selects nothing leaves the empty text of coalesce(): a value ends it
-            e = literal(rng)
+            e = literal(self.rng)
             texts.append(e.text)
             operands.append(e)
         empty = all(o.empty for o in operands)
@@ -316,32 +285,24 @@ class PlanMaker:
         if kind == "nested":
             return f"({text})", error
         parts = [f"({text})"]
-        for _ in range(self.rng.randint(1, 2)):
-            for _ in range(TRIES):  # short-circuit conditions: later operands never fail
-                text, failing = self.condition(scope, depth - 1)
-                if not failing:
-                    break
-            else:
-                text = "1 > 0"
-            parts.append(f"({text})")
+        for _ in range(self.rng.randint(1, 2)):  # short-circuit conditions: later operands never fail
+            tries = (self.condition(scope, depth - 1) for _ in range(TRIES))
+            parts.append(f"({next((text for text, failing in tries if not failing), '1 > 0')})")
         return f" {kind} ".join(parts), error
 
-    def make_if(self, scope, depth):
-        condition, error = self.condition(scope, depth)
-        a, b = self.value(scope, depth), self.value(scope, depth)
-        result = either(a, b)
-        return replace(result, text=f"if({condition}; {a.text}; {b.text})", error=error or result.error)
-
-    def make_when(self, scope, depth):
+    def make_if(self, scope, depth, word="if"):
         clauses, values, error = [], [], False
-        for _ in range(self.rng.randint(1, 3)):
+        for _ in range(self.rng.randint(1, 3) if word == "when" else 1):
             condition, failing = self.condition(scope, depth)
             values.append(self.value(scope, depth))
             clauses.append(f"{condition}; {values[-1].text}")
             error = error or failing
         values.append(self.value(scope, depth))
         result = either(*values)
-        return replace(result, text=f"when({'; '.join(clauses)}; {values[-1].text})", error=error or result.error)
+        return replace(result, text=f"{word}({'; '.join(clauses)}; {values[-1].text})", error=error or result.error)
+
+    def make_when(self, scope, depth):
+        return self.make_if(scope, depth, "when")
 
     def make_modifier(self, scope, depth):
         targets = [(m.value.text, [m.value]) for m in self.visible()]
@@ -358,32 +319,27 @@ class PlanMaker:
         # nearly equal numbers: a ratio divides by a first dimension that may be nearly 0
         return Expr(f"ratio({text})", False, True, 1e4, False) if members[0].exact else literal(self.rng)
 
-    # ---- formula nodes ----------------------------------------------------------------------
-
     def formula_text(self, scope, depth=3):
         """A formula whose value is never empty; a blank before "=" is still a formula."""
         e = self.filled(scope, depth)
         return (" =" if self.rng.random() < 0.1 else "=") + e.text, e
 
-    def adopt(self):
-        """Some nodes not yet in the tree, to become the next node's children."""
-        free = [m for m in self.made if not m.attached]
-        if self.rng.random() >= 0.4 or not free:
-            return []
-        children = self.rng.sample(free, min(len(free), self.rng.randint(1, 3)))
-        for child in children:
-            child.attached = True
-        return children
+    def free(self):
+        return [m for m in self.made if not m.attached]
 
     def add_formula(self):
-        rng, children = self.rng, self.adopt()
+        free, children = self.free(), []  # some nodes not yet in the tree become its children
+        if self.rng.random() < 0.4 and free:
+            children = self.rng.sample(free, min(len(free), self.rng.randint(1, 3)))
+        for child in children:
+            child.attached = True
         scope = Scope(children=[replace(c.value, text="") for c in children])
-        if rng.random() < 0.5:
+        if self.rng.random() < 0.5:
             formula, value = self.formula_text(scope)
         else:
             # One text per dimension, made from the last: right reads only later ones. The
             # list may end before the last dimension, whose value is then empty.
-            length = self.dimensions - (1 if self.dimensions > 1 and rng.random() < 0.2 else 0)
+            length = self.dimensions - (1 if self.dimensions > 1 and self.rng.random() < 0.2 else 0)
             formula, later = [], []
             for _ in range(length):
                 scope.right = list(later)
@@ -396,9 +352,7 @@ class PlanMaker:
 
     def root(self):
         """The root over every unattached node; no cell reads it, so it may be the empty text."""
-        free = [m for m in self.made if not m.attached]
-        scope = Scope(children=[replace(m.value, text="") for m in free])
-        special = self.rng.random()
+        scope, special = Scope(children=[replace(m.value, text="") for m in self.free()]), self.rng.random()
         if special < 0.1:
             formula = "=empty"
         elif special < 0.25:
@@ -407,7 +361,7 @@ class PlanMaker:
             formula = f"=when({self.condition(scope, 2)[0]}; {self.filled(scope, 2).text})"
         else:
             formula = self.formula_text(scope)[0]
-        return N("plan", formula, [m.node for m in free])
+        return N("plan", formula, [m.node for m in self.free()])
 
 
 def random_plan(rng: random.Random) -> N:

@@ -1,15 +1,16 @@
-"""evaluate_tree, and the node protocol that every tree function shares: attributes read,
-fields written back under the in-place rule, host faults, depth and threads."""
+"""evaluate_tree, and the node protocol every tree function shares: attributes read, fields written back under the
+in-place rule, host faults, depth and threads."""
 
 import copy
 import sys
-import threading
+from concurrent.futures import ThreadPoolExecutor
+from types import SimpleNamespace as Minimal
 
 import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from conftest import WRITERS, Boom, N, NoCopy, examples, pre_order, raising, refusing, tree_calls
+from conftest import WRITERS, Boom, N, NoCopy, examples, pre_order, raising, reference_chain, refusing, tree_calls
 from ostrel_formulas import evaluate_tree, expand_tree_formulas
 
 
@@ -27,36 +28,25 @@ def test_values_are_written_as_text_onto_a_copy_or_in_place():
     assert root.value == ["1", "4", ""] and root.children[0].value == ["1", "2", "3"]
 
 
-@pytest.mark.parametrize(
-    "children, expected",
-    [
-        # A single formula still being evaluated in one dimension while references finish its
-        # other dimensions, some twice: its parsed form must outlive them all.
-        ([N("N", "=@A + 10"), N("A", ["1", "=@C", "2", "1"]), N("C", ["0", "=right[2] + right[1] + @E", "=@N", "=@N"]),
-          N("E", ["0", "=right[2] + @F", "0", "=@N"]), N("B", "5"), N("F", "=@B + 99")], ["11", "148", "12", "11"]),
-        ([N("N", "=iferror(@X; 0) + 1"), N("X", ["0", "=right[1] + iferror(@N; 0) + @Z", "=@N"]),
-          N("Z", ["0", "=right[1]", "=@N"])], ["1", "4", "2"]),
-    ],
-)
+@pytest.mark.parametrize("children, expected", [
+    # A single formula still being evaluated in one dimension while references finish its
+    # other dimensions, some twice: its parsed form must outlive them all.
+    ([N("N", "=@A + 10"), N("A", ["1", "=@C", "2", "1"]), N("C", ["0", "=right[2] + right[1] + @E", "=@N", "=@N"]),
+      N("E", ["0", "=right[2] + @F", "0", "=@N"]), N("B", "5"), N("F", "=@B + 99")], ["11", "148", "12", "11"]),
+    ([N("N", "=iferror(@X; 0) + 1"), N("X", ["0", "=right[1] + iferror(@N; 0) + @Z", "=@N"]),
+      N("Z", ["0", "=right[1]", "=@N"])], ["1", "4", "2"]),
+])
 def test_tangled_dimensions_keep_their_values(children, expected):
     for _ in range(20):  # a freed parse reused by another gave wrong values only now and then
         assert evaluate_tree(N("R", "0", copy.deepcopy(children))).children[0].value == expected
 
 
-class Minimal:
-    def __init__(self, **attributes):
-        self.__dict__.update(attributes)
-
-
-@pytest.mark.parametrize(
-    "attributes, expected",
-    [
-        ({"formula": "=@a"}, "7"),
-        ({"formula": ("=@a", "2")}, ["7", "2"]),
-        ({"formula": []}, [""]),  # the tree's one dimension
-        ({"formula": "=1", "id": 42, "cells": ["A1", 3]}, "1"),
-    ],
-)
+@pytest.mark.parametrize("attributes, expected", [
+    ({"formula": "=@a"}, "7"),
+    ({"formula": ("=@a", "2")}, ["7", "2"]),
+    ({"formula": []}, [""]),  # the tree's one dimension
+    ({"formula": "=1", "id": 42, "cells": ["A1", 3]}, "1"),
+])
 def test_protocol_reads_attributes_with_defaults(attributes, expected):
     node = Minimal(name="n", children=[], **attributes)  # its sibling's hidden flag is not a bool: visible
     root = N("r", "", [node, Minimal(name="a", formula="7", children=[], is_hidden=1)])
@@ -70,22 +60,19 @@ FORMULA_TYPE = "Attribute 'formula' must be a string or list of strings"
 NAME_TYPE = "Attribute 'name' must be a string"
 
 
-@pytest.mark.parametrize(
-    "attributes, error, message",
-    [
-        ({"formula": "", "children": []}, AttributeError, None),
-        ({"name": 3, "formula": "", "children": []}, TypeError, NAME_TYPE),
-        ({"name": None, "formula": "", "children": []}, TypeError, NAME_TYPE),
-        ({"name": "\ud800", "formula": "", "children": []}, UnicodeEncodeError, None),
-        ({"name": "a", "formula": ["1", "\udfff"], "children": []}, UnicodeEncodeError, None),
-        ({"name": "a", "children": []}, AttributeError, None),
-        ({"name": "a", "formula": 5, "children": []}, TypeError, FORMULA_TYPE),
-        ({"name": "a", "formula": ["1", 2], "children": []}, TypeError, FORMULA_TYPE),
-        ({"name": "a", "formula": {"x": "1"}, "children": []}, TypeError, FORMULA_TYPE),
-        ({"name": "a", "formula": ""}, TypeError, MISSING.format("children")),
-        ({"name": "a", "formula": "", "children": ()}, TypeError, "Attribute 'children' must be a list"),
-    ],
-)
+@pytest.mark.parametrize("attributes, error, message", [
+    ({"formula": "", "children": []}, AttributeError, None),
+    ({"name": 3, "formula": "", "children": []}, TypeError, NAME_TYPE),
+    ({"name": None, "formula": "", "children": []}, TypeError, NAME_TYPE),
+    ({"name": "\ud800", "formula": "", "children": []}, UnicodeEncodeError, None),
+    ({"name": "a", "formula": ["1", "\udfff"], "children": []}, UnicodeEncodeError, None),
+    ({"name": "a", "children": []}, AttributeError, None),
+    ({"name": "a", "formula": 5, "children": []}, TypeError, FORMULA_TYPE),
+    ({"name": "a", "formula": ["1", 2], "children": []}, TypeError, FORMULA_TYPE),
+    ({"name": "a", "formula": {"x": "1"}, "children": []}, TypeError, FORMULA_TYPE),
+    ({"name": "a", "formula": ""}, TypeError, MISSING.format("children")),
+    ({"name": "a", "formula": "", "children": ()}, TypeError, "Attribute 'children' must be a list"),
+])
 def test_protocol_errors(attributes, error, message):
     with pytest.raises(error) as raised:
         evaluate_tree(Minimal(**attributes))
@@ -93,25 +80,18 @@ def test_protocol_errors(attributes, error, message):
         assert str(raised.value) == message
 
 
-def notes(error):
-    return getattr(error, "__notes__", [])
-
-
 @pytest.mark.parametrize("function", tree_calls())
-@pytest.mark.parametrize(
-    "bad, error, note",
-    [
-        (Minimal(name="x", formula=5, children=[]), TypeError, "while reading the node {path}, named 'x'"),
-        (Minimal(name=7, formula="", children=[]), TypeError, "while reading the node {path}"),
-        (raising("cells", KeyboardInterrupt)("x", ""), KeyboardInterrupt, "while reading the node {path}, named 'x'"),
-    ],
-)
+@pytest.mark.parametrize("bad, error, note", [
+    (Minimal(name="x", formula=5, children=[]), TypeError, "while reading the node {path}, named 'x'"),
+    (Minimal(name=7, formula="", children=[]), TypeError, "while reading the node {path}"),
+    (raising("cells", KeyboardInterrupt)("x", ""), KeyboardInterrupt, "while reading the node {path}, named 'x'"),
+])
 def test_errors_name_the_node_they_concern(function, bad, error, note):
     root = N("r", "", [N("a", ""), N("b", "", [N("c", ""), bad])])
     with pytest.raises(error) as raised:
         tree_calls()[function](root)
     root_name = {"rename_nodes (old tree)": "old_root", "rename_nodes (new tree)": "new_root"}.get(function, "root")
-    assert notes(raised.value) == [note.format(path=root_name + ".children[1].children[1]")]
+    assert getattr(raised.value, "__notes__", []) == [note.format(path=root_name + ".children[1].children[1]")]
 
 
 def test_attributes_are_read_in_protocol_order_once_each():
@@ -160,8 +140,8 @@ def test_a_failing_write_keeps_earlier_updates_in_place_and_none_on_a_copy(field
     with pytest.raises(Boom) as raised:
         WRITERS[field](root, True)
     assert fields(root) == [written, written, *before[2:]]
-    path = "new_root" if field == "formula" else "root"
-    assert notes(raised.value) == [f"while writing '{field}' to the node {path}.children[1], named 'b'"]
+    path = ("new_root" if field == "formula" else "root") + ".children[1]"
+    assert getattr(raised.value, "__notes__", []) == [f"while writing '{field}' to the node {path}, named 'b'"]
     root = tree()
     with pytest.raises(Boom):
         WRITERS[field](root, False)
@@ -180,53 +160,37 @@ def test_a_failing_copy_raises_and_in_place_still_works(field, written):
 
 
 def chain(depth, formula, **fields):
-    """A root over `depth` nodes each the only child of the one before."""
+    """A root over `depth` nodes each the only child of the one before (the last: its own child for depth -1)."""
     root = at = N("n0", formula, **fields)
     for i in range(depth):
         at.children.append(N(f"n{i + 1}", formula, **fields))
         at = at.children[0]
-    return root
-
-
-def too_deep():
-    root = chain(sys.getrecursionlimit() + 10, "=1", cells="A1")
-    root.formula = "=@n1"
-    return root
-
-
-def self_containing():
-    root = N("n0", "=@n1", cells="A1")
-    root.children.append(root)
+    at.children += [root] if depth < 0 else []
     return root
 
 
 @pytest.mark.parametrize("function", tree_calls())
-@pytest.mark.parametrize("tree", [too_deep, self_containing])
-def test_trees_too_deep_or_containing_themselves_raise_recursion_error(function, tree):
-    root = tree()
+@pytest.mark.parametrize("depth", [sys.getrecursionlimit() + 10, -1], ids=["too deep", "containing itself"])
+def test_trees_too_deep_or_containing_themselves_raise_recursion_error(function, depth):
+    root = chain(depth, "=@n1", cells="A1")
     with pytest.raises(RecursionError):
         tree_calls()[function](root)
     assert (root.value, root.formula, root.cells) == (None, "=@n1", "A1")
 
 
 def test_deep_tree_within_the_limit():
-    depth = sys.getrecursionlimit() - 50
-    root = chain(depth, "=sum(children) + 1")
-    evaluate_tree(root, in_place=True)
-    assert root.value == str(depth + 1)
+    root = chain(depth := sys.getrecursionlimit() - 50, "=sum(children) + 1")
+    assert evaluate_tree(root, in_place=True).value == str(depth + 1)
 
 
 def run_threads(work, count):
-    threads = [threading.Thread(target=work, args=(i,)) for i in range(count)]
-    for thread in threads:
-        thread.start()
-    for thread in threads:
-        thread.join()
+    with ThreadPoolExecutor(count) as pool:
+        list(pool.map(work, range(count)))
 
 
 def test_long_reference_chain_in_a_thread():
-    root = N("root", "=@n0", [N(f"n{i}", f"=@n{i + 1}+1") for i in range(99_999)] + [N("n99999", "1")])
-    run_threads(lambda _: evaluate_tree(root, in_place=True), 1)  # a failure leaves the value unwritten
+    root = reference_chain(100_000)
+    run_threads(lambda _: evaluate_tree(root, in_place=True), 1)
     assert root.value == "100000"
 
 
@@ -246,43 +210,32 @@ def test_threads_give_the_same_values_as_sequential_calls():
     assert results == expected
 
 
-# Trees without cycles or duplicate names: node i reads only nodes numbered below i.
+# Trees without cycles or duplicate names: node i reads only nodes numbered below it, its children number above it.
 @st.composite
 def acyclic_trees(draw):
-    count = draw(st.integers(1, 9))
-    parents = [None] + [draw(st.integers(0, i - 1)) for i in range(1, count)]
-    children = [[j for j in range(count) if parents[j] == i] for i in range(count)]
-    dims = draw(st.integers(1, 3))
-
-    def term(i, right):
-        lower = st.sampled_from([f"@n{j}" for j in range(i)] or ["1"])
-        options = [st.sampled_from(["1", "2", "0,5"]), lower, lower.map("total({})".format),
-                   lower.map(lambda r: f"if({r} > 1; 3; {r})")]
-        options += [st.just("sum(children)")] if children[i] and all(c < i for c in children[i]) else []
-        return draw(st.one_of(options + ([st.just("sum(right)")] if right else [])))
+    count, dims = draw(st.integers(1, 9)), draw(st.integers(1, 3))
 
     def formula(i, right):
-        return "=" + " + ".join(term(i, right) for _ in range(draw(st.integers(1, 3))))
+        lower = st.sampled_from([f"@n{j}" for j in range(i)] or ["1"])
+        term = st.one_of([st.sampled_from(["1", "2", "0,5"]), lower, lower.map("total({})".format),
+                          lower.map(lambda r: f"if({r} > 1; 3; {r})")] + ([st.just("sum(right)")] if right else []))
+        return "=" + " + ".join(draw(term) for _ in range(draw(st.integers(1, 3))))
 
-    return parents, [formula(i, False) if draw(st.booleans()) else
-                     [formula(i, True) for _ in range(draw(st.integers(0, dims)))] for i in range(count)]
-
-
-def build(parents, formulas, order):
-    nodes = [N(f"n{i}", f) for i, f in enumerate(formulas)]
-    for i in order:
-        if parents[i] is not None:
-            nodes[parents[i]].children.append(nodes[i])
-    return nodes
+    return [None] + [draw(st.integers(0, i - 1)) for i in range(1, count)], [
+        formula(i, False) if draw(st.booleans()) else [formula(i, True) for _ in range(draw(st.integers(0, dims)))]
+        for i in range(count)]
 
 
 @given(acyclic_trees(), st.randoms(use_true_random=False))
 @settings(max_examples=examples(300), deadline=None)
 def test_sibling_order_changes_no_value_or_shape(tree, random):
     parents, formulas = tree
-    shuffled = list(range(len(formulas)))
-    random.shuffle(shuffled)
-    first, second = build(parents, formulas, range(len(formulas))), build(parents, formulas, shuffled)
-    evaluate_tree(first[0], in_place=True)
-    evaluate_tree(second[0], in_place=True)
-    assert [n.value for n in second] == [n.value for n in first]
+    runs = []
+    for order in [range(len(formulas)), random.sample(range(len(formulas)), len(formulas))]:
+        nodes = [N(f"n{i}", f) for i, f in enumerate(formulas)]
+        for i in order:
+            if parents[i] is not None:
+                nodes[parents[i]].children.append(nodes[i])
+        evaluate_tree(nodes[0], in_place=True)
+        runs.append([n.value for n in nodes])
+    assert runs[1] == runs[0]

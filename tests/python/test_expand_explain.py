@@ -1,5 +1,5 @@
-"""expand_tree_formulas and explain_node: the copy, lists kept lists, the host's JSON reader,
-limits, and bytes outside references kept."""
+"""expand_tree_formulas and explain_node: the copy, lists kept lists, the host's JSON reader, limits, and bytes
+outside references kept."""
 
 import copy
 import json
@@ -9,7 +9,7 @@ import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from conftest import N, examples, pre_order
+from conftest import N, cut_at_references, examples, pre_order, reference_chain
 from ostrel_formulas import expand_tree_formulas, explain_node, get_tokens
 
 
@@ -37,15 +37,12 @@ def test_expansion_is_written_onto_a_copy():
 
 def test_explanation_is_made_by_the_hosts_json_reader(monkeypatch):
     result = explain_node(plan(), "g")
-    assert result == {
-        "id": "g", "name": "Gross", "formula": "=(@Price - @Discount) * 1.19", "value": "", "is_hidden": False,
-        "cells": [], "children": [
-            {"id": "p", "name": "Price", "formula": ["100", "110"], "value": ["", ""], "is_hidden": False,
-             "cells": [], "children": []},
-            {"id": "d", "name": "Discount", "formula": "5", "value": "", "is_hidden": False, "cells": "B4",
-             "children": []},
-        ],
-    }
+    assert result == {"id": "g", "name": "Gross", "formula": "=(@Price - @Discount) * 1.19", "value": "",
+                      "is_hidden": False, "cells": [], "children": [
+                          {"id": "p", "name": "Price", "formula": ["100", "110"], "value": ["", ""], "is_hidden": False,
+                           "cells": [], "children": []},
+                          {"id": "d", "name": "Discount", "formula": "5", "value": "", "is_hidden": False,
+                           "cells": "B4", "children": []}]}
     assert list(result) == ["id", "name", "formula", "value", "is_hidden", "cells", "children"]
     assert explain_node(plan(), "nope") is None
     root = plan()
@@ -56,12 +53,8 @@ def test_explanation_is_made_by_the_hosts_json_reader(monkeypatch):
         explain_node(plan(), "g")
 
 
-def chain(length):
-    return N("root", "=@n0", [N(f"n{i}", f"=@n{i + 1}+1" if i + 1 < length else "1") for i in range(length)], id="r")
-
-
 def test_too_large_expansions_raise_memory_error_and_explanations_stay_small():
-    root = chain(100_000)
+    root = reference_chain(100_000)
     with pytest.raises(MemoryError, match="256 MiB"):
         expand_tree_formulas(root)
     assert root.children[0].formula == "=@n1+1"
@@ -96,11 +89,4 @@ def test_bytes_outside_reference_tokens_survive(parts):
     root = N("r", formula, [N("A", "=@X*2"), N("B", "=@A-1"), N("C d", "7"), N("X", "3")])
     result = expand_tree_formulas(root).formula
     # Cut at the original's reference tokens, the pieces between come out in order, the last at the end.
-    pieces, at, copied = [], 0, 0
-    for text, kind in get_tokens(formula):
-        start = formula.index(text, at)
-        at = start + len(text)
-        if kind == "nodereference":
-            pieces.append(re.escape(formula[copied:start]))
-            copied = at
-    assert re.fullmatch(".*?".join(pieces + [re.escape(formula[copied:])]), result, re.DOTALL), (formula, result)
+    assert re.fullmatch(cut_at_references(formula, lambda _: ".*?"), result, re.DOTALL), (formula, result)

@@ -1,7 +1,6 @@
-"""Expansion and explanation never change a value: on acyclic trees every node of the expanded
-tree, and a node given its explained formula, evaluates as in the tree, in every dimension (an
-error stays an error of any kind: a reference turns each into REF!). A longer run (20,000 trees):
-OSTREL_EXPANSION_PROFILE=expansion-long pytest test_expansion_values.py."""
+"""Expansion and explanation never change a value: on acyclic trees every node of the expanded tree, and a node
+given its explained formula, evaluates as in the tree in every dimension (an error stays an error of any kind: a
+reference turns each into REF!). A longer run: OSTREL_EXPANSION_PROFILE=expansion-long pytest <this file>."""
 
 import copy
 import os
@@ -10,7 +9,7 @@ import pytest
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
-from conftest import N, examples, pre_order
+from conftest import ERRORS, N, examples, pre_order
 from ostrel_formulas import evaluate_tree, expand_tree_formulas, explain_node
 
 settings.register_profile("expansion", max_examples=examples(2_000), deadline=None,
@@ -18,7 +17,6 @@ settings.register_profile("expansion", max_examples=examples(2_000), deadline=No
 settings.register_profile("expansion-long", settings.get_profile("expansion"), max_examples=20_000)
 PROFILE = settings.get_profile(os.environ.get("OSTREL_EXPANSION_PROFILE", "expansion"))
 
-ERRORS = {"ERROR!", "REF!", "MANY!", "VALUE!"}
 # Names that several nodes may share ("Unit cost" needs braces); Z is borne by no node.
 SHARED = ["A", "B", "Unit cost"]
 NUMBERS = ["1,5", "2.25", "3", "10%", "1.234,5", "0", "7"]
@@ -28,13 +26,9 @@ def reference(name):
     return "@{" + name + "}" if " " in name else "@" + name
 
 
-def dimensions(root):
-    return max(len(n.formula) if isinstance(n.formula, list) else 1 for n in pre_order(root))
-
-
 def values(root):
     """Every node's value in every dimension, in pre-order; any error reads "error"."""
-    m = dimensions(root)
+    m = max(len(n.formula) if isinstance(n.formula, list) else 1 for n in pre_order(root))
     return [["error" if v in ERRORS else v for v in (node.value if isinstance(node.value, list) else [node.value] * m)]
             for node in pre_order(root)]
 
@@ -65,32 +59,20 @@ def expression(draw, atoms, lists, depth):
         # A term of several values, a single reference, or anything.
         return pick(draw, [lambda: pick(draw, lists), lambda: pick(draw, atoms[1]), sub])()
 
-    if shape <= 0:
-        return pick(draw, pick(draw, atoms))
-    if shape == 1:
-        return sub() + pick(draw, [" + ", " - ", "*", " / "]) + sub()
-    if shape == 2:
-        return "sum(" + "; ".join(spread() for _ in range(draw(st.integers(1, 3)))) + ")"
-    if shape == 3:
-        return pick(draw, ["count", "coalesce", "max"]) + "(" + spread() + ")"
-    if shape == 4:
-        return f"iferror({spread()}; {sub()})"
-    if shape == 5:
-        condition = pick(draw, [lambda: sub() + pick(draw, [" > ", " <= ", " == "]) + sub(),
-                                lambda: sub() + pick(draw, [" and ", " or "]) + sub(), lambda: "not " + sub()])()
-        return f"if({condition}; {spread()}; {sub()})"
-    if shape == 6:
-        return f"({spread()})"
-    if shape == 7:
-        return "-" + sub()
-    return spread()
+    def condition():
+        return pick(draw, [lambda: sub() + pick(draw, [" > ", " <= ", " == "]) + sub(),
+                           lambda: sub() + pick(draw, [" and ", " or "]) + sub(), lambda: "not " + sub()])()
+
+    return [lambda: pick(draw, pick(draw, atoms)), lambda: sub() + pick(draw, [" + ", " - ", "*", " / "]) + sub(),
+            lambda: "sum(" + "; ".join(spread() for _ in range(draw(st.integers(1, 3)))) + ")",
+            lambda: pick(draw, ["count", "coalesce", "max"]) + "(" + spread() + ")",
+            lambda: f"iferror({spread()}; {sub()})", lambda: f"if({condition()}; {spread()}; {sub()})",
+            lambda: f"({spread()})", lambda: "-" + sub(), spread][max(shape, 0)]()
 
 
 @st.composite
 def trees(draw):
-    count = draw(st.integers(1, 10))
-    depth = [0]
-    parents = [None]
+    count, depth, parents = draw(st.integers(1, 10)), [0], [None]
     for i in range(1, count):
         d = draw(st.integers(1, depth[-1] + 1))
         parents.append(max(j for j in range(i) if depth[j] == d - 1))
@@ -102,8 +84,7 @@ def trees(draw):
 
     nodes = []
     for i in range(count):
-        # References to nodes after this one only: names all of whose bearers follow it (or
-        # none), and single nodes by index.
+        # References to nodes after this one only: names all of whose bearers follow it (or none), single ones by index.
         names_after = [reference(n) for n, b in bearers.items() if all(j > i for j in b)]
         indexed = [f"{reference(names[j])}[{bearers[names[j]].index(j) + 1}]" for j in range(i + 1, count)
                    if not hidden[j]] + [reference(names[i]) + "[9]"]
@@ -118,7 +99,7 @@ def trees(draw):
             if kind == 0:
                 return pick(draw, NUMBERS + [""])
             if kind <= 3:  # the plain shapes: one reference, alone or in a call
-                call = pick(draw, ["{}", "sum({})", "iferror({}; 1)", "count({}; 2)", "{} * 2"])
+                call = pick(draw, ["{}", "sum({})", "iferror({}; 1)", "count({}; 2)", "{} * 2 - 1", "2 / {}"])
                 return "=" + call.format(pick(draw, pick(draw, [singles, lists])))
             text = "=" + expression(draw, atoms, lists, 2)
             return {4: " " + text, 5: text + " +"}.get(kind, text)

@@ -1,5 +1,5 @@
-"""Interrupts and MemoryError raised by host objects reach the caller unchanged, however
-the node protocol would otherwise fall back."""
+"""Interrupts and MemoryError raised by host objects reach the caller unchanged, however the node protocol would
+otherwise fall back; a signal stops a long call soon."""
 
 import gc
 import signal
@@ -32,11 +32,9 @@ class Formulas:
 @pytest.mark.parametrize("error", SEVERE)
 @pytest.mark.parametrize("where", ["id", "is_hidden", "cells", "children", "iterating formula", "iterating cells"])
 def test_reading_an_attribute_or_iterating_a_sequence(function, error, where):
+    child = N("c", "=1") if where.startswith("iterating") else raising(where, error)("c", "=1")
     if where.startswith("iterating"):
-        child = N("c", "=1")
         setattr(child, where.split()[1], Formulas(error))
-    else:
-        child = raising(where, error)("c", "=1")
     root = N("r", "=2", [N("a", "=3"), child])
     with pytest.raises(error, match="from iteration" if where.startswith("iterating") else "from " + where):
         tree_calls()[function](root)
@@ -82,11 +80,6 @@ def test_ordinary_failures_still_fall_back(attribute, error):
 def test_ordinary_failures_of_required_attributes_are_type_errors(root, message):
     with pytest.raises(TypeError, match=message):
         ostrel_formulas.evaluate_tree(root)
-
-
-# ---- Signals during a long call ----------------------------------------------------------
-
-
 
 
 SIGNALLED = {

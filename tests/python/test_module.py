@@ -1,5 +1,5 @@
-"""The module's surface (functions, signatures, argument binding and its errors), and the
-collector as host code and other threads see it."""
+"""The module's surface (functions, signatures, argument binding and its errors), and the collector as host code
+and other threads see it."""
 
 import gc
 import inspect
@@ -11,19 +11,12 @@ from contextlib import nullcontext
 import pytest
 
 import ostrel_formulas
-from conftest import Boom, N, NoCopy
+from conftest import Boom, N, NoCopy, tree_calls
 
-SIGNATURES = {
-    "evaluate": "(formula)",
-    "evaluate_boolean": "(formula)",
-    "evaluate_tree": "(root, in_place=False)",
-    "get_tokens": "(formula)",
-    "rename_nodes": "(old_root, new_root, in_place=False)",
-    "expand_tree_formulas": "(root)",
-    "explain_node": "(root, node_id)",
-    "export_tree_to_excel": "(root, in_place=False)",
-}
-FORMULA_FUNCTIONS = ["evaluate", "evaluate_boolean", "get_tokens"]
+SIGNATURES = {"evaluate": "(formula)", "evaluate_boolean": "(formula)", "evaluate_tree": "(root, in_place=False)",
+              "get_tokens": "(formula)", "rename_nodes": "(old_root, new_root, in_place=False)",
+              "expand_tree_formulas": "(root)", "explain_node": "(root, node_id)",
+              "export_tree_to_excel": "(root, in_place=False)"}
 
 
 def test_the_module_holds_its_functions_in_table_order_and_nothing_else():
@@ -47,7 +40,7 @@ def test_function_carries_its_text_signature_and_no_further_documentation(name):
     assert function.__text_signature__ == str(inspect.signature(function)) == SIGNATURES[name]
 
 
-@pytest.mark.parametrize("name", FORMULA_FUNCTIONS)
+@pytest.mark.parametrize("name", ["evaluate", "evaluate_boolean", "get_tokens"])
 def test_formula_by_position_by_name_or_as_a_str_subclass_and_lone_surrogates(name):
     function = getattr(ostrel_formulas, name)
     assert function("=2*3") == function(formula="=2*3") == function(type("Formula", (str,), {})("=2*3"))
@@ -56,26 +49,23 @@ def test_formula_by_position_by_name_or_as_a_str_subclass_and_lone_surrogates(na
 
 
 # Each message of the shared binding, spread over the functions; "{}" is the function's name.
-@pytest.mark.parametrize(
-    "name, args, kwargs, message",
-    [
-        ("evaluate", (), {}, "{}() missing required argument 'formula' (pos 1)"),
-        ("rename_nodes", (N("a"),), {}, "{}() missing required argument 'new_root' (pos 2)"),
-        ("evaluate_boolean", ("=1", "=2"), {}, "{}() takes exactly 1 positional argument (2 given)"),
-        ("explain_node", (N("a"), "", 1), {}, "{}() takes exactly 2 positional arguments (3 given)"),
-        ("export_tree_to_excel", (N("a"), True, 1), {}, "{}() takes at most 2 positional arguments (3 given)"),
-        ("rename_nodes", (N("a"), N("a"), True, 1), {}, "{}() takes at most 3 positional arguments (4 given)"),
-        ("get_tokens", (), {"text": "=1"}, "{}() got an unexpected keyword argument 'text'"),
-        ("evaluate", ("=1",), {"formula": "=2"}, "argument for {}() given by name ('formula') and position (1)"),
-        ("evaluate_tree", (N("a"), True), {"in_place": True},
-         "argument for {}() given by name ('in_place') and position (2)"),
-        ("evaluate", (None,), {}, "{}() argument 'formula' must be str, not NoneType"),
-        ("get_tokens", (b"=1",), {}, "{}() argument 'formula' must be str, not bytes"),
-        ("explain_node", (N("a"), b"g"), {}, "{}() argument 'node_id' must be str, not bytes"),
-        ("evaluate_tree", (N("a"),), {"in_place": None}, "{}() argument 'in_place' must be bool, not NoneType"),
-        ("export_tree_to_excel", (N("a"), 1), {}, "{}() argument 'in_place' must be bool, not int"),
-    ],
-)
+@pytest.mark.parametrize("name, args, kwargs, message", [
+    ("evaluate", (), {}, "{}() missing required argument 'formula' (pos 1)"),
+    ("rename_nodes", (N("a"),), {}, "{}() missing required argument 'new_root' (pos 2)"),
+    ("evaluate_boolean", ("=1", "=2"), {}, "{}() takes exactly 1 positional argument (2 given)"),
+    ("explain_node", (N("a"), "", 1), {}, "{}() takes exactly 2 positional arguments (3 given)"),
+    ("export_tree_to_excel", (N("a"), True, 1), {}, "{}() takes at most 2 positional arguments (3 given)"),
+    ("rename_nodes", (N("a"), N("a"), True, 1), {}, "{}() takes at most 3 positional arguments (4 given)"),
+    ("get_tokens", (), {"text": "=1"}, "{}() got an unexpected keyword argument 'text'"),
+    ("evaluate", ("=1",), {"formula": "=2"}, "argument for {}() given by name ('formula') and position (1)"),
+    ("evaluate_tree", (N("a"), True), {"in_place": True},
+     "argument for {}() given by name ('in_place') and position (2)"),
+    ("evaluate", (None,), {}, "{}() argument 'formula' must be str, not NoneType"),
+    ("get_tokens", (b"=1",), {}, "{}() argument 'formula' must be str, not bytes"),
+    ("explain_node", (N("a"), b"g"), {}, "{}() argument 'node_id' must be str, not bytes"),
+    ("evaluate_tree", (N("a"),), {"in_place": None}, "{}() argument 'in_place' must be bool, not NoneType"),
+    ("export_tree_to_excel", (N("a"), 1), {}, "{}() argument 'in_place' must be bool, not int"),
+])
 def test_argument_errors(name, args, kwargs, message):
     with pytest.raises(TypeError) as raised:
         getattr(ostrel_formulas, name)(*args, **kwargs)
@@ -89,49 +79,39 @@ def test_numpy_bools_count_as_bools():
     assert root.value == "REF!"
 
 
-def good():
-    return N("r", "=@a", [N("a", "1", id="a")])
-
-
-ARGUMENTS = {"explain_node": lambda root: (root, "a"), "rename_nodes": lambda root: (root, root)}
-TREE_CALLS = [(name, lambda name=name: ARGUMENTS.get(name, lambda root: (root,))(good()), None) for name in
-              ["evaluate_tree", "expand_tree_formulas", "explain_node", "rename_nodes", "export_tree_to_excel"]] + [
-    ("evaluate_tree", lambda: (NoCopy("r", ""),), Boom),
-    ("expand_tree_formulas", lambda: (N("r", 5),), TypeError),
-    ("explain_node", lambda: (N("r", "", ()), "a"), TypeError),
-    ("rename_nodes", lambda: (good(), N("r", None)), TypeError),
-    ("export_tree_to_excel", lambda: (NoCopy("r", ""),), Boom),
+# Each tree call on a good tree, and on one it fails for: a copy that raises, a formula or children of a wrong type.
+COLLECTOR_CALLS = [(call, lambda: N("r", "=@a", [N("a", "1", id="a")]), None) for call in tree_calls().values()] + [
+    (ostrel_formulas.evaluate_tree, lambda: NoCopy("r", ""), Boom),
+    (ostrel_formulas.export_tree_to_excel, lambda: NoCopy("r", ""), Boom),
+    (tree_calls()["expand_tree_formulas"], lambda: N("r", 5), TypeError),
+    (tree_calls()["explain_node"], lambda: N("r", "", ()), TypeError),
+    (tree_calls()["rename_nodes (new tree)"], lambda: N("r", None), TypeError),
 ]
 
 
-@pytest.mark.parametrize("name, args, error", TREE_CALLS)
+@pytest.mark.parametrize("call, root, error", COLLECTOR_CALLS)
 @pytest.mark.parametrize("enabled", [True, False])
-def test_tree_calls_leave_the_collector_as_they_found_it(name, args, error, enabled):
-    function = getattr(ostrel_formulas, name)
+def test_tree_calls_leave_the_collector_as_they_found_it(call, root, error, enabled):
     (gc.enable if enabled else gc.disable)()
     try:
         with pytest.raises(error) if error else nullcontext():
-            function(*args())
+            call(root())
         assert gc.isenabled() == enabled
     finally:
         gc.enable()
 
 
-
-@pytest.mark.parametrize("name", sorted(ARGUMENTS.keys() | {"evaluate_tree", "expand_tree_formulas",
-                                                              "export_tree_to_excel"}))
+@pytest.mark.parametrize("name", tree_calls())
 def test_host_code_sees_the_collector_as_the_host_left_it(name):
-    function, arguments, seen = getattr(ostrel_formulas, name), ARGUMENTS.get(name, lambda root: (root,)), []
-
-    def host_code(callback, result):
+    def host_code(callback):
         """A node whose is_hidden getter runs host code during the call."""
-        return type("Host", (N,), {"is_hidden": property(lambda self: callback() or result, lambda self, value: None)})
+        return type("Host", (N,), {"is_hidden": property(lambda self: callback() or False, lambda self, value: None)})
 
-    watching = host_code(lambda: seen.append(gc.isenabled()), False)
-    function(*arguments(watching("r", "=@a", [watching("a", "1", id="a")])))
+    seen, watching = [], host_code(lambda: seen.append(gc.isenabled()))
+    tree_calls()[name](watching("r", "=@a", [watching("a", "1", id="a")]))
     assert seen and all(seen)
     try:
-        function(*arguments(host_code(gc.disable, False)("r", "=1", [N("a", "1", id="a")])))
+        tree_calls()[name](host_code(gc.disable)("r", "=1", [N("a", "1", id="a")]))
         assert not gc.isenabled()  # the host's own choice stands
     finally:
         gc.enable()

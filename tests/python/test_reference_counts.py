@@ -1,5 +1,6 @@
 """Reference counts and memory stay flat over many calls, successful and failing."""
 
+import contextlib
 import gc
 import sys
 import tracemalloc
@@ -77,10 +78,8 @@ def test_repeated_calls_leak_nothing(name, args, kwargs):
 
     def calls(count):
         for _ in range(count):
-            try:
+            with contextlib.suppress(TypeError, UnicodeEncodeError, AttributeError):
                 function(*args, **kwargs)
-            except (TypeError, UnicodeEncodeError, AttributeError):
-                pass
         gc.collect()
 
     def counts():

@@ -1,5 +1,5 @@
-"""rename_nodes: formulas written back as text, the old tree read first and never written, and
-properties over random edits (the rules themselves are tested in the core)."""
+"""rename_nodes: formulas written back as text, the old tree read first and never written, and properties over
+random edits (the rules themselves are tested in the core)."""
 
 import copy
 import re
@@ -8,8 +8,8 @@ import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from conftest import Boom, N, examples, pre_order, raising, refusing
-from ostrel_formulas import evaluate_tree, get_tokens, rename_nodes
+from conftest import ERRORS, Boom, N, cut_at_references, examples, pre_order, raising, refusing
+from ostrel_formulas import evaluate_tree, rename_nodes
 
 
 def formulas(root):
@@ -18,18 +18,14 @@ def formulas(root):
 
 def pair(old_names, new_names, formula):
     """Two flat trees of (id, name) children; the new root carries `formula`."""
-    old = N("root", "", [N(name, id=i) for i, name in old_names], id="root")
-    new = N("root", formula, [N(name, id=i) for i, name in new_names], id="root")
-    return old, new
+    return [N("root", f, [N(name, id=i) for i, name in names], id="root") for f, names in [("", old_names),
+                                                                                           (formula, new_names)]]
 
 
-@pytest.mark.parametrize(
-    "old_names, new_names, formula, expected",
-    [
-        ([("7", "Cost")], [("7", "Unit cost")], " =@Cost*2 # x", " =@{Unit cost}*2 # x"),
-        ([("1", "A"), ("2", "B")], [("1", "B"), ("2", "A")], ("=@A-@B", "=right"), ["=@B-@A", "=right"]),
-    ],
-)
+@pytest.mark.parametrize("old_names, new_names, formula, expected", [
+    ([("7", "Cost")], [("7", "Unit cost")], " =@Cost*2 # x", " =@{Unit cost}*2 # x"),
+    ([("1", "A"), ("2", "B")], [("1", "B"), ("2", "A")], ("=@A-@B", "=right"), ["=@B-@A", "=right"]),
+])
 def test_formulas_follow_the_edit_and_are_written_as_text(old_names, new_names, formula, expected):
     old, new = pair(old_names, new_names, formula)
     saved = copy.deepcopy(new)
@@ -62,20 +58,16 @@ def test_formulas_of_any_content_do_not_raise():
 # A pool of names and their reference forms without an index, the preferred first, fixed here.
 WHOLE_FORMS = {"A": ["@A", "@{A}"], "B": ["@B", "@{B}"], "Unit cost": ["@{Unit cost}"], "x[1]": ["@{x[1]}"], "a}b": []}
 FORMS = {name: forms[0] if forms else None for name, forms in WHOLE_FORMS.items()}
-
-
-ERRORS = {"REF!", "ERROR!", "MANY!", "VALUE!"}
 MISSING = object()  # an id kind: no attribute at all
 BAD_IDS = [MISSING, None, "", "\ud800", 7, 7.0, b"raw"]
 
 
 @st.composite
 def followed_edits(draw):
-    """Inputs (key, name, hidden, id) and formula nodes of an old tree; the new tree's inputs by
-    renames (to shared names, names needing braces or without a form), removals, hiding, additions
-    and moves. In messy trees some ids are missing, not a str, empty, lone surrogates, or shared."""
-    names = st.sampled_from(list(FORMS))
-    messy = draw(st.booleans())
+    """Inputs (key, name, hidden, id) and formula nodes of an old tree; the new tree's inputs by renames (to shared
+    names, names needing braces or without a form), removals, hiding, additions and moves. In messy trees some ids are
+    missing, not a str, empty, lone surrogates, or shared."""
+    names, messy = st.sampled_from(list(FORMS)), draw(st.booleans())
 
     def id_for(key, taken):
         if not messy or draw(st.integers(0, 2)) > 0:
@@ -88,20 +80,16 @@ def followed_edits(draw):
     for key in range(draw(st.integers(1, 7))):
         ids = [i for _, _, _, i in inputs if isinstance(i, str) and i]
         inputs.append((key, draw(names), draw(st.integers(0, 4)) == 0, id_for(key, ids)))
-    kept = []
-    for key, name, hidden, id_ in inputs:
-        if draw(st.integers(0, 5)) > 0:
-            renamed = draw(names) if draw(st.integers(0, 2)) == 0 else name
-            kept.append((key, renamed, hidden ^ (draw(st.integers(0, 5)) == 0), id_))
+    kept = [(key, draw(names) if draw(st.integers(0, 2)) == 0 else name, hidden ^ (draw(st.integers(0, 5)) == 0), id_)
+            for key, name, hidden, id_ in inputs if draw(st.integers(0, 5)) > 0]
     # An added node may share the id of a node that is still there, never a removed one's:
     # the host would be telling that they are the same node.
     present = [i for _, _, _, i in kept if isinstance(i, str) and i]
     added = [(key, draw(names), draw(st.integers(0, 5)) == 0, id_for(key, present))
              for key in range(100, 100 + draw(st.integers(0, 3)))]
     formula_count = draw(st.integers(1, 5))
-    old_order = [("in", k) for k, *_ in inputs] + [("f", j) for j in range(formula_count)]
+    old_order = draw(st.permutations([("in", k) for k, *_ in inputs] + [("f", j) for j in range(formula_count)]))
     new_order = [("in", k) for k, *_ in kept + added] + [("f", j) for j in range(formula_count)]
-    old_order = draw(st.permutations(old_order))
     new_order = new_order if draw(st.booleans()) else draw(st.permutations(new_order))
 
     def parents(order):
@@ -114,17 +102,13 @@ def followed_edits(draw):
 def host_tree(inputs, formulas, shape):
     """The host tree, and its nodes by ("in", key) and ("f", j)."""
     order, parents = shape
-    by_key = {("in", key): (name, hidden, id_) for key, name, hidden, id_ in inputs}
-    nodes = {}
+    by_key, nodes = {("in", key): (name, hidden, id_) for key, name, hidden, id_ in inputs}, {}
     for item in order:
-        if item[0] == "in":
-            name, hidden, id_ = by_key[item]
-            node = N(name, str(100 + item[1]), is_hidden=hidden, id=id_)
-            if id_ is MISSING:
-                del node.id
-        else:
-            node = N(f"f{item[1]}", formulas.get(item[1], "=0"), id=f"f{item[1]}")
-        nodes[item] = node
+        name, hidden, id_ = by_key.get(item, (f"f{item[1]}", False, f"f{item[1]}"))
+        nodes[item] = N(name, formulas.get(item[1], "=0") if item[0] == "f" else str(100 + item[1]), is_hidden=hidden,
+                        id=id_)
+        if id_ is MISSING:
+            del nodes[item].id
     root = N("Root", "", id="root", is_hidden=True)
     for item, parent in zip(order, parents):
         (root if parent < 0 else nodes[order[parent]]).children.append(nodes[item])
@@ -160,9 +144,8 @@ def written_reference(root, target, choice):
 @given(followed_edits())
 @settings(max_examples=examples(2000), deadline=None)
 def test_references_follow_their_node_or_become_errors(edit):
-    """A reference to an input identified by a usable id gives its number, or an error when it is
-    gone or hidden, never another number; its text changes only to the input's new preferred
-    reference. References to inputs that cannot be identified stay as written."""
+    """A reference to an input identified by a usable id gives its number, or an error when it is gone or hidden,
+    never another; its text changes only to the input's new preferred reference; others stay as written."""
     inputs, new_inputs, old_shape, new_shape, choices = edit
     old, old_nodes = host_tree(inputs, {}, old_shape)
     old_texts = preferred_texts(old)
@@ -207,15 +190,8 @@ def test_every_byte_outside_reference_tokens_survives(edit, data):
     rename_nodes(host_tree(inputs, {}, old_shape)[0], new, in_place=True)
     for before, node in zip(texts, pre_order(new)):
         # The formula cut at its reference tokens: the pieces between come out as they were.
-        pattern, kept_from, position = "", 0, 0
-        for text, kind in get_tokens(before):
-            start = before.index(text, position)
-            position = start + len(text)
-            if kind == "nodereference" and text.startswith("@"):
-                choices = "|".join(map(re.escape, {text} | REPLACEMENTS))
-                pattern += re.escape(before[kept_from:start]) + f"({choices})"
-                kept_from = position
-        assert re.fullmatch(pattern + re.escape(before[kept_from:]), node.formula, re.DOTALL), (before, node.formula)
+        pattern = cut_at_references(before, lambda t: t[0] == "@" and "|".join(map(re.escape, {t} | REPLACEMENTS)) or None)
+        assert re.fullmatch(pattern, node.formula, re.DOTALL), (before, node.formula)
 
 
 @given(followed_edits(), st.data())

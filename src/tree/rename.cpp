@@ -139,9 +139,11 @@ namespace {
 
 // A quick test that a formula holds no key as a reference after some "@", which spares
 // scanning it. The keys' hashes are kept in a small open table. After "@" and an identifier,
-// the only reference that can begin there is "@" and that whole identifier: one probe. At
-// any other "@" the table is probed for every key length. Long keys make that costly, and
-// keys without "@" are not found this way; with either, every formula is scanned.
+// the only reference that can begin there is "@" and that whole identifier: one probe. After
+// "@{", a braced reference ends with "}": the table is probed at every "}" within the
+// longest key's length. After any other "@" no reference begins. Long keys make the braced
+// probes costly, and keys without "@" are not found this way; with either, every formula is
+// scanned.
 class KeyFilter {
  public:
   explicit KeyFilter(const std::vector<std::string>& keys) {
@@ -153,7 +155,7 @@ class KeyFilter {
         table_.clear();
         return;
       }
-      if (key.size() >= lengths_.size()) lengths_.resize(key.size() + 1, false);
+      if (key.size() >= lengths_.size()) lengths_.resize(key.size() + 1, 0);
       lengths_[key.size()] = true;
       const std::uint64_t h = hash_of(key);
       table_[probe(h)] = h;
@@ -171,12 +173,14 @@ class KeyFilter {
         }
         continue;
       }
+      if (at + 1 >= formula.size() || formula[at + 1] != '{') continue;
       const std::size_t end = std::min(formula.size(), at + lengths_.size() - 1);  // past the longest key
       std::uint64_t h = fnv1a::kOffset;
       for (std::size_t i = at; i < end; ++i) {
         h = fnv1a::step(h, formula[i]);
+        if (formula[i] != '}' || !lengths_[i - at + 1]) continue;
         const std::uint64_t key = h | 1;
-        if (lengths_[i - at + 1] && table_[probe(key)] == key) return true;
+        if (table_[probe(key)] == key) return true;
       }
     }
     return false;
@@ -194,8 +198,8 @@ class KeyFilter {
     return i;
   }
 
-  std::vector<bool> lengths_ = {false};  // lengths_[n]: some key is n bytes long
-  std::vector<std::uint64_t> table_;     // at most half full
+  std::vector<std::uint8_t> lengths_ = {0};  // lengths_[n]: some key is n bytes long
+  std::vector<std::uint64_t> table_;         // at most half full
 };
 
 // The filter for the renaming: every reference token of a name begins "@name" or "@{name}".

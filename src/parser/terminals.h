@@ -92,19 +92,24 @@ inline bool operand_starts(std::string_view text, std::size_t p) {
 
 // IDENTIFIER, (XID_START | "_") ~ (XID_CONTINUE | "_")*: its end, or `p` when nothing matches.
 inline std::size_t identifier_end(std::string_view text, std::size_t p) {
+  // ASCII's XID_Start and XID_Continue (letters, and letters and digits) without the table.
+  const auto ascii_word = [](unsigned char c) { return c == '_' || lexical::is_ascii_letter(c) || is_digit(c); };
   if (p >= text.size()) return p;
-  unicode::Decoded d = unicode::decode_utf8(text, p);
-  if (text[p] != '_' && !unicode::is_xid_start(d.code_point)) return p;
-  p += d.length;
+  if (const auto first = static_cast<unsigned char>(text[p]); first < 0x80) {
+    if (!ascii_word(first) || is_digit(first)) return p;
+    ++p;
+  } else {
+    const unicode::Decoded d = unicode::decode_utf8(text, p);
+    if (!unicode::is_xid_start(d.code_point)) return p;
+    p += d.length;
+  }
   while (p < text.size()) {
-    // ASCII's XID_Continue, letters and digits, without the table.
-    const char c = text[p];
-    if (c == '_' || lexical::is_ascii_letter(c) || is_digit(c)) {
+    if (const auto c = static_cast<unsigned char>(text[p]); c < 0x80) {
+      if (!ascii_word(c)) break;
       ++p;
       continue;
     }
-    if (static_cast<unsigned char>(c) < 0x80) break;
-    d = unicode::decode_utf8(text, p);
+    const unicode::Decoded d = unicode::decode_utf8(text, p);
     if (!unicode::is_xid_continue(d.code_point)) break;
     p += d.length;
   }

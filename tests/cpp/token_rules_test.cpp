@@ -101,12 +101,14 @@ TEST(CandidateEnd, AgreesWithTheGrammarOnRandomTexts) {
 }
 
 // Identifiers take ASCII letters and digits without the Unicode table: the same bytes as the
-// table's XID_Continue.
+// table's XID_Start and XID_Continue.
 TEST(IdentifierEnd, TakesTheAsciiBytesOfTheTable) {
   for (int c = 0; c < 0x80; ++c) {
     const std::string text = std::string("a") + static_cast<char>(c) + "b";
     const bool continues = c == '_' || unicode::is_xid_continue(static_cast<char32_t>(c));
     EXPECT_EQ(terminals::identifier_end(text, 0), continues ? 3u : 1u) << c;
+    const bool starts = c == '_' || unicode::is_xid_start(static_cast<char32_t>(c));
+    EXPECT_EQ(terminals::identifier_end(text, 1), starts ? 3u : 1u) << c;
   }
 }
 

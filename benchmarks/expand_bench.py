@@ -42,7 +42,7 @@ def measure(kind, nodes):
         start = time.perf_counter()
         result = ostrel_formulas.expand_tree_formulas(root)
         elapsed = time.perf_counter() - start
-        # The call copies with the collector paused; so does this measurement.
+        # The deep copy alone, as the host would make it, with the collector paused.
         gc.disable()
         start = time.perf_counter()
         copy.deepcopy(root)

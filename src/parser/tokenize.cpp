@@ -5,6 +5,7 @@
 // (`candidate_end`) rather than through the rule machine, which cost most of the scanner's time.
 #include "parser/tokenize.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -111,10 +112,6 @@ bool only_white_space(std::string_view text) {
   return true;
 }
 
-}  // namespace
-
-namespace {
-
 // ^"children" or ^"right" ~ (LBRACKET ~ INDEX ~ RBRACKET)?, a normal rule: blanks may stand
 // between its elements and between the index's digits, and the blanks before an index that
 // does not follow are taken all the same.
@@ -195,8 +192,9 @@ std::optional<std::size_t> candidate_end(Rule rule, ParseScratch& scratch, std::
       return folded_keyword_end(text, pos, "or");
     case Rule::EMPTY:
       return folded_keyword_end(text, pos, "empty");
-    case Rule::POWER:
-      return folded_keyword_end(text, pos, "**");
+    case Rule::POWER:  // "^" is a one-byte literal
+      return text.substr(std::min(pos, text.size())).starts_with("**") ? std::optional<std::size_t>(pos + 2)
+                                                                       : std::nullopt;
     case Rule::GREATER_OR_EQUAL:
     case Rule::LESS_OR_EQUAL:
     case Rule::EQUAL_TO:

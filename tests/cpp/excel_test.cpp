@@ -275,7 +275,7 @@ TEST(ExcelConvert, PlainValues) {
       {"1e400", "=#NUM!"},
       {"INF", "=#NUM!"},
       {"nan", "=#NUM!"},
-      {"1" + std::string(400, '0'), "=#NUM!"},
+      {std::string("1").append(400, '0'), "=#NUM!"},
       // Blanks before "=" still make a formula, as for the engine.
       {" =1+1", "=1+1"},
       {"\t =@lone * 2 ", "=A1*2"},
@@ -367,10 +367,10 @@ TEST(ExcelExport, LargeFormulasAndTranslationsThatWouldNeverEnd) {
   // copies, so the translation stops at a size no spreadsheet takes anyway.
   std::string deep = "@a";
   for (int i = 0; i < 100; ++i) deep = "coalesce(" + deep + "; 1)";
-  const std::vector<Texts> out =
-      exported(node("a", single("1"), single("B2")), node("sum", single(sum), single("S1")),
-               node("nested", single(nested), single("N1")), node("deep", single("=" + deep), single("D1")),
-               node("junk", single("=" + std::string(1 << 20, '(')), single("J1")));
+  const std::vector<Texts> out = exported(node("a", single("1"), single("B2")), node("sum", single(sum), single("S1")),
+                                          node("nested", single(nested), single("N1")),
+                                          node("deep", single(std::string("=").append(deep)), single("D1")),
+                                          node("junk", single(std::string("=").append(1 << 20, '(')), single("J1")));
   const std::string& translated = out[1].single_value();
   EXPECT_EQ(translated.size(), sum.size());  // "@a" and "B2" are both two bytes
   EXPECT_EQ(translated.substr(0, 10), "=B2+B2+B2+");
